@@ -1,0 +1,27 @@
+#include "hilbrt/cht1.hpp"
+
+namespace orbelix::hilbrt {
+
+namespace {
+
+// z * (r, 0) as the full complex product, so that infinities and signed
+// zeros come out as a complex multiply gives them.
+cfloat times_real(cfloat z, float r) {
+    return {z.re * r - z.im * 0.0f, z.im * r + z.re * 0.0f};
+}
+
+}  // namespace
+
+void cht1f(View1<cfloat> a) {
+    const int n = a.n;
+    for (int i = 1; i < (n + 1) / 2; ++i) a[i] = times_real(a[i], 2.0f);
+    for (int i = n / 2 + 1; i < n; ++i) a[i] = {0.0f, 0.0f};
+}
+
+void cht1b(View1<cfloat> a) {
+    const int n = a.n;
+    for (int i = 1; i < (n + 1) / 2; ++i) a[i] = times_real(a[i], 0.5f);
+    for (int i = n / 2 + 1; i < n; ++i) a[i] = {a[n - i].re, -a[n - i].im};
+}
+
+}  // namespace orbelix::hilbrt
