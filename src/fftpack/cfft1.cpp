@@ -1,0 +1,75 @@
+// Single-sequence transforms: cfft1i, cfft1f, cfft1b.
+#include "orbelix.h"
+
+#include "fftpack/checks.hpp"
+#include "fftpack/factor.hpp"
+#include "fftpack/passes.hpp"
+#include "fftpack/xerfft.hpp"
+
+namespace orbelix::fftpack {
+namespace {
+
+template <bool Fwd>
+void cfft1(const char *name, int n, int inc, float *c, int lenc, const float *wsave,
+           int lensav, float *work, int lenwrk, int &ier) {
+    ier = 0;
+    if (n < 1) {
+        ier = kBadLength;
+        xerfft(name, 1);
+        return;
+    }
+    if (lenc < static_cast<long long>(inc) * (n - 1) + 1) {
+        ier = 1;
+        xerfft(name, 4);
+        return;
+    }
+    if (lensav < table_floats(n)) {
+        ier = 2;
+        xerfft(name, 6);
+        return;
+    }
+    if (lenwrk < 2LL * n) {
+        ier = 3;
+        xerfft(name, 8);
+        return;
+    }
+    if (n == 1) return;
+    const Seqs data{reinterpret_cast<cfloat *>(c), 0, inc};
+    const Seqs scratch{reinterpret_cast<cfloat *>(work), 0, 1};
+    drive<Fwd, false>(1, n, data, scratch, wsave);
+}
+
+}  // namespace
+}  // namespace orbelix::fftpack
+
+using namespace orbelix::fftpack;
+
+extern "C" {
+
+void cfft1i(const int *n, float *wsave, const int *lensav, int *ier) {
+    *ier = 0;
+    if (*n < 1) {
+        *ier = kBadLength;
+        xerfft("CFFT1I", 1);
+        return;
+    }
+    if (*lensav < table_floats(*n)) {
+        *ier = 2;
+        xerfft("CFFT1I", 3);
+        return;
+    }
+    if (*n == 1) return;
+    mcfti1(*n, wsave, wsave + 2L * *n, wsave + 2L * *n + 1);
+}
+
+void cfft1f(const int *n, const int *inc, float *c, const int *lenc, const float *wsave,
+            const int *lensav, float *work, const int *lenwrk, int *ier) {
+    cfft1<true>("CFFT1F", *n, *inc, c, *lenc, wsave, *lensav, work, *lenwrk, *ier);
+}
+
+void cfft1b(const int *n, const int *inc, float *c, const int *lenc, const float *wsave,
+            const int *lensav, float *work, const int *lenwrk, int *ier) {
+    cfft1<false>("CFFT1B", *n, *inc, c, *lenc, wsave, *lensav, work, *lenwrk, *ier);
+}
+
+}  // extern "C"

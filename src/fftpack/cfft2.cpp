@@ -1,0 +1,94 @@
+// Two-dimensional transforms: cfft2i, cfft2f, cfft2b, as one batch of
+// transforms along each dimension (the second dimension first).
+#include "orbelix.h"
+
+#include "fftpack/checks.hpp"
+#include "fftpack/xerfft.hpp"
+
+using namespace orbelix::fftpack;
+
+namespace {
+
+// The M table follows the L table at float 2L + ilog2(L) + 2 (0-based).
+long long m_table_offset(int l) { return 2LL * l + orbelix::mutl::ilog2(l) + 2; }
+
+long long table2_floats(int l, int m) { return table_floats(l) + table_floats(m); }
+
+template <bool Fwd>
+void cfft2(const char *name, int ldim, int l, int m, float *c, const float *wsave, int lensav,
+           float *work, int lenwrk, int &ier) {
+    auto batch = Fwd ? cfftmf : cfftmb;
+    ier = 0;
+    if (l < 1 || m < 1) {
+        ier = kBadLength;
+        xerfft(name, l < 1 ? 2 : 3);
+        return;
+    }
+    if (ldim < l) {
+        ier = 5;
+        xerfft(name, -2);
+        return;
+    }
+    if (lensav < table2_floats(l, m)) {
+        ier = 2;
+        xerfft(name, 6);
+        return;
+    }
+    if (lenwrk < 2LL * l * m) {
+        ier = 3;
+        xerfft(name, 8);
+        return;
+    }
+    const int one = 1;
+    const int lenc = static_cast<int>(l + static_cast<long long>(ldim) * (m - 1));
+    const int lensav_l = static_cast<int>(table_floats(l));
+    const int lensav_m = static_cast<int>(table_floats(m));
+    int inner = 0;
+    // Each of the l rows is one sequence, then each of the m columns.
+    batch(&l, &one, &m, &ldim, c, &lenc, wsave + m_table_offset(l), &lensav_m, work, &lenwrk,
+          &inner);
+    if (inner == 0) batch(&m, &ldim, &l, &one, c, &lenc, wsave, &lensav_l, work, &lenwrk, &inner);
+    if (inner != 0) {
+        ier = 20;
+        xerfft(name, -5);
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+void cfft2i(const int *l, const int *m, float *wsave, const int *lensav, int *ier) {
+    *ier = 0;
+    if (*l < 1 || *m < 1) {
+        *ier = kBadLength;
+        xerfft("CFFT2I", *l < 1 ? 1 : 2);
+        return;
+    }
+    if (*lensav < table2_floats(*l, *m)) {
+        *ier = 2;
+        xerfft("CFFT2I", 4);
+        return;
+    }
+    const int lensav_l = static_cast<int>(table_floats(*l));
+    const int lensav_m = static_cast<int>(table_floats(*m));
+    int inner = 0;
+    cfftmi(l, wsave, &lensav_l, &inner);
+    if (inner == 0) cfftmi(m, wsave + m_table_offset(*l), &lensav_m, &inner);
+    if (inner != 0) {
+        *ier = 20;
+        xerfft("CFFT2I", -5);
+    }
+}
+
+void cfft2f(const int *ldim, const int *l, const int *m, float *c, const float *wsave,
+            const int *lensav, float *work, const int *lenwrk, int *ier) {
+    cfft2<true>("CFFT2F", *ldim, *l, *m, c, wsave, *lensav, work, *lenwrk, *ier);
+}
+
+void cfft2b(const int *ldim, const int *l, const int *m, float *c, const float *wsave,
+            const int *lensav, float *work, const int *lenwrk, int *ier) {
+    cfft2<false>("CFFT2B", *ldim, *l, *m, c, wsave, *lensav, work, *lenwrk, *ier);
+}
+
+}  // extern "C"

@@ -1,0 +1,16 @@
+// Length checks shared by the engine routines.
+#pragma once
+
+#include "mutl/ilog2.hpp"
+
+namespace orbelix::fftpack {
+
+// ier for a length below 1, which the factoriser cannot take.
+constexpr int kBadLength = 10;
+
+// Floats a table of length n needs: 2n + ilog2(n) + 4, with the same
+// single-precision logarithm the front-end sizes tables with. Wide
+// arithmetic, so huge arguments cannot wrap into a passing value.
+inline long long table_floats(int n) { return 2LL * n + mutl::ilog2(n) + 4; }
+
+}  // namespace orbelix::fftpack

@@ -1,0 +1,149 @@
+#include "fftpack/fftpack.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+#include "fftpack/checks.hpp"
+#include "orbelix.h"
+
+namespace orbelix::fftpack {
+namespace {
+
+// Batches of strided sequences are transformed this many complex values at
+// a time, which bounds the scratch a batch needs.
+constexpr long long kBatchValues = 1 << 16;
+
+bool is_direction(const char *dir) { return dir[0] == 'f' || dir[0] == 'b'; }
+
+bool fits_int(long long v) { return v >= 1 && v <= INT_MAX; }
+
+template <class T>
+void copy_view(View1<T> from, View1<T> to) {
+    for (int i = 0; i < from.n; ++i) to[i] = from[i];
+}
+
+}  // namespace
+
+Cfft1Plan::Cfft1Plan(int n) : n_(std::max(n, 0)), lensav_(0) {
+    if (n_ == 0) return;
+    lensav_ = static_cast<int>(table_floats(n_));
+    wsave_.reset(new float[lensav_]);
+    cfft1i(&n_, wsave_.get(), &lensav_, &init_ier_);
+}
+
+void Cfft1Plan::reserve_work(long long floats) {
+    if (floats <= work_len_) return;
+    work_.reset(new float[floats]);
+    work_len_ = static_cast<int>(floats);
+}
+
+int Cfft1Plan::transform(const char *dir, View1<cfloat> c) {
+    if (n_ == 0) return 0;
+    if (init_ier_ != 0) return init_ier_;
+    if (!is_direction(dir)) return 1;
+    const bool strided = !c.contiguous();
+    reserve_work(strided ? 4LL * n_ : 2LL * n_);
+    // A strided view goes through a contiguous copy kept after the scratch.
+    float *work = work_.get();
+    cfloat *data = c.data;
+    if (strided) {
+        data = reinterpret_cast<cfloat *>(work + 2LL * n_);
+        copy_view(c, View1<cfloat>{data, n_, 1});
+    }
+    const int inc = 1, lenwrk = 2 * n_;
+    int ier = 0;
+    auto run = dir[0] == 'b' ? cfft1b : cfft1f;
+    run(&n_, &inc, reinterpret_cast<float *>(data), &n_, wsave_.get(), &lensav_, work, &lenwrk,
+        &ier);
+    if (strided && ier == 0) copy_view(View1<cfloat>{data, n_, 1}, c);
+    return ier;
+}
+
+int Cfft1Plan::transform_columns(const char *dir, View2<cfloat> c) {
+    if (n_ == 0 || c.n2 == 0) return 0;
+    if (init_ier_ != 0) return init_ier_;
+    if (!is_direction(dir)) return 1;
+    const bool batchable = fits_int(c.s1) && fits_int(c.s2) &&
+                           fits_int(c.s1 * (n_ - 1) + c.s2 * (c.n2 - 1) + 1);
+    if (!batchable) {
+        for (int j = 0; j < c.n2; ++j) {
+            const int ier = transform(dir, c.col(j));
+            if (ier != 0) return ier;
+        }
+        return 0;
+    }
+    // Sequence j is column j: element stride s1, sequence stride s2.
+    auto run = dir[0] == 'b' ? cfftmb : cfftmf;
+    const int per_batch = static_cast<int>(std::clamp(kBatchValues / n_, 1LL, 1LL * c.n2));
+    reserve_work(2LL * per_batch * n_);
+    const int inc = static_cast<int>(c.s1), jump = static_cast<int>(c.s2);
+    for (int first = 0; first < c.n2; first += per_batch) {
+        const int lot = std::min(per_batch, c.n2 - first);
+        const int lenc = static_cast<int>(1LL * (lot - 1) * jump + 1LL * inc * (n_ - 1) + 1);
+        const int lenwrk = 2 * lot * n_;
+        int ier = 0;
+        run(&lot, &jump, &n_, &inc, reinterpret_cast<float *>(c.data + first * c.s2), &lenc,
+            wsave_.get(), &lensav_, work_.get(), &lenwrk, &ier);
+        if (ier != 0) return ier;
+    }
+    return 0;
+}
+
+int Cfft1Plan::transform_rows(const char *dir, View2<cfloat> c) {
+    return transform_columns(dir, View2<cfloat>{c.data, c.n2, c.n1, c.s2, c.s1});
+}
+
+Cfft2Plan::Cfft2Plan(int l, int m) : l_(std::max(l, 0)), m_(std::max(m, 0)) {
+    if (l_ == 0 || m_ == 0) return;
+    if (2LL * l_ * m_ > INT_MAX) {
+        init_ier_ = 30;  // the engine counts its scratch in 32-bit integers
+        return;
+    }
+    lensav_ = static_cast<int>(table_floats(l_) + table_floats(m_));
+    lenwrk_ = 2 * l_ * m_;
+    wsave_.reset(new float[lensav_]);
+    cfft2i(&l_, &m_, wsave_.get(), &lensav_, &init_ier_);
+}
+
+int Cfft2Plan::transform(const char *dir, View2<cfloat> c) {
+    if (l_ == 0 || m_ == 0) return 0;
+    if (init_ier_ != 0) return init_ier_;
+    if (!work_) work_.reset(new float[lenwrk_]);
+    if (!is_direction(dir)) return 1;
+    auto run = dir[0] == 'b' ? cfft2b : cfft2f;
+    int ier = 0;
+    // Columns with a longer leading dimension are transformed where they
+    // lie; any other layout through a column-major copy.
+    if (c.s1 == 1 && (m_ == 1 || (c.s2 >= l_ && c.s2 <= INT_MAX &&
+                                  c.s2 * (m_ - 1) + l_ <= INT_MAX))) {
+        const int ldim = m_ == 1 ? l_ : static_cast<int>(c.s2);
+        run(&ldim, &l_, &m_, reinterpret_cast<float *>(c.data), wsave_.get(), &lensav_,
+            work_.get(), &lenwrk_, &ier);
+        return ier;
+    }
+    std::vector<cfloat> packed(static_cast<std::size_t>(l_) * m_);
+    const View2<cfloat> tmp = column_major(packed.data(), l_, m_);
+    for (int j = 0; j < m_; ++j)
+        for (int i = 0; i < l_; ++i) tmp(i, j) = c(i, j);
+    run(&l_, &l_, &m_, reinterpret_cast<float *>(packed.data()), wsave_.get(), &lensav_,
+        work_.get(), &lenwrk_, &ier);
+    if (ier == 0)
+        for (int j = 0; j < m_; ++j)
+            for (int i = 0; i < l_; ++i) c(i, j) = tmp(i, j);
+    return ier;
+}
+
+void cfft1_(const char *dir, View1<cfloat> c, int &ier) {
+    Cfft1Plan plan(c.n);
+    ier = plan.init_error();
+    if (ier == 0) ier = plan.transform(dir, c);
+}
+
+void cfft2_(const char *dir, View2<cfloat> c, int &ier) {
+    Cfft2Plan plan(c.n1, c.n2);
+    ier = plan.init_error();
+    if (ier == 0) ier = plan.transform(dir, c);
+}
+
+}  // namespace orbelix::fftpack

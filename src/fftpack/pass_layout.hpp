@@ -1,0 +1,41 @@
+// Addressing shared by the radix kernels of one pass.
+//
+// A pass of radix p with L1 and IDO = N/(L1*p) reads input element (k, i, m)
+// at k + L1*(i + IDO*m) and writes output element (k, j, i) at
+// k + L1*(j + p*i); chaining passes with growing L1 sorts the spectrum into
+// natural order. The same element index addresses every sequence s of a
+// batch at s*seq + index*elem.
+#pragma once
+
+#include <cstddef>
+
+#include "view.hpp"
+
+namespace orbelix::fftpack {
+
+struct Seqs {
+    cfloat *p;
+    std::ptrdiff_t seq;   // distance between sequences, in complex elements
+    std::ptrdiff_t elem;  // distance between elements of one sequence
+
+    cfloat &operator()(std::ptrdiff_t s, std::ptrdiff_t e) const { return p[s * seq + e * elem]; }
+};
+
+// Twiddle block WA(IDO, p-1, 2) of one pass: cos and sin of entry (i, j),
+// 0-based i and j = 1..p-1.
+struct Twiddles {
+    const float *wa;
+    int ido;
+    int ip;
+
+    float cos(int i, int j) const { return wa[i + ido * (j - 1)]; }
+    float sin(int i, int j) const { return wa[i + ido * (j - 1 + (ip - 1))]; }
+};
+
+// Kernel instances: Many = false handles one sequence (the batch loop
+// disappears), Many = true a batch of `lot` sequences with the batch loop
+// innermost.
+template <bool Many>
+constexpr int batch(int lot) { return Many ? lot : 1; }
+
+}  // namespace orbelix::fftpack

@@ -1,0 +1,69 @@
+// Radix-3 pass: y1 = x1 + (x2 + x3); c = x1 + TAUR*(x2 + x3),
+// d = TAUI*(x2 - x3); y2 = c + i*d, y3 = c - i*d.
+#pragma once
+
+#include "fftpack/complex_ops.hpp"
+#include "fftpack/pass_layout.hpp"
+#include "fftpack/pass_order.hpp"
+
+namespace orbelix::fftpack {
+
+template <bool Fwd>
+struct Butterfly3 {
+    static constexpr float taur = -0.5f;
+    static constexpr float taui = Fwd ? -0.8660254f : 0.8660254f;
+
+    static void apply(cfloat x1, cfloat x2, cfloat x3, cfloat &y1, cfloat &y2, cfloat &y3) {
+        const cfloat t = x2 + x3;
+        const cfloat c = x1 + taur * t;
+        const cfloat d = taui * (x2 - x3);
+        y1 = x1 + t;
+        y2 = c + times_i(d);
+        y3 = c - times_i(d);
+    }
+};
+
+template <bool Fwd, bool Many>
+void pass3(int lot, int ido, int l1, int na, Seqs cc, Seqs ch, const float *wa) {
+    using B = Butterfly3<Fwd>;
+    const int ns = batch<Many>(lot);
+    const std::ptrdiff_t L1 = l1;
+    if (ido == 1) {
+        const float sn = 1.0f / static_cast<float>(3 * l1);
+        const Seqs out = na ? ch : cc;
+        for (int k = 0; k < l1; ++k)
+            for (int s = 0; s < ns; ++s) {
+                cfloat y1, y2, y3;
+                B::apply(cc(s, k), cc(s, k + L1), cc(s, k + 2 * L1), y1, y2, y3);
+                if constexpr (Fwd) {
+                    y1 = sn * y1;
+                    y2 = sn * y2;
+                    y3 = sn * y3;
+                }
+                out(s, k) = y1;
+                out(s, k + L1) = y2;
+                out(s, k + 2 * L1) = y3;
+            }
+        return;
+    }
+    const Twiddles w{wa, ido, 3};
+    const std::ptrdiff_t m1 = L1 * ido;
+    for_each_group(l1, ido, [&](int k, int i) {
+        const std::ptrdiff_t in = k + L1 * i;
+        const std::ptrdiff_t out = k + L1 * 3 * i;
+        for (int s = 0; s < ns; ++s) {
+            cfloat y1, y2, y3;
+            B::apply(cc(s, in), cc(s, in + m1), cc(s, in + 2 * m1), y1, y2, y3);
+            ch(s, out) = y1;
+            if (i == 0) {
+                ch(s, out + L1) = y2;
+                ch(s, out + 2 * L1) = y3;
+            } else {
+                ch(s, out + L1) = twiddle<Fwd>(y2, w.cos(i, 1), w.sin(i, 1));
+                ch(s, out + 2 * L1) = twiddle<Fwd>(y3, w.cos(i, 2), w.sin(i, 2));
+            }
+        }
+    });
+}
+
+}  // namespace orbelix::fftpack
