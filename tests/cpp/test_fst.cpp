@@ -1,0 +1,235 @@
+// Internals of the fast S-transform: analytic weighting, window values, the
+// voice loop against the plain one-voice-at-a-time algorithm, tiny lengths.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "fftpack/fftpack.hpp"
+#include "hilbrt/cht1.hpp"
+#include "orbelix/cfst1b.hpp"
+#include "orbelix/cfst1f.hpp"
+
+namespace {
+
+using orbelix::cfloat;
+using orbelix::View1;
+using orbelix::View2;
+using cd = std::complex<double>;
+
+std::vector<cfloat> random_signal(int n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::vector<cfloat> x(n);
+    for (auto &v : x) v = {u(rng), u(rng)};
+    return x;
+}
+
+bool same_bits(cfloat a, cfloat b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+View1<const cfloat> cview(const std::vector<cfloat> &x) {
+    return {x.data(), static_cast<int>(x.size()), 1};
+}
+
+// ---- cht1f / cht1b ------------------------------------------------------
+
+class Cht1 : public ::testing::TestWithParam<int> {};
+
+TEST_P(Cht1, ForwardDoublesLowerHalfKeepsNyquistZeroesUpper) {
+    const int n = GetParam();
+    // Every second element of a larger array: the gaps must stay untouched.
+    std::vector<cfloat> store = random_signal(2 * n, 1);
+    const std::vector<cfloat> before = store;
+    orbelix::hilbrt::cht1f({store.data(), n, 2});
+    for (int i = 0; i < n; ++i) {
+        const cfloat x = before[2 * i], y = store[2 * i];
+        if (i == 0 || (n % 2 == 0 && i == n / 2)) {
+            EXPECT_TRUE(same_bits(x, y)) << "bin " << i;
+        } else if (i < (n + 1) / 2) {
+            EXPECT_EQ(y.re, 2.0f * x.re) << "bin " << i;
+            EXPECT_EQ(y.im, 2.0f * x.im) << "bin " << i;
+        } else {
+            EXPECT_EQ(y.re, 0.0f) << "bin " << i;
+            EXPECT_EQ(y.im, 0.0f) << "bin " << i;
+        }
+        EXPECT_TRUE(same_bits(before[2 * i + 1], store[2 * i + 1]));
+    }
+}
+
+TEST_P(Cht1, BackwardHalvesAndMirrorsByConjugation) {
+    const int n = GetParam();
+    std::vector<cfloat> x = random_signal(n, 2);
+    const std::vector<cfloat> before = x;
+    orbelix::hilbrt::cht1b({x.data(), n, 1});
+    for (int i = 0; i < n; ++i) {
+        if (i == 0 || (n % 2 == 0 && i == n / 2)) {
+            EXPECT_TRUE(same_bits(before[i], x[i])) << "bin " << i;
+        } else if (i < (n + 1) / 2) {
+            EXPECT_EQ(x[i].re, 0.5f * before[i].re) << "bin " << i;
+            EXPECT_EQ(x[i].im, 0.5f * before[i].im) << "bin " << i;
+        } else {
+            EXPECT_EQ(x[i].re, x[n - i].re) << "bin " << i;
+            EXPECT_EQ(x[i].im, -x[n - i].im) << "bin " << i;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, Cht1, ::testing::Values(1, 2, 3, 4, 7, 8, 9, 16));
+
+// ---- gauss ----------------------------------------------------------------
+
+TEST(Gauss, MatchesTheGaussianInDoublePrecision) {
+    for (int k : {1, 2, 3, 10, 100, 2048}) {
+        for (int m : {0, 1, 2, 5, 17, 300}) {
+            const double want = std::exp(-19.73921 * double(m) * m / (double(k) * k));
+            if (want < 1e-30) continue;
+            EXPECT_NEAR(orbelix::gauss(k, m), want, 2e-6 * want) << k << "," << m;
+        }
+    }
+    EXPECT_EQ(orbelix::gauss(7, 0), 1.0f);
+}
+
+TEST(Gauss, SquaresDoNotOverflow) {
+    // 50000^2 exceeds 32 bits: the ratio must still be exactly 1.
+    EXPECT_NEAR(orbelix::gauss(50000, 50000), std::exp(-19.73921), 1e-15);
+    EXPECT_NEAR(orbelix::gauss(60000, 30000), std::exp(-19.73921 / 4), 1e-8);
+}
+
+TEST(Gauss, UnderflowsToExactZero) {
+    EXPECT_EQ(orbelix::gauss(1, 3), 0.0f);       // argument -177.7
+    EXPECT_GT(orbelix::gauss(10, 22), 0.0f);     // -95.5: small but normal
+    EXPECT_EQ(orbelix::gauss(10, 23), 0.0f);     // -104.4: below expf's range
+}
+
+// ---- cfst1f against the voice-at-a-time algorithm ----------------------
+
+// The plain algorithm: every window value evaluated, each voice built in its
+// strided row of the result and transformed there with cfft1_.
+std::vector<cfloat> plain_cfst1f(const std::vector<cfloat> &h) {
+    const int n = static_cast<int>(h.size());
+    const int rows = n / 2 + 1;
+    std::vector<cfloat> a = h, s(static_cast<std::size_t>(rows) * n);
+    int ier = 0;
+    orbelix::fftpack::cfft1_("f", {a.data(), n, 1}, ier);
+    EXPECT_EQ(ier, 0);
+    orbelix::hilbrt::cht1f({a.data(), n, 1});
+    float sr = 0.0f, si = 0.0f;
+    for (int t = 0; t < n; ++t) {
+        sr += h[t].re;
+        si += h[t].im;
+    }
+    for (int t = 0; t < n; ++t) s[t * rows] = {sr / float(n), si / float(n)};
+    std::vector<float> g(n);
+    for (int k = 1; k <= n / 2; ++k) {
+        g[0] = orbelix::gauss(k, 0);
+        for (int j = 1; j <= n / 2; ++j) g[j] = g[n - j] = orbelix::gauss(k, j);
+        View1<cfloat> row{s.data() + k, n, rows};
+        for (int t = 0; t < n; ++t) {
+            const cfloat z = a[(k + t) % n];
+            row[t] = {z.re * g[t] - z.im * 0.0f, z.im * g[t] + z.re * 0.0f};
+        }
+        orbelix::fftpack::cfft1_("b", row, ier);
+        EXPECT_EQ(ier, 0);
+    }
+    return s;
+}
+
+class Cfst1fExact : public ::testing::TestWithParam<int> {};
+
+TEST_P(Cfst1fExact, IdenticalToVoiceAtATime) {
+    // Batching, the shared plan and the skipped underflowed window values
+    // must not change a single bit.
+    const int n = GetParam();
+    const std::vector<cfloat> h = random_signal(n, 3 + n);
+    const std::vector<cfloat> got = orbelix::cfst1f(cview(h));
+    const std::vector<cfloat> want = plain_cfst1f(h);
+    ASSERT_EQ(got.size(), want.size());
+    int bad = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) bad += !same_bits(got[i], want[i]);
+    EXPECT_EQ(bad, 0) << "of " << got.size();
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, Cfst1fExact,
+                         ::testing::Values(1, 2, 3, 5, 8, 15, 16, 17, 18, 31, 64, 97, 100, 257));
+
+TEST(Cfst1f, StridedInputAndOutputViews) {
+    const int n = 12, rows = n / 2 + 1;
+    std::vector<cfloat> store = random_signal(3 * n, 4), h(n);
+    for (int t = 0; t < n; ++t) h[t] = store[3 * t];
+    const std::vector<cfloat> want = orbelix::cfst1f(cview(h));
+    // Result as a row-major (transposed) array with padding between rows.
+    const int ld = n + 3;
+    std::vector<cfloat> out(static_cast<std::size_t>(rows) * ld, {7.0f, 7.0f});
+    orbelix::cfst1f(View1<const cfloat>{store.data(), n, 3}, View2<cfloat>{out.data(), rows, n, ld, 1});
+    for (int k = 0; k < rows; ++k) {
+        for (int t = 0; t < n; ++t) EXPECT_TRUE(same_bits(out[k * ld + t], want[k + t * rows]));
+        for (int t = n; t < ld; ++t) EXPECT_EQ(out[k * ld + t].re, 7.0f);
+    }
+}
+
+TEST(Cfst1f, LengthOneIsTheSampleItself) {
+    const std::vector<cfloat> h = {{0.3f, -1.7f}};
+    const std::vector<cfloat> s = orbelix::cfst1f(cview(h));
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_TRUE(same_bits(s[0], h[0]));
+}
+
+TEST(Cfst1f, LengthTwo) {
+    const std::vector<cfloat> h = {{1.0f, 2.0f}, {-3.0f, 0.5f}};
+    const std::vector<cfloat> s = orbelix::cfst1f(cview(h));
+    ASSERT_EQ(s.size(), 4u);  // rows 0 and 1, two columns
+    const cd h0(1, 2), h1(-3, 0.5), a0 = (h0 + h1) / 2.0, a1 = (h0 - h1) / 2.0;
+    const double g1 = std::exp(-19.73921);
+    const cd want[4] = {a0, a1 + a0 * g1, a0, a1 - a0 * g1};  // column-major
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(s[i].re, want[i].real(), 1e-6) << i;
+        EXPECT_NEAR(s[i].im, want[i].imag(), 1e-6) << i;
+    }
+}
+
+TEST(Cfst1f, EmptySignalGivesEmptyResult) {
+    EXPECT_TRUE(orbelix::cfst1f(View1<const cfloat>{nullptr, 0, 1}).empty());
+    EXPECT_TRUE(orbelix::cfst1b(View2<const cfloat>{nullptr, 1, 0, 1, 1}).empty());
+}
+
+// ---- cfst1b ---------------------------------------------------------------
+
+TEST(Cfst1b, LengthOneAndTwo) {
+    const std::vector<cfloat> one = {{2.5f, -1.0f}};
+    const std::vector<cfloat> h1 = orbelix::cfst1b(orbelix::column_major(one.data(), 1, 1));
+    ASSERT_EQ(h1.size(), 1u);
+    EXPECT_TRUE(same_bits(h1[0], one[0]));
+
+    // Rows 0 and 1 by two columns: r0 = (1+3, 2-1), r1 = (5-1, 0+4).
+    const std::vector<cfloat> s = {{1, 2}, {5, 0}, {3, -1}, {-1, 4}};
+    const std::vector<cfloat> h2 = orbelix::cfst1b(orbelix::column_major(s.data(), 2, 2));
+    ASSERT_EQ(h2.size(), 2u);
+    EXPECT_FLOAT_EQ(h2[0].re, 4.0f);   // (r0 + r1) / 2
+    EXPECT_FLOAT_EQ(h2[0].im, 2.5f);
+    EXPECT_FLOAT_EQ(h2[1].re, 0.0f);   // (r0 - r1) / 2
+    EXPECT_FLOAT_EQ(h2[1].im, -1.5f);
+}
+
+class Cfst1bSingleCoefficient : public ::testing::TestWithParam<int> {};
+
+TEST_P(Cfst1bSingleCoefficient, DependsOnlyOnTheRowSum) {
+    const int n = GetParam(), rows = n / 2 + 1, k = (n - 1) / 2;
+    const cd c(0.75, -0.4);
+    for (int t0 : {0, n / 3, n - 1}) {
+        std::vector<cfloat> s(static_cast<std::size_t>(rows) * n, {0.0f, 0.0f});
+        s[k + t0 * rows] = {float(c.real()), float(c.imag())};
+        const std::vector<cfloat> h = orbelix::cfst1b(orbelix::column_major<const cfloat>(s.data(), rows, n));
+        for (int t = 0; t < n; ++t) {
+            const double want = (c * std::polar(1.0, 2 * M_PI * k * t / n)).real() / n;
+            EXPECT_NEAR(h[t].re, want, 1e-6) << "t0 " << t0 << " t " << t;
+            EXPECT_NEAR(h[t].im, 0.0, 1e-6) << "t0 " << t0 << " t " << t;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, Cfst1bSingleCoefficient, ::testing::Values(3, 7, 8, 20, 33));
+
+}  // namespace
