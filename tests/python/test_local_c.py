@@ -128,14 +128,14 @@ def test_every_pixel_of_a_small_side(lib):
 
 
 def test_picks_from_a_transform_result(lib):
-    orbelix = pytest.importorskip("orbelix")
-    if not hasattr(orbelix, "dst2"):
-        pytest.skip("the module does not offer dst2 yet")
     rng = np.random.default_rng(1)
     n = 32
     image = (rng.standard_normal((n, n)) + 1j * rng.standard_normal((n, n))).astype(np.complex64)
-    s = orbelix.dst2(image)
-    for x, y in [(0, 0), (7, 21), (31, 16)]:
+    image = np.asfortranarray(image)
+    s = np.zeros((n, n), dtype=np.complex64, order="F")
+    lib.dst2(i32(n), ptr(image), ptr(s))
+    assert np.count_nonzero(s) > n  # a real coefficient matrix, not an empty one
+    for x, y in [(0, 0), (7, 21), (16, 15), (31, 16)]:
         assert np.array_equal(call_imfreq(lib, s, x, y), local_domain_reference(s, x, y))
 
 
