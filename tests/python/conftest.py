@@ -1,0 +1,8 @@
+import pytest
+
+import cabi
+
+
+@pytest.fixture(scope="session")
+def lib():
+    return cabi.load()
