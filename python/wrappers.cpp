@@ -1,0 +1,465 @@
+// The six routine wrappers: one generic sequence (parse, convert the input,
+// scalars with their defaults and checks, create the result, call the entry
+// routine without the interpreter lock) driven by a table per routine.
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "fortranobject.h"
+#include "module.h"
+#include "orbelix.h"
+#include "scalars.h"
+
+namespace {
+
+constexpr int max_args = 8;     // most Python arguments of a routine (cmsht2)
+constexpr int max_values = 9;   // plus imfreq's derived m
+constexpr int max_scalars = 8;
+constexpr int max_checks = 4;
+
+// What a wrapper knows while it runs: the fitted extents of its input and
+// its scalar values, each kept at the position of its argument.
+struct Frame {
+    npy_intp shape[2] = {-1, -1};
+    int i[max_values] = {};
+    float r[max_values] = {};
+};
+
+// A consistency check; on failure the module's error class is raised with
+// format applied to text and the value at position value.
+struct Check {
+    const char *text;  // null ends a list
+    const char *format;
+    int value;
+    bool (*holds)(const Frame &);
+};
+
+enum class Kind { none, integer, real };  // none ends a list
+
+// A scalar: a Python argument converted to 32 bits, or taken from its
+// default when it is optional and omitted or None. Without errmess it is no
+// Python argument and always takes its default (a derived value).
+struct Scalar {
+    int position;
+    Kind kind;
+    const char *errmess;
+    int (*int_default)(const Frame &);  // null: a required integer
+    float real_default;
+    Check checks[max_checks];
+};
+
+struct ArraySpec {
+    int type_num;
+    int rank;
+    const char *message;  // raised, cause chained, when conversion fails
+};
+
+struct WrapperSpec {
+    const char *format;
+    const char *const *kwlist;
+    ArraySpec input;  // always the first argument
+    ArraySpec result;
+    void (*result_extents)(const Frame &, npy_intp *dims);
+    int result_after;  // number of scalars set before the result is created
+    Scalar scalars[max_scalars];
+    Check final_checks[2];  // run last, before the call
+    void (*call)(EntryRoutine, Frame &, void *in, void *out);
+};
+
+constexpr int after_all = max_scalars;
+
+// ---------------------------------------------------------------------------
+// Values as the routines take them
+
+// An extent as a 32-bit default: truncated to its low 32 bits.
+int extent_as_int(npy_intp extent) { return static_cast<std::int32_t>(extent); }
+
+// Truncation toward zero into 32 bits; out of range or NaN gives INT_MIN,
+// as the processor's own conversion does.
+int truncate_to_int(double x) {
+    return x > -2147483649.0 && x < 2147483648.0 ? static_cast<int>(x) : INT_MIN;
+}
+
+// 32-bit two's complement arithmetic of the extents, wrapping on overflow.
+int wrap_add(int a, int b) {
+    return static_cast<int>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+
+bool is_power_of_two_or_zero(int n) {
+    const auto u = static_cast<std::uint32_t>(n);
+    return (u & (u - 1u)) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// The generic sequence
+
+// Raise message with the type of the pending exception (or the module's
+// error class), the pending exception becoming its cause.
+void raise_with_cause(const char *message) {
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    if (type == nullptr) {
+        PyErr_SetString(orbelix_error, message);
+        return;
+    }
+    // Normalised before the new exception is raised: that may run Python code.
+    PyErr_NormalizeException(&type, &value, &traceback);
+    if (traceback != nullptr) {
+        PyException_SetTraceback(value, traceback);
+        Py_DECREF(traceback);
+    }
+    PyErr_SetString(type, message);
+    Py_DECREF(type);
+    PyObject *new_type, *new_value, *new_traceback;
+    PyErr_Fetch(&new_type, &new_value, &new_traceback);
+    PyErr_NormalizeException(&new_type, &new_value, &new_traceback);
+    PyException_SetCause(new_value, value);  // steals value
+    PyErr_Restore(new_type, new_value, new_traceback);
+}
+
+bool check_holds(const Check &check, const Frame &f) {
+    if (check.holds(f)) return true;
+    char message[256];
+    std::snprintf(message, sizeof message, check.format, check.text, f.i[check.value]);
+    PyErr_SetString(orbelix_error, message);
+    return false;
+}
+
+bool set_scalar(const Scalar &s, PyObject *const *args, Frame &f) {
+    PyObject *obj = s.errmess != nullptr ? args[s.position] : nullptr;
+    const bool optional = s.kind == Kind::real || s.int_default != nullptr;
+    const bool use_default = s.errmess == nullptr || (optional && obj == Py_None);
+    if (s.kind == Kind::integer) {
+        if (use_default)
+            f.i[s.position] = s.int_default(f);
+        else if (!int_from_pyobj(&f.i[s.position], obj, s.errmess))
+            return false;
+    } else {
+        if (use_default)
+            f.r[s.position] = s.real_default;
+        else if (!float_from_pyobj(&f.r[s.position], obj, s.errmess))
+            return false;
+    }
+    for (const Check &check : s.checks)
+        if (check.text != nullptr && !check_holds(check, f)) return false;
+    return true;
+}
+
+PyArrayObject *create_result(const WrapperSpec &w, const Frame &f) {
+    npy_intp dims[2] = {-1, -1};
+    w.result_extents(f, dims);
+    PyArrayObject *out = array_from_pyobj(w.result.type_num, dims, w.result.rank,
+                                          F2PY_INTENT_HIDE | F2PY_INTENT_OUT, Py_None);
+    if (out == nullptr) raise_with_cause(w.result.message);
+    return out;
+}
+
+// Run the entry routine with the interpreter lock released; the caller
+// holds references to both arrays meanwhile.
+bool call_entry(const WrapperSpec &w, EntryRoutine entry, Frame &f, PyArrayObject *in,
+                PyArrayObject *out) {
+    if (PyArray_SIZE(out) == 0) return true;  // an empty result: nothing to compute
+    void *in_data = PyArray_DATA(in);
+    void *out_data = PyArray_DATA(out);
+    enum { done, no_memory, failed } outcome = done;
+    char what[200] = "";
+    Py_BEGIN_ALLOW_THREADS
+    try {
+        w.call(entry, f, in_data, out_data);
+    } catch (const std::bad_alloc &) {
+        outcome = no_memory;
+    } catch (const std::length_error &) {
+        outcome = no_memory;
+    } catch (const std::exception &e) {
+        outcome = failed;
+        std::snprintf(what, sizeof what, "%s", e.what());
+    }
+    Py_END_ALLOW_THREADS
+    if (outcome == no_memory) PyErr_NoMemory();
+    if (outcome == failed) PyErr_SetString(PyExc_RuntimeError, what);
+    return outcome == done;
+}
+
+PyObject *run_wrapper(const WrapperSpec &w, PyObject *args, PyObject *kwds, EntryRoutine entry) {
+    PyObject *arg[max_args];
+    for (PyObject *&a : arg) a = Py_None;
+    // Arguments past those of the format are left alone by the parser.
+    if (!PyArg_ParseTupleAndKeywords(args, kwds, w.format, const_cast<char **>(w.kwlist), &arg[0],
+                                     &arg[1], &arg[2], &arg[3], &arg[4], &arg[5], &arg[6], &arg[7]))
+        return nullptr;
+
+    Frame f;
+    // Owned unless it is the caller's own array.
+    PyArrayObject *in = array_from_pyobj(w.input.type_num, f.shape, w.input.rank, F2PY_INTENT_IN,
+                                         arg[0]);
+    if (in == nullptr) {
+        raise_with_cause(w.input.message);
+        return nullptr;
+    }
+    PyArrayObject *out = nullptr;  // owned
+    bool ok = true;
+    for (int k = 0; ok && k < max_scalars && w.scalars[k].kind != Kind::none; ++k) {
+        if (k == w.result_after) ok = (out = create_result(w, f)) != nullptr;
+        if (ok) ok = set_scalar(w.scalars[k], arg, f);
+    }
+    if (ok && out == nullptr) ok = (out = create_result(w, f)) != nullptr;
+    for (const Check &check : w.final_checks)
+        if (ok && check.text != nullptr) ok = check_holds(check, f);
+    if (ok) ok = call_entry(w, entry, f, in, out) && !PyErr_Occurred();
+
+    if (reinterpret_cast<PyObject *>(in) != arg[0]) Py_DECREF(in);
+    if (!ok) {
+        Py_XDECREF(out);
+        return nullptr;
+    }
+    return reinterpret_cast<PyObject *>(out);
+}
+
+// Entry routines by their own signatures.
+template <typename Routine>
+Routine as(EntryRoutine entry) {
+    return reinterpret_cast<Routine>(entry);
+}
+float *floats(void *p) { return static_cast<float *>(p); }
+
+// ---------------------------------------------------------------------------
+// fst: s = fst(h, [n])
+
+enum { fst_h, fst_n };
+const char *const fst_kwlist[] = {"h", "n", nullptr};
+
+const WrapperSpec fst_spec = {
+    "O|O:orbelix.fst",
+    fst_kwlist,
+    {NPY_CFLOAT, 1, "failed in converting 1st argument `h' of orbelix.fst to C/Fortran array"},
+    {NPY_CFLOAT, 2, "failed in converting hidden `s' of orbelix.fst to C/Fortran array"},
+    [](const Frame &f, npy_intp *dims) {
+        dims[0] = static_cast<npy_intp>(0.5 * f.i[fst_n] + 1.0);
+        dims[1] = f.i[fst_n];
+    },
+    after_all,
+    {
+        {fst_n, Kind::integer, "orbelix.fst() 1st keyword (n) can't be converted to int",
+         [](const Frame &f) { return extent_as_int(f.shape[0]); }, 0.0f,
+         {{"(len(h)>=n) failed for 1st keyword n", "%s: fst:n=%d", fst_n,
+           [](const Frame &f) { return f.shape[0] >= f.i[fst_n]; }}}},
+    },
+    {},
+    [](EntryRoutine e, Frame &f, void *in, void *out) {
+        as<decltype(&::fst)>(e)(&f.i[fst_n], floats(in), floats(out));
+    },
+};
+
+// ---------------------------------------------------------------------------
+// ifst: h = ifst(s, [n])
+
+enum { ifst_s, ifst_n };
+const char *const ifst_kwlist[] = {"s", "n", nullptr};
+
+const WrapperSpec ifst_spec = {
+    "O|O:orbelix.ifst",
+    ifst_kwlist,
+    {NPY_CFLOAT, 2, "failed in converting 1st argument `s' of orbelix.ifst to C/Fortran array"},
+    {NPY_CFLOAT, 1, "failed in converting hidden `h' of orbelix.ifst to C/Fortran array"},
+    [](const Frame &f, npy_intp *dims) { dims[0] = f.i[ifst_n]; },
+    after_all,
+    {
+        {ifst_n, Kind::integer, "orbelix.ifst() 1st keyword (n) can't be converted to int",
+         [](const Frame &f) { return truncate_to_int((f.shape[0] - 1.0) / 0.5); }, 0.0f,
+         {{"((shape(s,0)-1.0)/(0.5)==n) failed for 1st keyword n", "%s: ifst:n=%d", ifst_n,
+           [](const Frame &f) { return (f.shape[0] - 1.0) / 0.5 == f.i[ifst_n]; }},
+          {"(shape(s,1)>=n) failed for 1st keyword n", "%s: ifst:n=%d", ifst_n,
+           [](const Frame &f) { return f.shape[1] >= f.i[ifst_n]; }}}},
+    },
+    {},
+    [](EntryRoutine e, Frame &f, void *in, void *out) {
+        as<decltype(&::ifst)>(e)(&f.i[ifst_n], floats(in), floats(out));
+    },
+};
+
+// ---------------------------------------------------------------------------
+// dst2 and idst2: an n x n array to an n x n array, n a power of two
+
+enum { square_input, square_n };
+const char *const dst2_kwlist[] = {"h", "n", nullptr};
+const char *const idst2_kwlist[] = {"s", "n", nullptr};
+
+constexpr int max_square_side = 16384;  // 2 n^2 reals must fit the FFT's 32-bit work length
+
+void square_extents(const Frame &f, npy_intp *dims) { dims[0] = dims[1] = f.i[square_n]; }
+int square_default(const Frame &f) { return extent_as_int(f.shape[0]); }
+bool square_rows_match(const Frame &f) { return f.shape[0] == f.i[square_n]; }
+bool square_side_power_of_two(const Frame &f) { return is_power_of_two_or_zero(f.i[square_n]); }
+bool square_side_in_range(const Frame &f) { return f.i[square_n] <= max_square_side; }
+bool square_columns_suffice(const Frame &f) { return f.shape[1] >= f.i[square_n]; }
+
+const WrapperSpec dst2_spec = {
+    "O|O:orbelix.dst2",
+    dst2_kwlist,
+    {NPY_CFLOAT, 2, "failed in converting 1st argument `h' of orbelix.dst2 to C/Fortran array"},
+    {NPY_CFLOAT, 2, "failed in converting hidden `s' of orbelix.dst2 to C/Fortran array"},
+    square_extents,
+    after_all,
+    {
+        {square_n, Kind::integer, "orbelix.dst2() 1st keyword (n) can't be converted to int",
+         square_default, 0.0f,
+         {{"(shape(h,0)==n) failed for 1st keyword n", "%s: dst2:n=%d", square_n, square_rows_match},
+          {"((n&(n-1))==0) failed for 1st keyword n", "%s: dst2:n=%d", square_n,
+           square_side_power_of_two},
+          {"(n<=16384) failed for 1st keyword n", "%s: dst2:n=%d", square_n, square_side_in_range},
+          {"(shape(h,1)>=n) failed for 1st keyword n", "%s: dst2:n=%d", square_n,
+           square_columns_suffice}}},
+    },
+    {},
+    [](EntryRoutine e, Frame &f, void *in, void *out) {
+        as<decltype(&::dst2)>(e)(&f.i[square_n], floats(in), floats(out));
+    },
+};
+
+const WrapperSpec idst2_spec = {
+    "O|O:orbelix.idst2",
+    idst2_kwlist,
+    {NPY_CFLOAT, 2, "failed in converting 1st argument `s' of orbelix.idst2 to C/Fortran array"},
+    {NPY_CFLOAT, 2, "failed in converting hidden `h' of orbelix.idst2 to C/Fortran array"},
+    square_extents,
+    after_all,
+    {
+        {square_n, Kind::integer, "orbelix.idst2() 1st keyword (n) can't be converted to int",
+         square_default, 0.0f,
+         {{"(shape(s,0)==n) failed for 1st keyword n", "%s: idst2:n=%d", square_n,
+           square_rows_match},
+          {"((n&(n-1))==0) failed for 1st keyword n", "%s: idst2:n=%d", square_n,
+           square_side_power_of_two},
+          {"(n<=16384) failed for 1st keyword n", "%s: idst2:n=%d", square_n, square_side_in_range},
+          {"(shape(s,1)>=n) failed for 1st keyword n", "%s: idst2:n=%d", square_n,
+           square_columns_suffice}}},
+    },
+    {},
+    [](EntryRoutine e, Frame &f, void *in, void *out) {
+        as<decltype(&::idst2)>(e)(&f.i[square_n], floats(in), floats(out));
+    },
+};
+
+// ---------------------------------------------------------------------------
+// imfreq: h = imfreq(s, x, y, [l])
+
+enum { imfreq_s, imfreq_x, imfreq_y, imfreq_l, imfreq_m };
+const char *const imfreq_kwlist[] = {"s", "x", "y", "l", nullptr};
+
+// m = trunc(log2(l)) - 1 in 32-bit arithmetic; l < 1 wraps to an undefined
+// extent 2m + 1 = -1, as l = 1 gives.
+int imfreq_half_size(const Frame &f) {
+    return wrap_add(truncate_to_int(std::log2(static_cast<double>(f.i[imfreq_l]))), -1);
+}
+
+const WrapperSpec imfreq_spec = {
+    "OOO|O:orbelix.imfreq",
+    imfreq_kwlist,
+    {NPY_CFLOAT, 2, "failed in converting 1st argument `s' of orbelix.imfreq to C/Fortran array"},
+    {NPY_CFLOAT, 2, "failed in converting hidden `h' of orbelix.imfreq to C/Fortran array"},
+    [](const Frame &f, npy_intp *dims) {
+        const int m = f.i[imfreq_m];
+        dims[0] = dims[1] = wrap_add(wrap_add(m, m), 1);
+    },
+    after_all,
+    {
+        {imfreq_x, Kind::integer, "orbelix.imfreq() 2nd argument (x) can't be converted to int",
+         nullptr, 0.0f, {}},
+        {imfreq_y, Kind::integer, "orbelix.imfreq() 3rd argument (y) can't be converted to int",
+         nullptr, 0.0f, {}},
+        {imfreq_l, Kind::integer, "orbelix.imfreq() 1st keyword (l) can't be converted to int",
+         [](const Frame &f) { return extent_as_int(f.shape[0]); }, 0.0f,
+         {{"(shape(s,0)==l) failed for 1st keyword l", "%s: imfreq:l=%d", imfreq_l,
+           [](const Frame &f) { return f.shape[0] == f.i[imfreq_l]; }},
+          {"(shape(s,1)>=l) failed for 1st keyword l", "%s: imfreq:l=%d", imfreq_l,
+           [](const Frame &f) { return f.shape[1] >= f.i[imfreq_l]; }}}},
+        {imfreq_m, Kind::integer, nullptr, imfreq_half_size, 0.0f, {}},
+    },
+    {{"(0<=x<l) failed for 2nd argument x", "%s: imfreq:x=%d", imfreq_x,
+      [](const Frame &f) { return 0 <= f.i[imfreq_x] && f.i[imfreq_x] < f.i[imfreq_l]; }},
+     {"(0<=y<l) failed for 3rd argument y", "%s: imfreq:y=%d", imfreq_y,
+      [](const Frame &f) { return 0 <= f.i[imfreq_y] && f.i[imfreq_y] < f.i[imfreq_l]; }}},
+    [](EntryRoutine e, Frame &f, void *in, void *out) {
+        as<decltype(&::imfreq)>(e)(&f.i[imfreq_l], &f.i[imfreq_m], floats(in), &f.i[imfreq_x],
+                                   &f.i[imfreq_y], floats(out));
+    },
+};
+
+// ---------------------------------------------------------------------------
+// cmsht2: h = cmsht2(r, x, y, [l, m, coarse, fine, kernel_size])
+
+enum { cmsht2_r, cmsht2_x, cmsht2_y, cmsht2_l, cmsht2_m, cmsht2_coarse, cmsht2_fine, cmsht2_ks };
+const char *const cmsht2_kwlist[] = {"r", "x", "y", "l", "m", "coarse", "fine", "kernel_size",
+                                     nullptr};
+
+// The window of half-width k around v lies within 0 .. extent-1; a negative
+// k reads no pixel.
+bool window_inside(int v, int extent, int k) {
+    return k < 0 || (k <= v && static_cast<long long>(v) < static_cast<long long>(extent) - k);
+}
+
+const WrapperSpec cmsht2_spec = {
+    "OOO|OOOOO:orbelix.cmsht2",
+    cmsht2_kwlist,
+    {NPY_FLOAT, 2, "failed in converting 1st argument `r' of orbelix.cmsht2 to C/Fortran array"},
+    {NPY_FLOAT, 1, "failed in converting hidden `h' of orbelix.cmsht2 to C/Fortran array"},
+    [](const Frame &, npy_intp *dims) { dims[0] = 4; },
+    2,  // the result is created right after x and y
+    {
+        {cmsht2_x, Kind::integer, "orbelix.cmsht2() 2nd argument (x) can't be converted to int",
+         nullptr, 0.0f, {}},
+        {cmsht2_y, Kind::integer, "orbelix.cmsht2() 3rd argument (y) can't be converted to int",
+         nullptr, 0.0f, {}},
+        {cmsht2_coarse, Kind::real,
+         "orbelix.cmsht2() 3rd keyword (coarse) can't be converted to float", nullptr, 0.2f, {}},
+        {cmsht2_fine, Kind::real, "orbelix.cmsht2() 4th keyword (fine) can't be converted to float",
+         nullptr, 0.1f, {}},
+        {cmsht2_ks, Kind::integer,
+         "orbelix.cmsht2() 5th keyword (kernel_size) can't be converted to int",
+         [](const Frame &) { return 7; }, 0.0f, {}},
+        {cmsht2_l, Kind::integer, "orbelix.cmsht2() 1st keyword (l) can't be converted to int",
+         [](const Frame &f) { return extent_as_int(f.shape[0]); }, 0.0f,
+         {{"(shape(r,0)==l) failed for 1st keyword l", "%s: cmsht2:l=%d", cmsht2_l,
+           [](const Frame &f) { return f.shape[0] == f.i[cmsht2_l]; }}}},
+        {cmsht2_m, Kind::integer, "orbelix.cmsht2() 2nd keyword (m) can't be converted to int",
+         [](const Frame &f) { return extent_as_int(f.shape[1]); }, 0.0f,
+         {{"(shape(r,1)==m) failed for 2nd keyword m", "%s: cmsht2:m=%d", cmsht2_m,
+           [](const Frame &f) { return f.shape[1] == f.i[cmsht2_m]; }}}},
+    },
+    {{"(kernel_size<=x<l-kernel_size) failed for 2nd argument x", "%s: cmsht2:x=%d", cmsht2_x,
+      [](const Frame &f) { return window_inside(f.i[cmsht2_x], f.i[cmsht2_l], f.i[cmsht2_ks]); }},
+     {"(kernel_size<=y<m-kernel_size) failed for 3rd argument y", "%s: cmsht2:y=%d", cmsht2_y,
+      [](const Frame &f) { return window_inside(f.i[cmsht2_y], f.i[cmsht2_m], f.i[cmsht2_ks]); }}},
+    [](EntryRoutine e, Frame &f, void *in, void *out) {
+        as<decltype(&::cmsht2)>(e)(&f.i[cmsht2_l], &f.i[cmsht2_m], floats(in), &f.i[cmsht2_x],
+                                   &f.i[cmsht2_y], floats(out), &f.r[cmsht2_coarse],
+                                   &f.r[cmsht2_fine], &f.i[cmsht2_ks]);
+    },
+};
+
+}  // namespace
+
+PyObject *f2py_rout_orbelix_fst(PyObject *, PyObject *args, PyObject *kwds, EntryRoutine entry) {
+    return run_wrapper(fst_spec, args, kwds, entry);
+}
+PyObject *f2py_rout_orbelix_ifst(PyObject *, PyObject *args, PyObject *kwds, EntryRoutine entry) {
+    return run_wrapper(ifst_spec, args, kwds, entry);
+}
+PyObject *f2py_rout_orbelix_dst2(PyObject *, PyObject *args, PyObject *kwds, EntryRoutine entry) {
+    return run_wrapper(dst2_spec, args, kwds, entry);
+}
+PyObject *f2py_rout_orbelix_idst2(PyObject *, PyObject *args, PyObject *kwds, EntryRoutine entry) {
+    return run_wrapper(idst2_spec, args, kwds, entry);
+}
+PyObject *f2py_rout_orbelix_imfreq(PyObject *, PyObject *args, PyObject *kwds,
+                                   EntryRoutine entry) {
+    return run_wrapper(imfreq_spec, args, kwds, entry);
+}
+PyObject *f2py_rout_orbelix_cmsht2(PyObject *, PyObject *args, PyObject *kwds,
+                                   EntryRoutine entry) {
+    return run_wrapper(cmsht2_spec, args, kwds, entry);
+}
