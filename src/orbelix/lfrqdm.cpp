@@ -40,7 +40,7 @@ std::vector<cfloat> lfrqdm(View2<const cfloat> s, int x, int y) {
     // s(c0 + di, c0 + dj); an element outside the matrix reads as zero.
     auto pick = [&](long di, long dj) -> cfloat {
         const long p = c0 + di, q = c0 + dj;
-        if (p < 0 || p >= l || q < 0 || q >= l) return {0.0f, 0.0f};
+        if (p < 0 || p >= s.n1 || q < 0 || q >= s.n2) return {0.0f, 0.0f};
         return s(p, q);
     };
     auto H = [&](int i, int j) -> cfloat & { return h[(i + M) + (j + M) * side]; };
