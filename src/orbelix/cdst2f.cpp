@@ -17,13 +17,15 @@ void cdst2f(View2<cfloat> a) {
     const int n = a.n1;
     if (n == 0) return;
 
+    // Transforming a before the copy gives the same X and keeps the FFT's
+    // own n x n scratch from coexisting with the work copy.
+    int ier = 0;
+    fftpack::cfft2_("f", a, ier);
+    if (ier != 0) fatal_stop();
     std::vector<cfloat> work_store(static_cast<std::size_t>(n) * n);
     const View2<cfloat> X = column_major(work_store.data(), n, n);
     for (int c = 0; c < n; ++c)
         for (int r = 0; r < n; ++r) X(r, c) = a(r, c);
-    int ier = 0;
-    fftpack::cfft2_("f", X, ier);
-    if (ier != 0) fatal_stop();
 
     diagi(X, a);
 
