@@ -1,16 +1,8 @@
 #include "hilbrt/cht1.hpp"
 
+#include "orbelix/times_real.hpp"
+
 namespace orbelix::hilbrt {
-
-namespace {
-
-// z * (r, 0) as the full complex product, so that infinities and signed
-// zeros come out as a complex multiply gives them.
-cfloat times_real(cfloat z, float r) {
-    return {z.re * r - z.im * 0.0f, z.im * r + z.re * 0.0f};
-}
-
-}  // namespace
 
 void cht1f(View1<cfloat> a) {
     const int n = a.n;

@@ -7,21 +7,16 @@
 
 #include "fftpack/fftpack.hpp"
 #include "hilbrt/cht1.hpp"
+#include "orbelix/times_real.hpp"
 
 namespace orbelix {
 
 namespace {
 
-// Voices transformed together: the batch buffer (n * kBatch samples) stays
-// small, and scattering it into the column-major result writes whole cache
-// lines per time sample.
-constexpr int kBatch = 8;
-
-// z * (r, 0) as the full complex product (signed zeros and infinities as a
-// complex multiply gives them).
-inline cfloat times_real(cfloat z, float r) {
-    return {z.re * r - z.im * 0.0f, z.im * r + z.re * 0.0f};
-}
+// Voices gathered before they are stored: the batch buffer (n * kBatch
+// samples) stays small, and storing it into the column-major result writes
+// whole cache lines per time sample.
+constexpr int kBatch = 16;
 
 // Window of voice k into g[0..n-1], g[m] = gauss(k, min(m, n-m)). The window
 // falls with the offset and expf underflows to exactly 0 below about -104,
@@ -90,25 +85,29 @@ void cfst1f(View1<const cfloat> h, View2<cfloat> s) {
     const cfloat mean = {sr / static_cast<float>(n), si / static_cast<float>(n)};
     for (int t = 0; t < n; ++t) s(0, t) = mean;
 
-    // Voices 1 .. n/2 in batches: batch voice b, offset t at buf[t*nb + b].
+    // Voices 1 .. n/2, kBatch at a time: voice k0+b, offset t at buf[b*n + t],
+    // each transformed while it is still in cache. The plan's scratch was
+    // sized by the forward transform, so nothing is allocated in this loop.
     const int voices = n / 2;
+    if (voices == 0) return;
     std::vector<float> g(n, 0.0f);
     int extent = 1;
-    std::vector<cfloat> buf(static_cast<std::size_t>(n) * std::min(kBatch, std::max(voices, 1)));
+    // A twice over, so that A[(k+t) mod n] is a[k+t] without a wrap.
+    a.resize(2 * static_cast<std::size_t>(n));
+    std::copy(a.begin(), a.begin() + n, a.begin() + n);
+    std::vector<cfloat> buf(static_cast<std::size_t>(n) * std::min(kBatch, voices));
     for (int k0 = 1; k0 <= voices; k0 += kBatch) {
         const int nb = std::min(kBatch, voices - k0 + 1);
         for (int b = 0; b < nb; ++b) {
             const int k = k0 + b;
             fill_window(k, g, extent);
-            // buf(b, t) = A[(k+t) mod n] * g[t]
-            cfloat *col = buf.data() + b;
-            for (int t = 0; t < n - k; ++t) col[t * nb] = times_real(a[k + t], g[t]);
-            for (int t = n - k; t < n; ++t) col[t * nb] = times_real(a[k + t - n], g[t]);
+            cfloat *col = buf.data() + static_cast<std::size_t>(b) * n;
+            const cfloat *ak = a.data() + k;
+            for (int t = 0; t < n; ++t) col[t] = times_real(ak[t], g[t]);
+            if (plan.transform("b", {col, n, 1}) != 0) fft_failed();
         }
-        if (plan.transform_rows("b", {buf.data(), nb, n, 1, nb}) != 0) fft_failed();
         for (int t = 0; t < n; ++t) {
-            const cfloat *src = buf.data() + static_cast<std::size_t>(t) * nb;
-            for (int b = 0; b < nb; ++b) s(k0 + b, t) = src[b];
+            for (int b = 0; b < nb; ++b) s(k0 + b, t) = buf[static_cast<std::size_t>(b) * n + t];
         }
     }
 }
