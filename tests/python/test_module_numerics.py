@@ -162,8 +162,15 @@ def test_no_leaks(name):
             except Exception:
                 pass
 
-    run(50)
+    def resident():
+        with open("/proc/self/statm") as f:
+            return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+    run(200)
     counts = [sys.getrefcount(a) for a in arguments]
+    rss = resident()
+    run(2000)
+    rss_grown = resident() - rss
     tracemalloc.start()
     try:
         run(20)
@@ -173,7 +180,8 @@ def test_no_leaks(name):
     finally:
         tracemalloc.stop()
     assert [sys.getrefcount(a) for a in arguments] == counts
-    assert grown < 20000
+    assert grown < 20000  # Python objects and NumPy buffers
+    assert rss_grown < 1 << 20  # everything else
 
 
 def test_two_threads_get_their_own_results():
