@@ -34,9 +34,12 @@ void cfft1(const char *name, int n, int inc, float *c, int lenc, const float *ws
         return;
     }
     if (n == 1) return;
-    const Seqs data{reinterpret_cast<cfloat *>(c), 0, inc};
-    const Seqs scratch{reinterpret_cast<cfloat *>(work), 0, 1};
-    drive<Fwd, false>(1, n, data, scratch, wsave);
+    cfloat *data = reinterpret_cast<cfloat *>(c);
+    cfloat *scratch = reinterpret_cast<cfloat *>(work);
+    if (inc == 1)
+        drive<Fwd, false>(1, n, Contiguous{data}, Contiguous{scratch}, wsave);
+    else
+        drive<Fwd, false>(1, n, Seqs{data, 0, inc}, Seqs{scratch, 0, 1}, wsave);
 }
 
 }  // namespace

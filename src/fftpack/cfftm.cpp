@@ -46,11 +46,14 @@ void cfftm(const char *name, int lot, int jump, int n, int inc, float *c, int le
         // Contiguous sequences (columns): one at a time keeps each in cache.
         // The arithmetic per sequence is the same as in the batched passes.
         for (int s = 0; s < lot; ++s)
-            drive<Fwd, false>(1, n, Seqs{data + static_cast<long long>(s) * jump, 0, 1},
-                              Seqs{scratch, 0, 1}, wsave);
+            drive<Fwd, false>(1, n, Contiguous{data + static_cast<long long>(s) * jump},
+                              Contiguous{scratch}, wsave);
         return;
     }
-    drive<Fwd, true>(lot, n, Seqs{data, jump, inc}, Seqs{scratch, 1, lot}, wsave);
+    if (jump == 1)
+        drive<Fwd, true>(lot, n, Interleaved{data, inc}, Interleaved{scratch, lot}, wsave);
+    else
+        drive<Fwd, true>(lot, n, Seqs{data, jump, inc}, Seqs{scratch, 1, lot}, wsave);
 }
 
 }  // namespace

@@ -13,12 +13,31 @@
 
 namespace orbelix::fftpack {
 
+// The kernels take the layout as a type, so the common unit strides are
+// known to the compiler and the loops over them vectorise.
+
+// Any layout: both strides at run time.
 struct Seqs {
     cfloat *p;
     std::ptrdiff_t seq;   // distance between sequences, in complex elements
     std::ptrdiff_t elem;  // distance between elements of one sequence
 
     cfloat &operator()(std::ptrdiff_t s, std::ptrdiff_t e) const { return p[s * seq + e * elem]; }
+};
+
+// One contiguous sequence.
+struct Contiguous {
+    cfloat *p;
+
+    cfloat &operator()(std::ptrdiff_t, std::ptrdiff_t e) const { return p[e]; }
+};
+
+// Sequences side by side, element e of sequence s at s + e*elem.
+struct Interleaved {
+    cfloat *p;
+    std::ptrdiff_t elem;
+
+    cfloat &operator()(std::ptrdiff_t s, std::ptrdiff_t e) const { return p[s + e * elem]; }
 };
 
 // Twiddle block WA(IDO, p-1, 2) of one pass: cos and sin of entry (i, j),

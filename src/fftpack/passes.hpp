@@ -1,8 +1,9 @@
 // Pass drivers: one self-sorting pass per factor, the data moving between
 // c and work so that no permutation and no final copy are needed.
 //
-//   c1fm1f / c1fm1b  = drive<true / false, false>  (one sequence)
-//   cmfm1f / cmfm1b  = drive<true / false, true>   (a batch of `lot`)
+//   c1fm1f / c1fm1b  = drive<true / false, false, S>  (one sequence)
+//   cmfm1f / cmfm1b  = drive<true / false, true, S>   (a batch of `lot`)
+// S is the layout of both arrays (pass_layout.hpp).
 #pragma once
 
 #include "fftpack/pass_layout.hpp"
@@ -16,8 +17,8 @@ namespace orbelix::fftpack {
 
 // wsave: the table of length n (twiddle blocks, then the number of factors
 // at float 2n and the factors after it). The result always ends in c.
-template <bool Fwd, bool Many>
-void drive(int lot, int n, Seqs c, Seqs work, const float *wsave) {
+template <bool Fwd, bool Many, class S>
+void drive(int lot, int n, S c, S work, const float *wsave) {
     const int nf = static_cast<int>(wsave[2 * static_cast<long>(n)]);
     const float *fac = wsave + 2 * static_cast<long>(n) + 1;
     int na = 0;  // 0: the data are in c, 1: in work
@@ -28,8 +29,8 @@ void drive(int lot, int n, Seqs c, Seqs work, const float *wsave) {
         const int l2 = ip * l1;
         const int ido = n / l2;
         const float *wa = wsave + iw;
-        const Seqs from = na ? work : c;
-        const Seqs to = na ? c : work;
+        const S from = na ? work : c;
+        const S to = na ? c : work;
         switch (ip) {
         case 2: pass2<Fwd, Many>(lot, ido, l1, na, from, to, wa); break;
         case 3: pass3<Fwd, Many>(lot, ido, l1, na, from, to, wa); break;

@@ -7,14 +7,14 @@
 
 namespace orbelix::fftpack {
 
-template <bool Fwd, bool Many>
-void pass2(int lot, int ido, int l1, int na, Seqs cc, Seqs ch, const float *wa) {
+template <bool Fwd, bool Many, class S>
+void pass2(int lot, int ido, int l1, int na, S cc, S ch, const float *wa) {
     const int ns = batch<Many>(lot);
     if (ido == 1) {
         // Last pass: in place when the data are still in cc, scaled by 1/N
         // when forward.
         const float sn = 1.0f / static_cast<float>(2 * l1);
-        const Seqs out = na ? ch : cc;
+        const S out = na ? ch : cc;
         for (int k = 0; k < l1; ++k)
             for (int s = 0; s < ns; ++s) {
                 const cfloat x1 = cc(s, k), x2 = cc(s, k + l1);

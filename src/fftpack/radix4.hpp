@@ -23,14 +23,14 @@ struct Butterfly4 {
     }
 };
 
-template <bool Fwd, bool Many>
-void pass4(int lot, int ido, int l1, int na, Seqs cc, Seqs ch, const float *wa) {
+template <bool Fwd, bool Many, class S>
+void pass4(int lot, int ido, int l1, int na, S cc, S ch, const float *wa) {
     using B = Butterfly4<Fwd>;
     const int ns = batch<Many>(lot);
     const std::ptrdiff_t L1 = l1;
     if (ido == 1) {
         const float sn = 1.0f / static_cast<float>(4 * l1);
-        const Seqs out = na ? ch : cc;
+        const S out = na ? ch : cc;
         for (int k = 0; k < l1; ++k)
             for (int s = 0; s < ns; ++s) {
                 cfloat y1, y2, y3, y4;

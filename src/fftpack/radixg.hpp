@@ -12,8 +12,8 @@
 
 namespace orbelix::fftpack {
 
-template <bool Fwd, bool Many>
-void passg(int lot, int ido, int ip, int l1, int lid, int na, Seqs cc, Seqs ch,
+template <bool Fwd, bool Many, class S>
+void passg(int lot, int ido, int ip, int l1, int lid, int na, S cc, S ch,
            const float *wa) {
     const int ns = batch<Many>(lot);
     const int ipph = (ip + 1) / 2;
