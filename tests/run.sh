@@ -21,6 +21,12 @@ cmake -S . -B build/ctest -DORBELIX_BUILD_TESTS=ON -DORBELIX_BUILD_MODULE=OFF >/
 cmake --build build/ctest --parallel
 (cd build/ctest && ctest --output-on-failure --parallel 2)
 
+# The installed stubs against the installed module, from a scratch directory
+# (stubtest leaves a cache behind).
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+(cd "$scratch" && python3 -m mypy.stubtest orbelix)
+
 # Run from outside the source tree so only the installed module is imported.
 status=0
 (cd tests/python && python3 -m pytest -q -p no:cacheprovider .) || status=$?
