@@ -18,20 +18,30 @@ namespace {
 // whole cache lines per time sample.
 constexpr int kBatch = 16;
 
-// Window of voice k into g[0..n-1], g[m] = gauss(k, min(m, n-m)). The window
+// 19.73921f * float(m*m) for m = 0 .. n/2: the numerators of gauss(k, m),
+// which do not depend on the voice.
+std::vector<float> window_numerators(int n) {
+    std::vector<float> num(n / 2 + 1);
+    for (int m = 0; m <= n / 2; ++m)
+        num[m] = 19.73921f * static_cast<float>(static_cast<std::int64_t>(m) * m);
+    return num;
+}
+
+// Window of voice k into g[0..n-1], g[m] = gauss(k, min(m, n-m)), from the
+// numerators of window_numerators (the same operations as gauss). The window
 // falls with the offset and expf underflows to exactly 0 below about -104,
 // so evaluation stops at the first 0; entries beyond it are zeroed only up
 // to `extent`, the end of the previous voice's non-zero run (g starts all 0,
 // and the run only grows with k).
-void fill_window(int k, std::vector<float> &g, int &extent) {
+void fill_window(int k, const std::vector<float> &num, std::vector<float> &g, int &extent) {
     const int n = static_cast<int>(g.size());
     const int half = n / 2;
-    g[0] = gauss(k, 0);
+    const float kk = static_cast<float>(static_cast<std::int64_t>(k) * k);
     int written = half + 1;  // offsets 0 .. written-1 hold evaluated values
-    for (int j = 1; j <= half; ++j) {
-        const float v = gauss(k, j);
+    for (int j = 0; j <= half; ++j) {
+        const float v = std::exp(-(num[j] / kk));
         g[j] = v;
-        g[n - j] = v;
+        g[(n - j) % n] = v;
         if (v == 0.0f) {
             written = j + 1;
             break;
@@ -42,6 +52,22 @@ void fill_window(int k, std::vector<float> &g, int &extent) {
         g[n - j] = 0.0f;
     }
     extent = std::max(extent, written);
+}
+
+// Row block k0 .. k0+nb-1 of s from the batch buffer (voice b, time t at
+// buf[b*n + t]). Nb > 0 fixes the count at compile time for full batches
+// and a column-major s, so the inner loop is straight-line code.
+template <int Nb>
+void store_voices(const cfloat *buf, int n, int nb, View2<cfloat> s, int k0) {
+    if constexpr (Nb > 0) {
+        for (int t = 0; t < n; ++t) {
+            cfloat *dst = &s(k0, t);
+            for (int b = 0; b < Nb; ++b) dst[b] = buf[static_cast<std::size_t>(b) * n + t];
+        }
+    } else {
+        for (int t = 0; t < n; ++t)
+            for (int b = 0; b < nb; ++b) s(k0 + b, t) = buf[static_cast<std::size_t>(b) * n + t];
+    }
 }
 
 [[noreturn]] void fft_failed() { std::exit(1); }
@@ -90,6 +116,7 @@ void cfst1f(View1<const cfloat> h, View2<cfloat> s) {
     // sized by the forward transform, so nothing is allocated in this loop.
     const int voices = n / 2;
     if (voices == 0) return;
+    const std::vector<float> num = window_numerators(n);
     std::vector<float> g(n, 0.0f);
     int extent = 1;
     // A twice over, so that A[(k+t) mod n] is a[k+t] without a wrap.
@@ -100,15 +127,16 @@ void cfst1f(View1<const cfloat> h, View2<cfloat> s) {
         const int nb = std::min(kBatch, voices - k0 + 1);
         for (int b = 0; b < nb; ++b) {
             const int k = k0 + b;
-            fill_window(k, g, extent);
+            fill_window(k, num, g, extent);
             cfloat *col = buf.data() + static_cast<std::size_t>(b) * n;
             const cfloat *ak = a.data() + k;
             for (int t = 0; t < n; ++t) col[t] = times_real(ak[t], g[t]);
             if (plan.transform("b", {col, n, 1}) != 0) fft_failed();
         }
-        for (int t = 0; t < n; ++t) {
-            for (int b = 0; b < nb; ++b) s(k0 + b, t) = buf[static_cast<std::size_t>(b) * n + t];
-        }
+        if (nb == kBatch && s.s1 == 1)
+            store_voices<kBatch>(buf.data(), n, nb, s, k0);
+        else
+            store_voices<0>(buf.data(), n, nb, s, k0);
     }
 }
 
