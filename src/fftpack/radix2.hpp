@@ -30,14 +30,24 @@ void pass2(int lot, int ido, int l1, int na, S cc, S ch, const float *wa) {
     }
     const Twiddles w{wa, ido, 2};
     const std::ptrdiff_t m1 = std::ptrdiff_t(l1) * ido;  // input stride of m
-    for_each_group(l1, ido, [&](int k, int i) {
+    for_each_group(l1, ido, [&](int k, int i) ORBELIX_INLINE {
         const std::ptrdiff_t in = k + std::ptrdiff_t(l1) * i;
         const std::ptrdiff_t out = k + std::ptrdiff_t(l1) * 2 * i;
-        const float wr = i ? w.cos(i, 1) : 1.0f, wi = i ? w.sin(i, 1) : 0.0f;
+        // Separate loops with and without twiddles: no branch inside, so the
+        // loop over sequences vectorises.
+        if (i == 0) {
+            for (int s = 0; s < ns; ++s) {
+                const cfloat x1 = cc(s, in), x2 = cc(s, in + m1);
+                ch(s, out) = x1 + x2;
+                ch(s, out + l1) = x1 - x2;
+            }
+            return;
+        }
+        const float wr = w.cos(i, 1), wi = w.sin(i, 1);
         for (int s = 0; s < ns; ++s) {
             const cfloat x1 = cc(s, in), x2 = cc(s, in + m1);
             ch(s, out) = x1 + x2;
-            ch(s, out + l1) = i ? twiddle<Fwd>(x1 - x2, wr, wi) : x1 - x2;
+            ch(s, out + l1) = twiddle<Fwd>(x1 - x2, wr, wi);
         }
     });
 }

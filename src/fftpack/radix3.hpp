@@ -48,20 +48,29 @@ void pass3(int lot, int ido, int l1, int na, S cc, S ch, const float *wa) {
     }
     const Twiddles w{wa, ido, 3};
     const std::ptrdiff_t m1 = L1 * ido;
-    for_each_group(l1, ido, [&](int k, int i) {
+    for_each_group(l1, ido, [&](int k, int i) ORBELIX_INLINE {
         const std::ptrdiff_t in = k + L1 * i;
         const std::ptrdiff_t out = k + L1 * 3 * i;
-        for (int s = 0; s < ns; ++s) {
-            cfloat y1, y2, y3;
+        auto load = [&](int s, cfloat &y1, cfloat &y2, cfloat &y3) ORBELIX_INLINE {
             B::apply(cc(s, in), cc(s, in + m1), cc(s, in + 2 * m1), y1, y2, y3);
-            ch(s, out) = y1;
-            if (i == 0) {
+        };
+        if (i == 0) {
+            for (int s = 0; s < ns; ++s) {
+                cfloat y1, y2, y3;
+                load(s, y1, y2, y3);
+                ch(s, out) = y1;
                 ch(s, out + L1) = y2;
                 ch(s, out + 2 * L1) = y3;
-            } else {
-                ch(s, out + L1) = twiddle<Fwd>(y2, w.cos(i, 1), w.sin(i, 1));
-                ch(s, out + 2 * L1) = twiddle<Fwd>(y3, w.cos(i, 2), w.sin(i, 2));
             }
+            return;
+        }
+        const float c1 = w.cos(i, 1), s1 = w.sin(i, 1), c2 = w.cos(i, 2), s2 = w.sin(i, 2);
+        for (int s = 0; s < ns; ++s) {
+            cfloat y1, y2, y3;
+            load(s, y1, y2, y3);
+            ch(s, out) = y1;
+            ch(s, out + L1) = twiddle<Fwd>(y2, c1, s1);
+            ch(s, out + 2 * L1) = twiddle<Fwd>(y3, c2, s2);
         }
     });
 }

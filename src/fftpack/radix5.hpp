@@ -51,16 +51,31 @@ void pass5(int lot, int ido, int l1, int na, S cc, S ch, const float *wa) {
     }
     const Twiddles w{wa, ido, 5};
     const std::ptrdiff_t m1 = L1 * ido;
-    for_each_group(l1, ido, [&](int k, int i) {
+    for_each_group(l1, ido, [&](int k, int i) ORBELIX_INLINE {
         const std::ptrdiff_t in = k + L1 * i;
         const std::ptrdiff_t out = k + L1 * 5 * i;
-        for (int s = 0; s < ns; ++s) {
-            cfloat y[5];
+        auto load = [&](int s, cfloat *y) ORBELIX_INLINE {
             B::apply(cc(s, in), cc(s, in + m1), cc(s, in + 2 * m1), cc(s, in + 3 * m1),
                      cc(s, in + 4 * m1), y[0], y[1], y[2], y[3], y[4]);
+        };
+        if (i == 0) {
+            for (int s = 0; s < ns; ++s) {
+                cfloat y[5];
+                load(s, y);
+                for (int j = 0; j < 5; ++j) ch(s, out + j * L1) = y[j];
+            }
+            return;
+        }
+        float wr[5], wi[5];
+        for (int j = 1; j < 5; ++j) {
+            wr[j] = w.cos(i, j);
+            wi[j] = w.sin(i, j);
+        }
+        for (int s = 0; s < ns; ++s) {
+            cfloat y[5];
+            load(s, y);
             ch(s, out) = y[0];
-            for (int j = 1; j < 5; ++j)
-                ch(s, out + j * L1) = i ? twiddle<Fwd>(y[j], w.cos(i, j), w.sin(i, j)) : y[j];
+            for (int j = 1; j < 5; ++j) ch(s, out + j * L1) = twiddle<Fwd>(y[j], wr[j], wi[j]);
         }
     });
 }
