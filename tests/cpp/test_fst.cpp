@@ -190,6 +190,17 @@ TEST(Cfst1f, LengthTwo) {
     }
 }
 
+TEST(Cfst1f, MeanIsAFloatSumInIncreasingTime) {
+    // 1e8 + 1 rounds back to 1e8 in single precision, so the sum is 0; a
+    // wider or compensated accumulator would give 1.
+    const std::vector<cfloat> h = {{1e8f, -1e8f}, {1.0f, 1.0f}, {-1e8f, 1e8f}, {0.0f, 0.0f}};
+    const std::vector<cfloat> s = orbelix::cfst1f(cview(h));
+    for (int t = 0; t < 4; ++t) {
+        EXPECT_EQ(s[t * 3].re, 0.0f) << t;
+        EXPECT_EQ(s[t * 3].im, 0.0f) << t;
+    }
+}
+
 TEST(Cfst1f, EmptySignalGivesEmptyResult) {
     EXPECT_TRUE(orbelix::cfst1f(View1<const cfloat>{nullptr, 0, 1}).empty());
     EXPECT_TRUE(orbelix::cfst1b(View2<const cfloat>{nullptr, 1, 0, 1, 1}).empty());
@@ -211,6 +222,17 @@ TEST(Cfst1b, LengthOneAndTwo) {
     EXPECT_FLOAT_EQ(h2[0].im, 2.5f);
     EXPECT_FLOAT_EQ(h2[1].re, 0.0f);   // (r0 - r1) / 2
     EXPECT_FLOAT_EQ(h2[1].im, -1.5f);
+}
+
+TEST(Cfst1b, RowSumsAreFloatSumsInIncreasingTime) {
+    // Row 0 sums to 0 in single precision (1e8 + 1 == 1e8), to 1 exactly.
+    std::vector<cfloat> s(3 * 4, {0.0f, 0.0f});
+    const float row0[4] = {1e8f, 1.0f, -1e8f, 0.0f};
+    for (int t = 0; t < 4; ++t) s[t * 3] = {row0[t], 0.0f};
+    for (const cfloat v : orbelix::cfst1b(orbelix::column_major<const cfloat>(s.data(), 3, 4))) {
+        EXPECT_EQ(v.re, 0.0f);
+        EXPECT_EQ(v.im, 0.0f);
+    }
 }
 
 class Cfst1bSingleCoefficient : public ::testing::TestWithParam<int> {};
