@@ -18,28 +18,35 @@ namespace {
 // whole cache lines per time sample.
 constexpr int kBatch = 16;
 
-// 19.73921f * float(m*m) for m = 0 .. n/2: the numerators of gauss(k, m),
-// which do not depend on the voice.
+// gauss(k, m) in its three steps; the numerator does not depend on the
+// voice, so the voice loop computes it once per offset.
+float gauss_numerator(int m) {
+    return 19.73921f * static_cast<float>(static_cast<std::int64_t>(m) * m);
+}
+float gauss_denominator(int k) { return static_cast<float>(static_cast<std::int64_t>(k) * k); }
+float gauss_value(float numerator, float denominator) {
+    return std::exp(-(numerator / denominator));
+}
+
 std::vector<float> window_numerators(int n) {
     std::vector<float> num(n / 2 + 1);
-    for (int m = 0; m <= n / 2; ++m)
-        num[m] = 19.73921f * static_cast<float>(static_cast<std::int64_t>(m) * m);
+    for (int m = 0; m <= n / 2; ++m) num[m] = gauss_numerator(m);
     return num;
 }
 
 // Window of voice k into g[0..n-1], g[m] = gauss(k, min(m, n-m)), from the
-// numerators of window_numerators (the same operations as gauss). The window
-// falls with the offset and expf underflows to exactly 0 below about -104,
-// so evaluation stops at the first 0; entries beyond it are zeroed only up
-// to `extent`, the end of the previous voice's non-zero run (g starts all 0,
-// and the run only grows with k).
+// numerators of window_numerators. The window falls with the offset and expf
+// underflows to exactly 0 below about -104, so evaluation stops at the first
+// 0; entries beyond it are zeroed only up to `extent`, the end of the
+// previous voice's non-zero run (g starts all 0, and the run only grows
+// with k).
 void fill_window(int k, const std::vector<float> &num, std::vector<float> &g, int &extent) {
     const int n = static_cast<int>(g.size());
     const int half = n / 2;
-    const float kk = static_cast<float>(static_cast<std::int64_t>(k) * k);
+    const float kk = gauss_denominator(k);
     int written = half + 1;  // offsets 0 .. written-1 hold evaluated values
     for (int j = 0; j <= half; ++j) {
-        const float v = std::exp(-(num[j] / kk));
+        const float v = gauss_value(num[j], kk);
         g[j] = v;
         g[(n - j) % n] = v;
         if (v == 0.0f) {
@@ -74,12 +81,7 @@ void store_voices(const cfloat *buf, int n, int nb, View2<cfloat> s, int k0) {
 
 }  // namespace
 
-float gauss(int k, int m) {
-    const std::int64_t mm = static_cast<std::int64_t>(m) * m;
-    const std::int64_t kk = static_cast<std::int64_t>(k) * k;
-    const float num = 19.73921f * static_cast<float>(mm);
-    return std::exp(-(num / static_cast<float>(kk)));
-}
+float gauss(int k, int m) { return gauss_value(gauss_numerator(m), gauss_denominator(k)); }
 
 std::vector<cfloat> cfst1f(View1<const cfloat> h) {
     const int n = h.n;
