@@ -88,18 +88,6 @@ def test_fst_matches_reference(lib, n):
     assert max_err(got, want) <= 1e-5 * np.max(np.abs(want))
 
 
-def test_fst_length_one_and_two(lib):
-    h1 = np.array([0.3 - 1.7j], dtype=np.complex64)
-    assert c_fst(lib, h1).tolist() == [[h1[0]]]
-
-    h0, h1 = 1 + 2j, -3 + 0.5j
-    a0, a1 = (h0 + h1) / 2, (h0 - h1) / 2
-    g = np.exp(-WINDOW_CONSTANT)
-    want = np.array([[a0, a0], [a1 + a0 * g, a1 - a0 * g]])
-    got = c_fst(lib, np.array([h0, h1], dtype=np.complex64))
-    np.testing.assert_allclose(got, want, rtol=0, atol=1e-6)
-
-
 TONES = [(8, 1), (8, 3), (7, 2), (64, 5), (127, 40), (1000, 333)]
 
 
