@@ -11,13 +11,9 @@ each call, and draws everything into one PNG figure.
 import argparse
 import time
 
-import matplotlib
+import numpy as np
 
-matplotlib.use("Agg")
-import matplotlib.pyplot as plt  # noqa: E402
-import numpy as np  # noqa: E402
-
-import orbelix  # noqa: E402
+import orbelix
 
 RATE = 1000.0         # samples per second
 N_SIGNAL = 2048       # fst/ifst take any length through C, an even one through Python
@@ -26,7 +22,7 @@ KERNEL = 7            # cmsht2's default half-width: keep pixels this far from t
 TEXTURES = ((30.0, 16.0), (120.0, 22.0))  # (wave direction in degrees, period in pixels)
 
 
-def test_signal(rng):
+def make_signal(rng):
     """Chirp 50 -> 350 Hz, bursts at 420 Hz (0.3 s) and 120 Hz (1.5 s), noise."""
     t = np.arange(N_SIGNAL) / RATE
     x = np.cos(2 * np.pi * (50.0 * t + 0.5 * 150.0 * t**2))
@@ -42,7 +38,7 @@ def stripes(direction, period, rows, cols):
     return np.cos(2 * np.pi * (np.cos(a) * rows + np.sin(a) * cols) / period)
 
 
-def test_image():
+def make_image():
     """Left half and right half: stripes of different direction and period."""
     rows, cols = np.mgrid[0:N_IMAGE, 0:N_IMAGE].astype(np.float64)
     left = stripes(*TEXTURES[0], rows, cols)
@@ -114,6 +110,10 @@ def run_local(image, s, pixel, grid):
 
 
 def draw(path, t, h, s_fst, image, s_dst2, local, pixel, grid, angles):
+    import matplotlib
+    matplotlib.use("Agg")  # files only, no display needed
+    import matplotlib.pyplot as plt
+
     fig = plt.figure(figsize=(12, 16))
     grid_spec = fig.add_gridspec(4, 2, height_ratios=(1, 1.3, 1.5, 1.5), left=0.07, right=0.97,
                                  bottom=0.04, top=0.97, hspace=0.35, wspace=0.15)
@@ -174,8 +174,8 @@ def main(argv=None):
     args = parser.parse_args(argv)
 
     rng = np.random.default_rng(2024)
-    t, h = test_signal(rng)
-    image = test_image()
+    t, h = make_signal(rng)
+    image = make_image()
     pixel = (64, 64)
     grid = np.arange(16, N_IMAGE - KERNEL, 16)
 
