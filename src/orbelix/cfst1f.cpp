@@ -13,10 +13,13 @@ namespace orbelix {
 
 namespace {
 
-// Voices gathered before they are stored: the batch buffer (n * kBatch
-// samples) stays small, and storing it into the column-major result writes
-// whole cache lines per time sample.
+// Voices gathered before they are stored: the batch buffer (kBatch columns)
+// stays small, and storing it into the column-major result writes whole
+// cache lines per time sample. The columns are kPad samples longer than n,
+// so that reading across them does not hit one cache set when n is a power
+// of two.
 constexpr int kBatch = 16;
+constexpr int kPad = 8;
 
 // gauss(k, m) in its three steps; the numerator does not depend on the
 // voice, so the voice loop computes it once per offset.
@@ -44,11 +47,12 @@ void fill_window(int k, const std::vector<float> &num, std::vector<float> &g, in
     const int n = static_cast<int>(g.size());
     const int half = n / 2;
     const float kk = gauss_denominator(k);
+    g[0] = gauss_value(num[0], kk);
     int written = half + 1;  // offsets 0 .. written-1 hold evaluated values
-    for (int j = 0; j <= half; ++j) {
+    for (int j = 1; j <= half; ++j) {
         const float v = gauss_value(num[j], kk);
         g[j] = v;
-        g[(n - j) % n] = v;
+        g[n - j] = v;
         if (v == 0.0f) {
             written = j + 1;
             break;
@@ -62,18 +66,18 @@ void fill_window(int k, const std::vector<float> &num, std::vector<float> &g, in
 }
 
 // Row block k0 .. k0+nb-1 of s from the batch buffer (voice b, time t at
-// buf[b*n + t]). Nb > 0 fixes the count at compile time for full batches
+// buf[b*ld + t]). Nb > 0 fixes the count at compile time for full batches
 // and a column-major s, so the inner loop is straight-line code.
 template <int Nb>
-void store_voices(const cfloat *buf, int n, int nb, View2<cfloat> s, int k0) {
+void store_voices(const cfloat *buf, std::size_t ld, int n, int nb, View2<cfloat> s, int k0) {
     if constexpr (Nb > 0) {
         for (int t = 0; t < n; ++t) {
             cfloat *dst = &s(k0, t);
-            for (int b = 0; b < Nb; ++b) dst[b] = buf[static_cast<std::size_t>(b) * n + t];
+            for (int b = 0; b < Nb; ++b) dst[b] = buf[b * ld + t];
         }
     } else {
         for (int t = 0; t < n; ++t)
-            for (int b = 0; b < nb; ++b) s(k0 + b, t) = buf[static_cast<std::size_t>(b) * n + t];
+            for (int b = 0; b < nb; ++b) s(k0 + b, t) = buf[b * ld + t];
     }
 }
 
@@ -113,7 +117,7 @@ void cfst1f(View1<const cfloat> h, View2<cfloat> s) {
     const cfloat mean = {sr / static_cast<float>(n), si / static_cast<float>(n)};
     for (int t = 0; t < n; ++t) s(0, t) = mean;
 
-    // Voices 1 .. n/2, kBatch at a time: voice k0+b, offset t at buf[b*n + t],
+    // Voices 1 .. n/2, kBatch at a time: voice k0+b, offset t at buf[b*ld + t],
     // each transformed while it is still in cache. The plan's scratch was
     // sized by the forward transform, so nothing is allocated in this loop.
     const int voices = n / 2;
@@ -124,21 +128,22 @@ void cfst1f(View1<const cfloat> h, View2<cfloat> s) {
     // A twice over, so that A[(k+t) mod n] is a[k+t] without a wrap.
     a.resize(2 * static_cast<std::size_t>(n));
     std::copy(a.begin(), a.begin() + n, a.begin() + n);
-    std::vector<cfloat> buf(static_cast<std::size_t>(n) * std::min(kBatch, voices));
+    const std::size_t ld = static_cast<std::size_t>(n) + kPad;
+    std::vector<cfloat> buf(ld * std::min(kBatch, voices));
     for (int k0 = 1; k0 <= voices; k0 += kBatch) {
         const int nb = std::min(kBatch, voices - k0 + 1);
         for (int b = 0; b < nb; ++b) {
             const int k = k0 + b;
             fill_window(k, num, g, extent);
-            cfloat *col = buf.data() + static_cast<std::size_t>(b) * n;
+            cfloat *col = buf.data() + b * ld;
             const cfloat *ak = a.data() + k;
             for (int t = 0; t < n; ++t) col[t] = times_real(ak[t], g[t]);
             if (plan.transform("b", {col, n, 1}) != 0) fft_failed();
         }
         if (nb == kBatch && s.s1 == 1)
-            store_voices<kBatch>(buf.data(), n, nb, s, k0);
+            store_voices<kBatch>(buf.data(), ld, n, nb, s, k0);
         else
-            store_voices<0>(buf.data(), n, nb, s, k0);
+            store_voices<0>(buf.data(), ld, n, nb, s, k0);
     }
 }
 
