@@ -1,14 +1,13 @@
 """fst against a vectorised SciPy complex64 S-transform and the `stockwell` package.
 
-Times are medians of interleaved rounds (wall clock and process CPU time),
-one thread each; ratios are fst time / peer time (below 1: fst is faster). Peak memory is the
-rise of the process's peak resident set during one call, result included,
-given as a multiple of the complex64 result, (n/2+1) x n x 8 bytes; the
-kernel updates the resident-set counters in steps of about 256 KiB, so the
-figure is shown only for results of 1 MiB and more.
+Times are medians of interleaved rounds, wall clock and process CPU time,
+one thread each (scipy.fft with workers=1); ratios are fst time / peer time
+(below 1: fst is faster). Peak memory is the rise of the process's peak
+resident set during one call, result included, as a multiple of the
+complex64 result, (n/2+1) x n x 8 bytes. It is shown only where the result
+has 32 MiB or more: glibc serves smaller blocks from memory freed earlier,
+which the resident set does not see grow.
 """
-import ctypes
-import os
 import statistics
 import time
 
@@ -136,7 +135,7 @@ def bench(lib, sizes=SIZES):
         wall, cpu = median_times(contenders, rounds=15 if n <= 1024 else 5)
         result_bytes = (n // 2 + 1) * n * 8
         for name, f in contenders.items():
-            peak = peak_bytes(f) if result_bytes >= 1 << 20 else None
+            peak = peak_bytes(f) if result_bytes >= 32 << 20 else None
             mem = f"{peak / result_bytes:8.2f}x" if peak is not None else "      n/a"
             rw, rc = wall["fst"] / wall[name], cpu["fst"] / cpu[name]
             print(f"{n:>5} {name:<10} {fmt_time(wall[name])} {fmt_time(cpu[name])} {rw:14.2f} "
@@ -147,14 +146,6 @@ def bench(lib, sizes=SIZES):
 
 
 def main():
-    # One thread for every contender (NumPy's BLAS is not used, but be sure).
-    os.environ.setdefault("OMP_NUM_THREADS", "1")
-    # Every allocation above 64 KiB from fresh pages, so that the peak resident
-    # set sees it (glibc otherwise reuses freed blocks of up to 32 MiB).
-    try:
-        ctypes.CDLL(None).mallopt(-3, 64 * 1024)  # M_MMAP_THRESHOLD
-    except (OSError, AttributeError):
-        pass
     lib = library()
     st = stockwell_st()
     peers = f"scipy {scipy.__version__}"
