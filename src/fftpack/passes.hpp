@@ -6,6 +6,8 @@
 // S is the layout of both arrays (pass_layout.hpp).
 #pragma once
 
+#include <type_traits>
+
 #include "fftpack/pass_layout.hpp"
 #include "fftpack/radix2.hpp"
 #include "fftpack/radix3.hpp"
@@ -14,6 +16,17 @@
 #include "fftpack/radixg.hpp"
 
 namespace orbelix::fftpack {
+
+// One radix-2..5 pass.
+template <bool Fwd, bool Many, class S>
+void pass(int ip, int lot, int ido, int l1, int na, S from, S to, const float *wa, float sn) {
+    switch (ip) {
+    case 2: pass2<Fwd, Many>(lot, ido, l1, na, from, to, wa, sn); break;
+    case 3: pass3<Fwd, Many>(lot, ido, l1, na, from, to, wa, sn); break;
+    case 4: pass4<Fwd, Many>(lot, ido, l1, na, from, to, wa, sn); break;
+    default: pass5<Fwd, Many>(lot, ido, l1, na, from, to, wa, sn); break;
+    }
+}
 
 // wsave: the table of length n (twiddle blocks, then the number of factors
 // at float 2n and the factors after it). The result always ends in c.
@@ -31,12 +44,22 @@ void drive(int lot, int n, S c, S work, const float *wsave) {
         const float *wa = wsave + iw;
         const S from = na ? work : c;
         const S to = na ? c : work;
-        switch (ip) {
-        case 2: pass2<Fwd, Many>(lot, ido, l1, na, from, to, wa); break;
-        case 3: pass3<Fwd, Many>(lot, ido, l1, na, from, to, wa); break;
-        case 4: pass4<Fwd, Many>(lot, ido, l1, na, from, to, wa); break;
-        case 5: pass5<Fwd, Many>(lot, ido, l1, na, from, to, wa); break;
-        default: passg<Fwd, Many>(lot, ido, ip, l1, l1 * ido, na, from, to, wa); break;
+        // The factor 1/N of the last forward pass, as the pass would form it.
+        const float sn = 1.0f / static_cast<float>(ip * l1);
+        if (ip > 5) {
+            passg<Fwd, Many>(lot, ido, ip, l1, l1 * ido, na, from, to, wa);
+        } else if constexpr (!Many && std::is_same_v<S, Contiguous>) {
+            // Element k + l1*e of one contiguous sequence is element e of
+            // "sequence" k in an interleaved batch of l1, with l1 = 1 per
+            // sequence: the same butterflies and twiddles, with the groups
+            // side by side so that they go two at a time.
+            if (l1 > 1)
+                pass<Fwd, true>(ip, l1, ido, 1, na, Interleaved{from.p, l1},
+                                Interleaved{to.p, l1}, wa, sn);
+            else
+                pass<Fwd, false>(ip, 1, ido, 1, na, from, to, wa, sn);
+        } else {
+            pass<Fwd, Many>(ip, lot, ido, l1, na, from, to, wa, sn);
         }
         if (ip <= 5) na = 1 - na;
         l1 = l2;
