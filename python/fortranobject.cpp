@@ -61,11 +61,10 @@ PyArrayObject *new_result(int type_num, npy_intp *dims, int rank) {
         PyErr_SetString(PyExc_ValueError, msg.c_str());
         return nullptr;
     }
-    auto *arr = reinterpret_cast<PyArrayObject *>(
-        PyArray_New(&PyArray_Type, rank, dims, type_num, nullptr, nullptr, 1, 1, nullptr));
-    if (arr == nullptr) return nullptr;
-    std::memset(PyArray_DATA(arr), 0, PyArray_NBYTES(arr));
-    return arr;
+    // NumPy zero-fills through calloc: fresh pages of a large result come
+    // zeroed from the system, without a pass over them here.
+    return reinterpret_cast<PyArrayObject *>(
+        PyArray_Zeros(rank, dims, PyArray_DescrFromType(type_num), /*is_f_order=*/1));
 }
 
 // A column-major copy of arr with arr's own extents, cast to type_num.

@@ -8,6 +8,7 @@
 
 #include <type_traits>
 
+#include "fftpack/first_pass.hpp"
 #include "fftpack/pass_layout.hpp"
 #include "fftpack/radix2.hpp"
 #include "fftpack/radix3.hpp"
@@ -25,6 +26,16 @@ void pass(int ip, int lot, int ido, int l1, int na, S from, S to, const float *w
     case 3: pass3<Fwd, Many>(lot, ido, l1, na, from, to, wa, sn); break;
     case 4: pass4<Fwd, Many>(lot, ido, l1, na, from, to, wa, sn); break;
     default: pass5<Fwd, Many>(lot, ido, l1, na, from, to, wa, sn); break;
+    }
+}
+
+template <bool Fwd>
+void first_pass(int ip, int ido, const cfloat *from, cfloat *to, const float *wa) {
+    switch (ip) {
+    case 2: first_pass<Fwd, 2>(ido, from, to, wa); break;
+    case 3: first_pass<Fwd, 3>(ido, from, to, wa); break;
+    case 4: first_pass<Fwd, 4>(ido, from, to, wa); break;
+    default: first_pass<Fwd, 5>(ido, from, to, wa); break;
     }
 }
 
@@ -56,6 +67,8 @@ void drive(int lot, int n, S c, S work, const float *wsave) {
             if (l1 > 1)
                 pass<Fwd, true>(ip, l1, ido, 1, na, Interleaved{from.p, l1},
                                 Interleaved{to.p, l1}, wa, sn);
+            else if (ido > 1)
+                first_pass<Fwd>(ip, ido, from.p, to.p, wa);
             else
                 pass<Fwd, false>(ip, 1, ido, 1, na, from, to, wa, sn);
         } else {
