@@ -9,9 +9,6 @@ using namespace orbelix::fftpack;
 
 namespace {
 
-// The M table follows the L table at float 2L + ilog2(L) + 2 (0-based).
-long long m_table_offset(int l) { return 2LL * l + orbelix::mutl::ilog2(l) + 2; }
-
 long long table2_floats(int l, int m) { return table_floats(l) + table_floats(m); }
 
 template <bool Fwd>

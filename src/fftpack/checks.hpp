@@ -13,4 +13,7 @@ constexpr int kBadLength = 10;
 // arithmetic, so huge arguments cannot wrap into a passing value.
 inline long long table_floats(int n) { return 2LL * n + mutl::ilog2(n) + 4; }
 
+// Float offset of the M table in a 2-D table, right after the L table.
+inline long long m_table_offset(int l) { return table_floats(l) - 2; }
+
 }  // namespace orbelix::fftpack

@@ -51,7 +51,7 @@ public:
 private:
     int l_, m_;
     int lensav_ = 0;
-    int lenwrk_ = 0;
+    int lenwrk_ = 0;  // scratch for one batch of rows or columns
     int init_ier_ = 0;
     std::unique_ptr<float[]> wsave_;
     std::unique_ptr<float[]> work_;

@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "fft_reference.hpp"
+#include "fftpack/checks.hpp"
 #include "fftpack/fftpack.hpp"
+#include "orbelix.h"
 
 using namespace orbelix;
 using namespace orbelix::fftpack;
@@ -184,4 +186,28 @@ TEST(Cfft2Frontend, ImpulseEmptyAndUnknownDirection) {
 TEST(Cfft2Frontend, RefusesArraysWhoseScratchOverflowsThe32BitCount) {
     Cfft2Plan plan(32768, 32768);
     EXPECT_EQ(plan.init_error(), 30);
+}
+
+TEST(Cfft2Frontend, BatchedPlanGivesExactlyTheNumbersOfCfft2f) {
+    // Odd radices, and shapes whose rows and columns need several batches.
+    const int shapes[][2] = {{64, 40}, {100, 7}, {5, 300}, {300, 4000}, {2, 70000}};
+    for (const auto &sh : shapes) {
+        const int l = sh[0], m = sh[1];
+        const auto x = random_signal(std::size_t(l) * m, l + m);
+        int lensav = int(fftpack::table_floats(l) + fftpack::table_floats(m)), ier = -1;
+        std::vector<float> wsave(lensav), work(2 * std::size_t(l) * m);
+        cfft2i(&l, &m, wsave.data(), &lensav, &ier);
+        ASSERT_EQ(ier, 0);
+        for (const char *dir : {"f", "b"}) {
+            auto engine = x, frontend = x;
+            const int lenwrk = int(work.size());
+            (dir[0] == 'f' ? cfft2f : cfft2b)(&l, &l, &m, &engine[0].re, wsave.data(), &lensav,
+                                              work.data(), &lenwrk, &ier);
+            ASSERT_EQ(ier, 0);
+            cfft2_(dir, column_major(frontend.data(), l, m), ier);
+            ASSERT_EQ(ier, 0);
+            for (std::size_t k = 0; k < x.size(); ++k)
+                ASSERT_TRUE(same_bits(engine[k], frontend[k])) << l << "x" << m << " " << dir;
+        }
+    }
 }
