@@ -7,26 +7,9 @@
 #include "fftpack/complex_ops.hpp"
 #include "fftpack/pass_layout.hpp"
 #include "fftpack/pass_order.hpp"
-#include "fftpack/radix3.hpp"
-#include "fftpack/radix4.hpp"
-#include "fftpack/radix5.hpp"
+#include "fftpack/butterflies.hpp"
 
 namespace orbelix::fftpack {
-
-// y = the p-point butterfly of x, for the radices with a fixed kernel.
-template <bool Fwd, int P, class V>
-ORBELIX_INLINE inline void butterfly(const V *x, V *y) {
-    if constexpr (P == 2) {
-        y[0] = x[0] + x[1];
-        y[1] = x[0] - x[1];
-    } else if constexpr (P == 3) {
-        Butterfly3<Fwd>::apply(x[0], x[1], x[2], y[0], y[1], y[2]);
-    } else if constexpr (P == 4) {
-        Butterfly4<Fwd>::apply(x[0], x[1], x[2], x[3], y[0], y[1], y[2], y[3]);
-    } else {
-        Butterfly5<Fwd>::apply(x, y);
-    }
-}
 
 // Twiddle cos -+ i sin with a different angle per lane.
 template <bool Fwd>
@@ -43,14 +26,14 @@ void first_pass(int ido, const cfloat *cc, cfloat *ch, const float *wa) {
     {
         cfloat x[P], y[P];
         for (int m = 0; m < P; ++m) x[m] = cc[m * m1];
-        butterfly<Fwd, P>(x, y);
+        Butterfly<Fwd, P>::apply(x, y);
         for (int j = 0; j < P; ++j) ch[j] = y[j];
     }
     int i = 1;
     for (; i + 2 <= ido; i += 2) {
         cpair x[P], y[P];
         for (int m = 0; m < P; ++m) x[m] = load_pair(cc + i + m * m1);
-        butterfly<Fwd, P>(x, y);
+        Butterfly<Fwd, P>::apply(x, y);
         cfloat *out0 = ch + static_cast<std::ptrdiff_t>(P) * i, *out1 = out0 + P;
         for (int j = 0; j < P; ++j) {
             cpair z = y[j];
@@ -66,7 +49,7 @@ void first_pass(int ido, const cfloat *cc, cfloat *ch, const float *wa) {
     for (; i < ido; ++i) {
         cfloat x[P], y[P];
         for (int m = 0; m < P; ++m) x[m] = cc[i + m * m1];
-        butterfly<Fwd, P>(x, y);
+        Butterfly<Fwd, P>::apply(x, y);
         ch[P * i] = y[0];
         for (int j = 1; j < P; ++j) ch[P * i + j] = twiddle<Fwd>(y[j], w.cos(i, j), w.sin(i, j));
     }

@@ -10,10 +10,7 @@
 
 #include "fftpack/first_pass.hpp"
 #include "fftpack/pass_layout.hpp"
-#include "fftpack/radix2.hpp"
-#include "fftpack/radix3.hpp"
-#include "fftpack/radix4.hpp"
-#include "fftpack/radix5.hpp"
+#include "fftpack/radix_pass.hpp"
 #include "fftpack/radixg.hpp"
 
 namespace orbelix::fftpack {
@@ -22,10 +19,10 @@ namespace orbelix::fftpack {
 template <bool Fwd, bool Many, class S>
 void pass(int ip, int lot, int ido, int l1, int na, S from, S to, const float *wa, float sn) {
     switch (ip) {
-    case 2: pass2<Fwd, Many>(lot, ido, l1, na, from, to, wa, sn); break;
-    case 3: pass3<Fwd, Many>(lot, ido, l1, na, from, to, wa, sn); break;
-    case 4: pass4<Fwd, Many>(lot, ido, l1, na, from, to, wa, sn); break;
-    default: pass5<Fwd, Many>(lot, ido, l1, na, from, to, wa, sn); break;
+    case 2: radix_pass<Fwd, Many, 2>(lot, ido, l1, na, from, to, wa, sn); break;
+    case 3: radix_pass<Fwd, Many, 3>(lot, ido, l1, na, from, to, wa, sn); break;
+    case 4: radix_pass<Fwd, Many, 4>(lot, ido, l1, na, from, to, wa, sn); break;
+    default: radix_pass<Fwd, Many, 5>(lot, ido, l1, na, from, to, wa, sn); break;
     }
 }
 

@@ -1,5 +1,7 @@
 #include "orbelix/cfst1b.hpp"
 
+#include "orbelix/fatal_stop.hpp"
+
 #include <cstdlib>
 
 #include "fftpack/fftpack.hpp"
@@ -32,7 +34,7 @@ void cfst1b(View2<const cfloat> s, View1<cfloat> h) {
 
     int ier = 0;
     fftpack::cfft1_("b", h, ier);
-    if (ier != 0) std::exit(1);
+    if (ier != 0) fatal_stop();
 
     const float scale = static_cast<float>(ncol);
     for (int i = 0; i < ncol; ++i) h[i] = {h[i].re / scale, h[i].im / scale};

@@ -7,6 +7,7 @@
 
 #include "fftpack/fftpack.hpp"
 #include "hilbrt/cht1.hpp"
+#include "orbelix/fatal_stop.hpp"
 #include "orbelix/times_real.hpp"
 
 namespace orbelix {
@@ -81,8 +82,6 @@ void store_voices(const cfloat *buf, std::size_t ld, int n, int nb, View2<cfloat
     }
 }
 
-[[noreturn]] void fft_failed() { std::exit(1); }
-
 }  // namespace
 
 float gauss(int k, int m) { return gauss_value(gauss_numerator(m), gauss_denominator(k)); }
@@ -100,12 +99,12 @@ void cfst1f(View1<const cfloat> h, View2<cfloat> s) {
     if (n <= 0) return;
 
     fftpack::Cfft1Plan plan(n);
-    if (plan.init_error() != 0) fft_failed();
+    if (plan.init_error() != 0) fatal_stop();
 
     // Analytic spectrum A of h.
     std::vector<cfloat> a(n);
     for (int t = 0; t < n; ++t) a[t] = h[t];
-    if (plan.transform("f", {a.data(), n, 1}) != 0) fft_failed();
+    if (plan.transform("f", {a.data(), n, 1}) != 0) fatal_stop();
     hilbrt::cht1f({a.data(), n, 1});
 
     // Voice 0: the mean of h, two accumulators in increasing t.
@@ -138,7 +137,7 @@ void cfst1f(View1<const cfloat> h, View2<cfloat> s) {
             cfloat *col = buf.data() + b * ld;
             const cfloat *ak = a.data() + k;
             for (int t = 0; t < n; ++t) col[t] = times_real(ak[t], g[t]);
-            if (plan.transform("b", {col, n, 1}) != 0) fft_failed();
+            if (plan.transform("b", {col, n, 1}) != 0) fatal_stop();
         }
         if (nb == kBatch && s.s1 == 1)
             store_voices<kBatch>(buf.data(), ld, n, nb, s, k0);
