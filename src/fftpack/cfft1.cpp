@@ -50,19 +50,7 @@ using namespace orbelix::fftpack;
 extern "C" {
 
 void cfft1i(const int *n, float *wsave, const int *lensav, int *ier) {
-    *ier = 0;
-    if (*n < 1) {
-        *ier = kBadLength;
-        xerfft("CFFT1I", 1);
-        return;
-    }
-    if (*lensav < table_floats(*n)) {
-        *ier = 2;
-        xerfft("CFFT1I", 3);
-        return;
-    }
-    if (*n == 1) return;
-    mcfti1(*n, wsave, wsave + 2L * *n, wsave + 2L * *n + 1);
+    *ier = init_table("CFFT1I", *n, wsave, *lensav);
 }
 
 void cfft1f(const int *n, const int *inc, float *c, const int *lenc, const float *wsave,

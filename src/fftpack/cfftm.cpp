@@ -63,20 +63,9 @@ using namespace orbelix::fftpack;
 
 extern "C" {
 
+// The table of a batch is the table of one sequence of its length.
 void cfftmi(const int *n, float *wsave, const int *lensav, int *ier) {
-    *ier = 0;
-    if (*n < 1) {
-        *ier = kBadLength;
-        xerfft("CFFTMI", 1);
-        return;
-    }
-    if (*lensav < table_floats(*n)) {
-        *ier = 2;
-        xerfft("CFFTMI", 3);
-        return;
-    }
-    if (*n == 1) return;
-    mcfti1(*n, wsave, wsave + 2L * *n, wsave + 2L * *n + 1);
+    *ier = init_table("CFFTMI", *n, wsave, *lensav);
 }
 
 void cfftmf(const int *lot, const int *jump, const int *n, const int *inc, float *c,

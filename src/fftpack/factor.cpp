@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "fftpack/checks.hpp"
+#include "fftpack/xerfft.hpp"
+
 namespace orbelix::fftpack {
 
 int factor(int n, int *ip) {
@@ -53,6 +56,19 @@ void mcfti1(int n, float *wa, float *fnf, float *fac) {
         iw += 2L * (ip[k] - 1) * ido;
         l1 = l2;
     }
+}
+
+int init_table(const char *name, int n, float *wsave, int lensav) {
+    if (n < 1) {
+        xerfft(name, 1);
+        return kBadLength;
+    }
+    if (lensav < table_floats(n)) {
+        xerfft(name, 3);
+        return 2;
+    }
+    if (n > 1) mcfti1(n, wsave, wsave + 2L * n, wsave + 2L * n + 1);
+    return 0;
 }
 
 }  // namespace orbelix::fftpack
