@@ -7,10 +7,59 @@
 // the data in work (NA = 1), where the result goes to ch.
 #pragma once
 
+#include <algorithm>
+
 #include "fftpack/complex_ops.hpp"
 #include "fftpack/pass_layout.hpp"
 
 namespace orbelix::fftpack {
+
+// Above this many pairs the sums over the pairs dominate a pass, and they
+// run output by output with the partial sums in registers.
+constexpr int kWideRadix = 8;
+
+// For each output pair (l, p - l), l = 1 .. (p-1)/2: the cosine part
+// term1 + sum_j cos(2pi lj/p) sum_j into data(l) and the sine part
+// -+sum_j sin(2pi lj/p) diff_j into data(p - l), each accumulated in
+// increasing j exactly as the pass states it. Eight outputs at a time give
+// the processor independent chains of additions; the root index lj mod p
+// advances by l instead of being divided out.
+template <bool Fwd, class Data, class Tmp>
+void cosine_sine_parts_by_output(int ns, std::ptrdiff_t lid, int ip, const Twiddles &w,
+                                 Data &&data, Tmp &&tmp) {
+    constexpr int kBlock = 8;
+    const int ipph = (ip + 1) / 2;
+    for (int l0 = 1; l0 < ipph; l0 += kBlock) {
+        const int nl = std::min(kBlock, ipph - l0);
+        for (std::ptrdiff_t ki = 0; ki < lid; ++ki)
+            for (int s = 0; s < ns; ++s) {
+                cfloat re[kBlock], im[kBlock];
+                int idx[kBlock];
+                for (int b = 0; b < nl; ++b) {
+                    const int l = l0 + b;
+                    const float ai1 = Fwd ? -w.sin(0, l) : w.sin(0, l);
+                    re[b] = tmp(s, ki, 0) + w.cos(0, l) * tmp(s, ki, 1);
+                    im[b] = ai1 * tmp(s, ki, ip - 1);
+                    idx[b] = (2 * l) % ip;
+                }
+                for (int j = 2; j < ipph; ++j) {
+                    const cfloat sum = tmp(s, ki, j), diff = tmp(s, ki, ip - j);
+                    for (int b = 0; b < nl; ++b) {
+                        const float war = w.cos(0, idx[b]);
+                        const float wai = Fwd ? -w.sin(0, idx[b]) : w.sin(0, idx[b]);
+                        re[b] = re[b] + war * sum;
+                        im[b] = im[b] + wai * diff;
+                        idx[b] += l0 + b;
+                        if (idx[b] >= ip) idx[b] -= ip;
+                    }
+                }
+                for (int b = 0; b < nl; ++b) {
+                    data(s, ki, l0 + b) = re[b];
+                    data(s, ki, ip - l0 - b) = im[b];
+                }
+            }
+    }
+}
 
 template <bool Fwd, bool Many, class S>
 void passg(int lot, int ido, int ip, int l1, int lid, int na, S cc, S ch,
@@ -40,25 +89,29 @@ void passg(int lot, int ido, int ip, int l1, int lid, int na, S cc, S ch,
     for (int j = 1; j < ipph; ++j)
         for (std::ptrdiff_t ki = 0; ki < LID; ++ki)
             for (int s = 0; s < ns; ++s) data(s, ki, 0) = data(s, ki, 0) + tmp(s, ki, j);
-    for (int l = 1; l < ipph; ++l) {
-        const int lc = ip - l;
-        const float ar1 = w.cos(0, l);
-        const float ai1 = Fwd ? -w.sin(0, l) : w.sin(0, l);
-        for (std::ptrdiff_t ki = 0; ki < LID; ++ki)
-            for (int s = 0; s < ns; ++s) {
-                data(s, ki, l) = tmp(s, ki, 0) + ar1 * tmp(s, ki, 1);
-                data(s, ki, lc) = ai1 * tmp(s, ki, ip - 1);
-            }
-        for (int j = 2; j < ipph; ++j) {
-            const int jc = ip - j;
-            const int idlj = (l * j) % ip;
-            const float war = w.cos(0, idlj);
-            const float wai = Fwd ? -w.sin(0, idlj) : w.sin(0, idlj);
+    if (ipph > kWideRadix) {
+        cosine_sine_parts_by_output<Fwd>(ns, LID, ip, w, data, tmp);
+    } else {
+        for (int l = 1; l < ipph; ++l) {
+            const int lc = ip - l;
+            const float ar1 = w.cos(0, l);
+            const float ai1 = Fwd ? -w.sin(0, l) : w.sin(0, l);
             for (std::ptrdiff_t ki = 0; ki < LID; ++ki)
                 for (int s = 0; s < ns; ++s) {
-                    data(s, ki, l) = data(s, ki, l) + war * tmp(s, ki, j);
-                    data(s, ki, lc) = data(s, ki, lc) + wai * tmp(s, ki, jc);
+                    data(s, ki, l) = tmp(s, ki, 0) + ar1 * tmp(s, ki, 1);
+                    data(s, ki, lc) = ai1 * tmp(s, ki, ip - 1);
                 }
+            for (int j = 2; j < ipph; ++j) {
+                const int jc = ip - j;
+                const int idlj = (l * j) % ip;
+                const float war = w.cos(0, idlj);
+                const float wai = Fwd ? -w.sin(0, idlj) : w.sin(0, idlj);
+                for (std::ptrdiff_t ki = 0; ki < LID; ++ki)
+                    for (int s = 0; s < ns; ++s) {
+                        data(s, ki, l) = data(s, ki, l) + war * tmp(s, ki, j);
+                        data(s, ki, lc) = data(s, ki, lc) + wai * tmp(s, ki, jc);
+                    }
+            }
         }
     }
 
