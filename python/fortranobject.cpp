@@ -291,3 +291,31 @@ PyObject *PyFortranObject_NewAsAttr(FortranDataDef *def) {
     }
     return reinterpret_cast<PyObject *>(fp);
 }
+
+void set_exception_text(PyObject *type, const char *message) {
+    PyObject *text = PyUnicode_FromString(message);
+    if (text == nullptr) return;
+    PyObject *exc = PyObject_CallOneArg(type, text);
+    if (exc != nullptr && PyExceptionInstance_Check(exc)) {
+        PyErr_SetObject(reinterpret_cast<PyObject *>(Py_TYPE(exc)), exc);
+        Py_DECREF(exc);
+        Py_DECREF(text);
+        return;
+    }
+    Py_XDECREF(exc);
+    PyErr_Clear();
+    PyObject *base = PyExc_Exception;
+    if (PyType_Check(type)) {
+        PyObject *mro = reinterpret_cast<PyTypeObject *>(type)->tp_mro;
+        for (Py_ssize_t i = 0; mro != nullptr && i < PyTuple_GET_SIZE(mro); ++i) {
+            PyObject *cls = PyTuple_GET_ITEM(mro, i);
+            if (!(reinterpret_cast<PyTypeObject *>(cls)->tp_flags & Py_TPFLAGS_HEAPTYPE) &&
+                PyExceptionClass_Check(cls)) {
+                base = cls;
+                break;
+            }
+        }
+    }
+    PyErr_SetObject(base, text);
+    Py_DECREF(text);
+}

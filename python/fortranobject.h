@@ -75,4 +75,10 @@ int check_and_fix_dimensions(const PyArrayObject *arr, int rank, npy_intp *dims)
 // Number of extents below zero among dims[0 .. rank-1].
 int count_negative_dimensions(int rank, const npy_intp *dims);
 
+// Raises an exception of class `type` with the text `message`. A class that
+// cannot be built from one text (NumPy's _ArrayMemoryError wants a shape and
+// a dtype) is replaced by its nearest built-in base class, so the message is
+// never lost to a TypeError about the constructor.
+void set_exception_text(PyObject *type, const char *message);
+
 #endif  // ORBELIX_FORTRANOBJECT_H

@@ -49,7 +49,8 @@ int from_part(T *v, PyObject *obj, const char *errmess,
     PyObject *type = PyErr_Occurred();
     type = type != nullptr ? type : orbelix_error;
     Py_INCREF(type);
-    PyErr_SetString(type, errmess);
+    PyErr_Clear();
+    set_exception_text(type, errmess);
     Py_DECREF(type);
     return 0;
 }

@@ -112,7 +112,7 @@ void raise_with_cause(const char *message) {
         PyException_SetTraceback(value, traceback);
         Py_DECREF(traceback);
     }
-    PyErr_SetString(type, message);
+    set_exception_text(type, message);
     Py_DECREF(type);
     PyObject *new_type, *new_value, *new_traceback;
     PyErr_Fetch(&new_type, &new_value, &new_traceback);

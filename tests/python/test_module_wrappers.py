@@ -212,3 +212,24 @@ def test_errors_are_instances_of_the_module_error_class():
     with pytest.raises(Exception) as info:
         orbelix.fst(zeros(2), 3)
     assert isinstance(info.value, Error)
+
+
+def test_result_too_large_raises_memory_error_with_the_hidden_message():
+    # NumPy's own MemoryError subclass cannot be built from one text: the
+    # message must survive as a plain MemoryError, NumPy's error its cause.
+    with pytest.raises(MemoryError, match="failed in converting hidden `s' of orbelix.fst") as info:
+        orbelix.fst(np.zeros(10**6, C8))
+    assert isinstance(info.value.__cause__, MemoryError)
+
+
+def test_scalar_error_of_a_class_needing_two_arguments_keeps_the_message():
+    class TwoArgs(Exception):
+        def __init__(self, a, b):
+            super().__init__(a, b)
+
+    class Refuses:
+        def __int__(self):
+            raise TwoArgs(1, 2)
+
+    with pytest.raises(Exception, match=re.escape("orbelix.fst() 1st keyword (n) can't be converted to int")):
+        orbelix.fst(zeros(4), n=Refuses())
