@@ -10,10 +10,10 @@ import numpy as np
 
 def library():
     """The orbelix shared object, for calling its C routines by address."""
-    spec = importlib.util.find_spec("orbelix")
-    if spec is None:
+    found = importlib.util.find_spec("orbelix")
+    if found is None:
         raise SystemExit("orbelix is not installed: pip install .")
-    return ctypes.CDLL(spec.origin)
+    return ctypes.CDLL(found.origin)
 
 
 def ref_int(v):

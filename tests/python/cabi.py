@@ -7,10 +7,10 @@ import numpy as np
 
 def load():
     """The orbelix shared object as a ctypes library."""
-    spec = importlib.util.find_spec("orbelix")
-    if spec is None or spec.origin is None:
+    found = importlib.util.find_spec("orbelix")
+    if found is None or found.origin is None:
         raise ImportError("orbelix is not installed")
-    return ctypes.CDLL(spec.origin)
+    return ctypes.CDLL(found.origin)
 
 
 def i32(value):
