@@ -4,7 +4,6 @@
 #include "fftpack/checks.hpp"
 #include "fftpack/factor.hpp"
 #include "fftpack/passes.hpp"
-#include "fftpack/xerfft.hpp"
 
 namespace orbelix::fftpack {
 namespace {
@@ -13,26 +12,11 @@ template <bool Fwd>
 void cfft1(const char *name, int n, int inc, float *c, int lenc, const float *wsave,
            int lensav, float *work, int lenwrk, int &ier) {
     ier = 0;
-    if (n < 1) {
-        ier = kBadLength;
-        xerfft(name, 1);
+    if (reject(n < 1, name, 1, kBadLength, ier) ||
+        reject(lenc < static_cast<long long>(inc) * (n - 1) + 1, name, 4, 1, ier) ||
+        reject(lensav < table_floats(n), name, 6, 2, ier) ||
+        reject(lenwrk < 2LL * n, name, 8, 3, ier))
         return;
-    }
-    if (lenc < static_cast<long long>(inc) * (n - 1) + 1) {
-        ier = 1;
-        xerfft(name, 4);
-        return;
-    }
-    if (lensav < table_floats(n)) {
-        ier = 2;
-        xerfft(name, 6);
-        return;
-    }
-    if (lenwrk < 2LL * n) {
-        ier = 3;
-        xerfft(name, 8);
-        return;
-    }
     if (n == 1) return;
     cfloat *data = reinterpret_cast<cfloat *>(c);
     cfloat *scratch = reinterpret_cast<cfloat *>(work);

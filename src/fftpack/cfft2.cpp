@@ -3,7 +3,6 @@
 #include "orbelix.h"
 
 #include "fftpack/checks.hpp"
-#include "fftpack/xerfft.hpp"
 
 using namespace orbelix::fftpack;
 
@@ -16,26 +15,10 @@ void cfft2(const char *name, int ldim, int l, int m, float *c, const float *wsav
            float *work, int lenwrk, int &ier) {
     auto batch = Fwd ? cfftmf : cfftmb;
     ier = 0;
-    if (l < 1 || m < 1) {
-        ier = kBadLength;
-        xerfft(name, l < 1 ? 2 : 3);
+    if (reject(l < 1 || m < 1, name, l < 1 ? 2 : 3, kBadLength, ier) ||
+        reject(ldim < l, name, -2, 5, ier) || reject(lensav < table2_floats(l, m), name, 6, 2, ier) ||
+        reject(lenwrk < 2LL * l * m, name, 8, 3, ier))
         return;
-    }
-    if (ldim < l) {
-        ier = 5;
-        xerfft(name, -2);
-        return;
-    }
-    if (lensav < table2_floats(l, m)) {
-        ier = 2;
-        xerfft(name, 6);
-        return;
-    }
-    if (lenwrk < 2LL * l * m) {
-        ier = 3;
-        xerfft(name, 8);
-        return;
-    }
     const int one = 1;
     const int lenc = static_cast<int>(l + static_cast<long long>(ldim) * (m - 1));
     const int lensav_l = static_cast<int>(table_floats(l));
@@ -45,10 +28,7 @@ void cfft2(const char *name, int ldim, int l, int m, float *c, const float *wsav
     batch(&l, &one, &m, &ldim, c, &lenc, wsave + m_table_offset(l), &lensav_m, work, &lenwrk,
           &inner);
     if (inner == 0) batch(&m, &ldim, &l, &one, c, &lenc, wsave, &lensav_l, work, &lenwrk, &inner);
-    if (inner != 0) {
-        ier = 20;
-        xerfft(name, -5);
-    }
+    reject(inner != 0, name, -5, 20, ier);
 }
 
 }  // namespace
@@ -57,25 +37,15 @@ extern "C" {
 
 void cfft2i(const int *l, const int *m, float *wsave, const int *lensav, int *ier) {
     *ier = 0;
-    if (*l < 1 || *m < 1) {
-        *ier = kBadLength;
-        xerfft("CFFT2I", *l < 1 ? 1 : 2);
+    if (reject(*l < 1 || *m < 1, "CFFT2I", *l < 1 ? 1 : 2, kBadLength, *ier) ||
+        reject(*lensav < table2_floats(*l, *m), "CFFT2I", 4, 2, *ier))
         return;
-    }
-    if (*lensav < table2_floats(*l, *m)) {
-        *ier = 2;
-        xerfft("CFFT2I", 4);
-        return;
-    }
     const int lensav_l = static_cast<int>(table_floats(*l));
     const int lensav_m = static_cast<int>(table_floats(*m));
     int inner = 0;
     cfftmi(l, wsave, &lensav_l, &inner);
     if (inner == 0) cfftmi(m, wsave + m_table_offset(*l), &lensav_m, &inner);
-    if (inner != 0) {
-        *ier = 20;
-        xerfft("CFFT2I", -5);
-    }
+    reject(inner != 0, "CFFT2I", -5, 20, *ier);
 }
 
 void cfft2f(const int *ldim, const int *l, const int *m, float *c, const float *wsave,

@@ -5,7 +5,6 @@
 #include "fftpack/factor.hpp"
 #include "fftpack/passes.hpp"
 #include "fftpack/xercon.hpp"
-#include "fftpack/xerfft.hpp"
 
 namespace orbelix::fftpack {
 namespace {
@@ -14,31 +13,12 @@ template <bool Fwd>
 void cfftm(const char *name, int lot, int jump, int n, int inc, float *c, int lenc,
            const float *wsave, int lensav, float *work, int lenwrk, int &ier) {
     ier = 0;
-    if (n < 1) {
-        ier = kBadLength;
-        xerfft(name, 3);
+    const long long last = 1LL * (lot - 1) * jump + 1LL * inc * (n - 1);  // highest index used
+    if (reject(n < 1, name, 3, kBadLength, ier) || reject(lenc < last + 1, name, 6, 1, ier) ||
+        reject(lensav < table_floats(n), name, 8, 2, ier) ||
+        reject(lenwrk < 2LL * lot * n, name, 10, 3, ier) ||
+        reject(!xercon(inc, jump, n, lot), name, -1, 4, ier))
         return;
-    }
-    if (lenc < static_cast<long long>(lot - 1) * jump + static_cast<long long>(inc) * (n - 1) + 1) {
-        ier = 1;
-        xerfft(name, 6);
-        return;
-    }
-    if (lensav < table_floats(n)) {
-        ier = 2;
-        xerfft(name, 8);
-        return;
-    }
-    if (lenwrk < 2LL * lot * n) {
-        ier = 3;
-        xerfft(name, 10);
-        return;
-    }
-    if (!xercon(inc, jump, n, lot)) {
-        ier = 4;
-        xerfft(name, -1);
-        return;
-    }
     if (n == 1) return;
     cfloat *data = reinterpret_cast<cfloat *>(c);
     cfloat *scratch = reinterpret_cast<cfloat *>(work);

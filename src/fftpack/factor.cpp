@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "fftpack/checks.hpp"
-#include "fftpack/xerfft.hpp"
 
 namespace orbelix::fftpack {
 
@@ -59,14 +58,9 @@ void mcfti1(int n, float *wa, float *fnf, float *fac) {
 }
 
 int init_table(const char *name, int n, float *wsave, int lensav) {
-    if (n < 1) {
-        xerfft(name, 1);
-        return kBadLength;
-    }
-    if (lensav < table_floats(n)) {
-        xerfft(name, 3);
-        return 2;
-    }
+    int ier = 0;
+    if (reject(n < 1, name, 1, kBadLength, ier) || reject(lensav < table_floats(n), name, 3, 2, ier))
+        return ier;
     if (n > 1) mcfti1(n, wsave, wsave + 2L * n, wsave + 2L * n + 1);
     return 0;
 }

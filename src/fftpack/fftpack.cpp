@@ -10,13 +10,7 @@
 namespace orbelix::fftpack {
 namespace {
 
-// Batches of strided sequences are transformed this many complex values at
-// a time, which bounds the scratch a batch needs.
-constexpr long long kBatchValues = 1 << 16;
-
 bool is_direction(const char *dir) { return dir[0] == 'f' || dir[0] == 'b'; }
-
-bool fits_int(long long v) { return v >= 1 && v <= INT_MAX; }
 
 template <class T>
 void copy_view(View1<T> from, View1<T> to) {
@@ -58,40 +52,6 @@ int Cfft1Plan::transform(const char *dir, View1<cfloat> c) {
         &ier);
     if (strided && ier == 0) copy_view(View1<cfloat>{data, n_, 1}, c);
     return ier;
-}
-
-int Cfft1Plan::transform_columns(const char *dir, View2<cfloat> c) {
-    if (n_ == 0 || c.n2 == 0) return 0;
-    if (init_ier_ != 0) return init_ier_;
-    if (!is_direction(dir)) return 1;
-    const bool batchable = fits_int(c.s1) && fits_int(c.s2) &&
-                           fits_int(c.s1 * (n_ - 1) + c.s2 * (c.n2 - 1) + 1);
-    if (!batchable) {
-        for (int j = 0; j < c.n2; ++j) {
-            const int ier = transform(dir, c.col(j));
-            if (ier != 0) return ier;
-        }
-        return 0;
-    }
-    // Sequence j is column j: element stride s1, sequence stride s2.
-    auto run = dir[0] == 'b' ? cfftmb : cfftmf;
-    const int per_batch = static_cast<int>(std::clamp(kBatchValues / n_, 1LL, 1LL * c.n2));
-    reserve_work(2LL * per_batch * n_);
-    const int inc = static_cast<int>(c.s1), jump = static_cast<int>(c.s2);
-    for (int first = 0; first < c.n2; first += per_batch) {
-        const int lot = std::min(per_batch, c.n2 - first);
-        const int lenc = static_cast<int>(1LL * (lot - 1) * jump + 1LL * inc * (n_ - 1) + 1);
-        const int lenwrk = 2 * lot * n_;
-        int ier = 0;
-        run(&lot, &jump, &n_, &inc, reinterpret_cast<float *>(c.data + first * c.s2), &lenc,
-            wsave_.get(), &lensav_, work_.get(), &lenwrk, &ier);
-        if (ier != 0) return ier;
-    }
-    return 0;
-}
-
-int Cfft1Plan::transform_rows(const char *dir, View2<cfloat> c) {
-    return transform_columns(dir, View2<cfloat>{c.data, c.n2, c.n1, c.s2, c.s1});
 }
 
 Cfft2Plan::Cfft2Plan(int l, int m) : l_(std::max(l, 0)), m_(std::max(m, 0)) {

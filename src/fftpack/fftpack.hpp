@@ -23,11 +23,6 @@ public:
     int init_error() const { return init_ier_; }
     // Transforms c (extent size()) in place; returns ier.
     int transform(const char *dir, View1<cfloat> c);
-    // Transforms each column of c (n1 == size()) in place; identical numbers
-    // to transforming the columns one by one. Returns ier.
-    int transform_columns(const char *dir, View2<cfloat> c);
-    // Likewise for each row of c (n2 == size()).
-    int transform_rows(const char *dir, View2<cfloat> c);
 
 private:
     int n_;

@@ -69,34 +69,6 @@ TEST(Cfft1Frontend, ForwardThenBackwardRestoresPrimeLengths) {
     }
 }
 
-TEST(Cfft1Plan, RowsAndColumnsInBatchesMatchOneAtATime) {
-    // A column-major 9 x 40 array: rows of length 40 with stride 9 (the
-    // layout of a voice-by-time matrix), and columns of a 40 x 9 array.
-    const int rows = 9, n = 40;
-    const auto data = random_signal(rows * n, 3);
-    Cfft1Plan plan(n);
-    ASSERT_EQ(plan.init_error(), 0);
-    for (const char *dir : {"f", "b"}) {
-        auto batch = data;
-        ASSERT_EQ(plan.transform_rows(dir, View2<cfloat>{batch.data(), rows, n, 1, rows}), 0);
-        for (int r = 0; r < rows; ++r) {
-            std::vector<cfloat> one(n);
-            for (int t = 0; t < n; ++t) one[t] = data[r + rows * t];
-            int ier = -1;
-            cfft1_(dir, View1<cfloat>{one.data(), n, 1}, ier);
-            for (int t = 0; t < n; ++t) ASSERT_TRUE(same_bits(batch[r + rows * t], one[t]));
-        }
-        auto cols = data;
-        ASSERT_EQ(plan.transform_columns(dir, column_major(cols.data(), n, rows)), 0);
-        for (int c = 0; c < rows; ++c) {
-            std::vector<cfloat> one(data.begin() + c * n, data.begin() + (c + 1) * n);
-            int ier = -1;
-            cfft1_(dir, View1<cfloat>{one.data(), n, 1}, ier);
-            for (int t = 0; t < n; ++t) ASSERT_TRUE(same_bits(cols[c * n + t], one[t]));
-        }
-    }
-}
-
 namespace {
 
 // 2-D reference: X(k1, k2) = scale * sum x(j1, j2) e^{sign 2 pi i (j1 k1/l + j2 k2/m)}.
