@@ -7,6 +7,7 @@
 #include "orbelix/fatal_stop.hpp"
 #include "orbelix/shifft.hpp"
 #include "orbelix/symmetry.hpp"
+#include "orbelix/times_real.hpp"
 
 namespace orbelix {
 
@@ -44,7 +45,7 @@ void cdst2f(View2<cfloat> a) {
         const View1<cfloat> t = column_major_vector(band_store.data(), x);
         auto edge = [&](View1<cfloat> v, View1<cfloat> dest) {
             step(t, v, sx);
-            for (int k = 0; k < x; ++k) dest[k] = scale(fx, t[k]);
+            for (int k = 0; k < x; ++k) dest[k] = times_real(t[k], fx);
         };
         edge(row_run(X, 0, x, x), row_run(a, 0, x, x));
         edge(col_run(X, x, 0, x), col_run(a, x, 0, x));
@@ -62,7 +63,7 @@ void cdst2f(View2<cfloat> a) {
             auto rectangle = [&](View2<cfloat> V, View2<cfloat> dest) {
                 block_step(T, V, sx, sy);
                 for (int l = 0; l < y; ++l)
-                    for (int k = 0; k < x; ++k) dest(k, l) = scale(fxy, T(k, l));
+                    for (int k = 0; k < x; ++k) dest(k, l) = times_real(T(k, l), fxy);
             };
             rectangle(block(X, x, y, x, y), block(a, x, y, x, y));
             rectangle(block(X, neg, y, x, y), block_up(a, n - x, y, x, y));

@@ -15,6 +15,11 @@ constexpr int max_side = 16384;
 // max_side; an empty array passes.
 void require_valid_side(View2<cfloat> a);
 
+// What the entry routines dst2 and idst2 share: refuse a bad side before
+// touching `out`, copy the side x side matrix `in` into `out` and transform
+// it there.
+void transform_copy(int side, const float *in, float *out, void (*transform)(View2<cfloat>));
+
 // The exponent L with 2^L = n, n a power of two.
 inline int exact_log2(int n) {
     int l = 0;
@@ -31,12 +36,6 @@ inline int recentre_shift(int x) {
 // Band gains: single-precision square roots of the width and of the area.
 inline float gain(int x) { return std::sqrt(static_cast<float>(x)); }
 inline float gain(int x, int y) { return std::sqrt(static_cast<float>(x * y)); }
-
-// The complex product (f, 0) * t, every term kept so that signed zeros,
-// infinities and NaNs come out as a full complex product gives them.
-inline cfloat scale(float f, cfloat t) {
-    return {f * t.re - 0.0f * t.im, f * t.im + 0.0f * t.re};
-}
 
 // The complex quotient u / (f, 0) by Smith's scaled division; for finite
 // values the same as dividing both parts by f.
