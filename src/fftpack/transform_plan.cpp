@@ -1,7 +1,34 @@
 #include "fftpack/transform_plan.hpp"
 
+#include <algorithm>
+
 namespace orbelix::fftpack {
 
-TransformPlan::TransformPlan(int n) : direct_(n) {}
+int TransformPlan::largest_prime_factor(int n) {
+    int largest = 1;
+    for (int p = 2; static_cast<long long>(p) * p <= n; p += (p == 2 ? 1 : 2))
+        while (n % p == 0) {
+            largest = p;
+            n /= p;
+        }
+    return std::max(largest, n);
+}
+
+bool TransformPlan::chirp_length(int n) {
+    // Inner lengths stay within the engine's 32-bit sizes.
+    return n > 1 && n <= (1 << 28) && largest_prime_factor(n) > kChirpPrimeAbove;
+}
+
+TransformPlan::TransformPlan(int n)
+    : n_(std::max(n, 0)), direct_(chirp_length(n) ? 0 : n_) {
+    if (chirp_length(n)) chirp_ = std::make_unique<ChirpZ>(n);
+}
+
+int TransformPlan::transform(const char *dir, View1<cfloat> c) {
+    if (!chirp_) return direct_.transform(dir, c);
+    if (chirp_->init_error() != 0) return chirp_->init_error();
+    if (dir[0] != 'f' && dir[0] != 'b') return 1;
+    return chirp_->transform(dir[0] == 'f', c);
+}
 
 }  // namespace orbelix::fftpack

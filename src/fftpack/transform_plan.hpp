@@ -2,31 +2,47 @@
 // analysis package): one length, any length, in O(n log n).
 //
 // Lengths whose factors the radix passes handle cheaply give exactly the
-// numbers of cfft1_; lengths with a large prime factor go through a chirp-z
-// transform on a smooth inner length (different rounding, same accuracy
-// class). The public engine routines never take this path.
+// numbers of cfft1_; lengths with a prime factor above kChirpPrimeAbove go
+// through a chirp-z transform on a smooth inner length (different rounding,
+// same accuracy class). The public engine routines never take this path.
+//
+// A plan holds scratch: use one plan per thread.
 #pragma once
 
+#include <memory>
+
+#include "fftpack/chirp_z.hpp"
 #include "fftpack/fftpack.hpp"
 
 namespace orbelix::fftpack {
 
 class TransformPlan {
 public:
+    // Above this largest prime factor the chirp-z path is faster than the
+    // general odd-radix pass (measured with benchmarks/transform_plan_timing.cpp).
+    static constexpr int kChirpPrimeAbove = 41;
+
     // Throws std::bad_alloc when the tables cannot be allocated.
     explicit TransformPlan(int n);
 
-    int size() const { return direct_.size(); }
+    int size() const { return n_; }
     // ier of building the tables (0 on success).
-    int init_error() const { return direct_.init_error(); }
+    int init_error() const { return chirp_ ? chirp_->init_error() : direct_.init_error(); }
     // Whether this length is transformed through the chirp-z path.
-    bool uses_chirp() const { return false; }
+    bool uses_chirp() const { return chirp_ != nullptr; }
     // Transforms c (extent size()) in place, "f" scaled by 1/n and "b"
-    // unscaled, as cfft1_; returns ier.
-    int transform(const char *dir, View1<cfloat> c) { return direct_.transform(dir, c); }
+    // unscaled, as cfft1_; returns ier (1 for any other direction).
+    int transform(const char *dir, View1<cfloat> c);
+
+    // Whether a length n takes the chirp-z path.
+    static bool chirp_length(int n);
+    // Largest prime factor of n >= 1 (1 for n = 1).
+    static int largest_prime_factor(int n);
 
 private:
+    int n_;
     Cfft1Plan direct_;
+    std::unique_ptr<ChirpZ> chirp_;
 };
 
 }  // namespace orbelix::fftpack

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "fftpack/fftpack.hpp"
+#include "fftpack/transform_plan.hpp"
 #include "hilbrt/cht1.hpp"
 
 namespace orbelix {
@@ -32,9 +32,8 @@ void cfst1b(View2<const cfloat> s, View1<cfloat> h) {
     }
     hilbrt::cht1b(h);
 
-    int ier = 0;
-    fftpack::cfft1_("b", h, ier);
-    if (ier != 0) fatal_stop();
+    fftpack::TransformPlan plan(ncol);
+    if (plan.init_error() != 0 || plan.transform("b", h) != 0) fatal_stop();
 
     const float scale = static_cast<float>(ncol);
     for (int i = 0; i < ncol; ++i) h[i] = {h[i].re / scale, h[i].im / scale};

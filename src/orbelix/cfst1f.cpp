@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "fftpack/fftpack.hpp"
+#include "fftpack/transform_plan.hpp"
 #include "hilbrt/cht1.hpp"
 #include "orbelix/fatal_stop.hpp"
 #include "orbelix/times_real.hpp"
@@ -105,7 +105,7 @@ void cfst1f(View1<const cfloat> h, View2<cfloat> s) {
     const int n = h.n;
     if (n <= 0) return;
 
-    fftpack::Cfft1Plan plan(n);
+    fftpack::TransformPlan plan(n);
     if (plan.init_error() != 0) fatal_stop();
 
     // Analytic spectrum A of h.

@@ -1,0 +1,77 @@
+#include "fftpack/chirp_z.hpp"
+
+#include <cmath>
+#include <cstdint>
+
+namespace orbelix::fftpack {
+namespace {
+
+inline cfloat mul(cfloat a, cfloat b) {
+    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
+}
+inline cfloat conj(cfloat a) { return {a.re, -a.im}; }
+
+}  // namespace
+
+int ChirpZ::smooth_length(long long target) {
+    constexpr long long kLimit = 1LL << 30;
+    long long best = 0;
+    for (long long p5 = 1; p5 <= kLimit; p5 *= 5)
+        for (long long p35 = p5; p35 <= kLimit; p35 *= 3) {
+            long long v = p35;
+            while (v < target) v *= 2;
+            if (v <= kLimit && (best == 0 || v < best)) best = v;
+        }
+    return static_cast<int>(best);
+}
+
+ChirpZ::ChirpZ(int n)
+    : n_(n),
+      m_(smooth_length(2LL * n - 1)),
+      inner_(m_),
+      chirp_(new cfloat[n]),
+      chirp_scaled_(new cfloat[n]),
+      kernel_(new cfloat[m_]),
+      work_(new cfloat[m_]) {
+    const double pi = 3.14159265358979323846;
+    const std::int64_t two_n = 2LL * n;
+    for (int j = 0; j < n; ++j) {
+        // exp(-i pi j^2 / n) has period 2n in j^2.
+        const double angle = pi * static_cast<double>((std::int64_t{j} * j) % two_n) / n;
+        const double c = std::cos(angle), s = -std::sin(angle);
+        chirp_[j] = {static_cast<float>(c), static_cast<float>(s)};
+        chirp_scaled_[j] = {static_cast<float>(c / n), static_cast<float>(s / n)};
+    }
+    if (inner_.init_error() != 0) return;
+    // conj(w) at offsets -(n-1) .. n-1, wrapped onto 0 .. M-1. The sequence
+    // is even, so its forward and backward DFTs agree.
+    for (int i = 0; i < m_; ++i) kernel_[i] = {0.0f, 0.0f};
+    for (int j = 0; j < n; ++j) kernel_[j] = conj(chirp_[j]);
+    for (int j = 1; j < n; ++j) kernel_[m_ - j] = kernel_[j];
+    inner_.transform("b", {kernel_.get(), m_, 1});
+}
+
+int ChirpZ::transform(bool forward, View1<cfloat> c) {
+    if (inner_.init_error() != 0) return inner_.init_error();
+    // Backward is the conjugate of the unscaled forward of the conjugate.
+    cfloat *a = work_.get();
+    if (forward)
+        for (int j = 0; j < n_; ++j) a[j] = mul(c[j], chirp_[j]);
+    else
+        for (int j = 0; j < n_; ++j) a[j] = mul(conj(c[j]), chirp_[j]);
+    for (int j = n_; j < m_; ++j) a[j] = {0.0f, 0.0f};
+    // Cyclic convolution with the kernel: the forward pass scales by 1/M and
+    // the kernel's spectrum is unscaled, so the backward pass ends unscaled.
+    int ier = inner_.transform("f", {a, m_, 1});
+    if (ier != 0) return ier;
+    for (int i = 0; i < m_; ++i) a[i] = mul(a[i], kernel_[i]);
+    ier = inner_.transform("b", {a, m_, 1});
+    if (ier != 0) return ier;
+    if (forward)
+        for (int k = 0; k < n_; ++k) c[k] = mul(a[k], chirp_scaled_[k]);
+    else
+        for (int k = 0; k < n_; ++k) c[k] = conj(mul(a[k], chirp_[k]));
+    return 0;
+}
+
+}  // namespace orbelix::fftpack

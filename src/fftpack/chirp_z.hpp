@@ -1,0 +1,42 @@
+// Chirp-z (Bluestein) transform of one length n: the n-point DFT as a cyclic
+// convolution of length M (2,3,5-smooth, M >= 2n-1) with the chirp
+// w_j = exp(-i pi j^2 / n), so any length costs O(n log n):
+//
+//   X_k = w_k * sum_j (x_j w_j) conj(w_{k-j}).
+//
+// The chirp is formed in double precision from j^2 mod 2n (exact integers,
+// so the angle stays accurate for any n) and rounded; the spectrum of the
+// convolution kernel is computed once, here.
+#pragma once
+
+#include <memory>
+
+#include "fftpack/fftpack.hpp"
+
+namespace orbelix::fftpack {
+
+class ChirpZ {
+public:
+    // n >= 2 with 2n - 1 within smooth_length's range. Throws std::bad_alloc.
+    explicit ChirpZ(int n);
+
+    int size() const { return n_; }
+    int inner_size() const { return m_; }
+    int init_error() const { return inner_.init_error(); }
+    // Forward scaled by 1/n or backward unscaled, in place; returns ier.
+    int transform(bool forward, View1<cfloat> c);
+
+    // Smallest 2^a 3^b 5^c >= target (target >= 1), or 0 above 2^30.
+    static int smooth_length(long long target);
+
+private:
+    int n_;
+    int m_;
+    Cfft1Plan inner_;
+    std::unique_ptr<cfloat[]> chirp_;         // w_j, j < n
+    std::unique_ptr<cfloat[]> chirp_scaled_;  // w_j / n, the forward output factor
+    std::unique_ptr<cfloat[]> kernel_;        // unscaled M-point DFT of conj(w) on -(n-1) .. n-1
+    std::unique_ptr<cfloat[]> work_;          // M values
+};
+
+}  // namespace orbelix::fftpack

@@ -1,0 +1,137 @@
+// The chirp-z transform against double-precision DFTs: full references for
+// moderate lengths, a sample of bins for the large ones.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "fft_reference.hpp"
+#include "fftpack/chirp_z.hpp"
+
+using namespace orbelix;
+using namespace orbelix::fftpack;
+using namespace orbelix::testing;
+
+namespace {
+
+bool smooth(long long v) {
+    for (int p : {2, 3, 5})
+        while (v % p == 0) v /= p;
+    return v == 1;
+}
+
+// Bins `bins` of scale * sum_j x_j exp(sign 2 pi i j k / n) in double, with
+// the root index j k mod n kept exact.
+std::vector<cd> dft_bins(const std::vector<cfloat> &x, const std::vector<int> &bins, int sign,
+                         double scale) {
+    const long long n = static_cast<long long>(x.size());
+    std::vector<cd> roots(n);
+    for (long long m = 0; m < n; ++m) roots[m] = std::polar(1.0, sign * 2.0 * M_PI * m / n);
+    std::vector<cd> out;
+    for (int k : bins) {
+        cd acc = 0;
+        long long idx = 0;
+        for (long long j = 0; j < n; ++j) {
+            acc += cd(x[j].re, x[j].im) * roots[idx];
+            idx += k;
+            if (idx >= n) idx -= n;
+        }
+        out.push_back(acc * scale);
+    }
+    return out;
+}
+
+double rms_relative_at(const std::vector<cfloat> &got, const std::vector<int> &bins,
+                       const std::vector<cd> &ref) {
+    double num = 0, den = 0;
+    for (std::size_t i = 0; i < bins.size(); ++i) {
+        num += std::norm(cd(got[bins[i]].re, got[bins[i]].im) - ref[i]);
+        den += std::norm(ref[i]);
+    }
+    return std::sqrt(num / den);
+}
+
+}  // namespace
+
+TEST(ChirpZ, SmoothLengthIsTheSmallestTwoThreeFiveSmoothAtOrAbove) {
+    long long want = 1;
+    for (long long target = 1; target <= 5000; ++target) {
+        while (!smooth(want) || want < target) ++want;
+        ASSERT_EQ(ChirpZ::smooth_length(target), want) << target;
+    }
+    EXPECT_EQ(ChirpZ::smooth_length(1999965), 2000000);
+    EXPECT_EQ(ChirpZ::smooth_length((1LL << 30) + 1), 0);
+}
+
+TEST(ChirpZ, InnerLengthHoldsTheWholeLinearConvolution) {
+    for (int n : {2, 3, 4099, 8191, 999983}) {
+        ChirpZ plan(n);
+        EXPECT_GE(plan.inner_size(), 2 * n - 1) << n;
+        EXPECT_TRUE(smooth(plan.inner_size())) << n;
+        EXPECT_EQ(plan.init_error(), 0);
+    }
+}
+
+class ChirpZFull : public ::testing::TestWithParam<int> {};
+
+TEST_P(ChirpZFull, BothDirectionsMatchTheDoubleDft) {
+    // Even and odd lengths, primes and composites: the chirp's period 2n
+    // differs from n for odd n.
+    const int n = GetParam();
+    ChirpZ plan(n);
+    const auto x = random_signal(n, 11 + n);
+    auto f = x, b = x;
+    ASSERT_EQ(plan.transform(true, {f.data(), n, 1}), 0);
+    ASSERT_EQ(plan.transform(false, {b.data(), n, 1}), 0);
+    EXPECT_LT(rms_relative(f, dft(x, -1, 1.0 / n)), 1e-6);
+    EXPECT_LT(rms_relative(b, dft(x, +1, 1.0)), 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, ChirpZFull,
+                         ::testing::Values(2, 3, 5, 6, 43, 97, 100, 257, 683, 1000, 2561, 4097,
+                                           4099));
+
+TEST(ChirpZ, StridedViewAndRoundTrip) {
+    const int n = 509;
+    ChirpZ plan(n);
+    const auto x = random_signal(n, 3);
+    std::vector<cfloat> big(3 * n, cfloat{7.0f, 7.0f});
+    for (int j = 0; j < n; ++j) big[3 * j] = x[j];
+    auto y = x;
+    ASSERT_EQ(plan.transform(true, {big.data(), n, 3}), 0);
+    ASSERT_EQ(plan.transform(true, {y.data(), n, 1}), 0);
+    for (int j = 0; j < n; ++j) {
+        EXPECT_TRUE(same_bits(big[3 * j], y[j]));
+        EXPECT_TRUE(same_bits(big[3 * j + 1], cfloat{7.0f, 7.0f}));
+        EXPECT_TRUE(same_bits(big[3 * j + 2], cfloat{7.0f, 7.0f}));
+    }
+    ASSERT_EQ(plan.transform(false, {y.data(), n, 1}), 0);
+    std::vector<cd> want(x.size());
+    for (int j = 0; j < n; ++j) want[j] = cd(x[j].re, x[j].im);
+    EXPECT_LT(rms_relative(y, want), 1e-6);
+}
+
+class ChirpZLarge : public ::testing::TestWithParam<int> {};
+
+TEST_P(ChirpZLarge, SampledBinsMatchTheDoubleDft) {
+    const int n = GetParam();
+    ChirpZ plan(n);
+    const auto x = random_signal(n, 5);
+    std::vector<int> bins = {0, 1, 2, n / 2, n - 1, n - 2};
+    std::mt19937 gen(n);
+    std::uniform_int_distribution<int> pick(0, n - 1);
+    while (bins.size() < 96) bins.push_back(pick(gen));
+    auto f = x, b = x;
+    ASSERT_EQ(plan.transform(true, {f.data(), n, 1}), 0);
+    ASSERT_EQ(plan.transform(false, {b.data(), n, 1}), 0);
+    const double ef = rms_relative_at(f, bins, dft_bins(x, bins, -1, 1.0 / n));
+    const double eb = rms_relative_at(b, bins, dft_bins(x, bins, +1, 1.0));
+    char note[64];
+    std::snprintf(note, sizeof note, "%.3g / %.3g", ef, eb);
+    RecordProperty("rms_forward_backward", note);
+    EXPECT_LT(ef, 1e-6) << n;
+    EXPECT_LT(eb, 1e-6) << n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, ChirpZLarge, ::testing::Values(10007, 65537, 999983));
