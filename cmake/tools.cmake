@@ -1,0 +1,30 @@
+# The analysis package orbelix_tools: its C++ core (src/tools, on the engine
+# of orbelix_core) and, with the module, the nanobind extension
+# orbelix_tools._core installed with the pure-Python package around it.
+find_package(Threads REQUIRED)
+file(GLOB ORBELIX_TOOLS_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/tools/*.cpp)
+add_library(orbelix_tools_core OBJECT ${ORBELIX_TOOLS_SOURCES})
+target_link_libraries(orbelix_tools_core PUBLIC orbelix_core Threads::Threads)
+
+if(ORBELIX_BUILD_MODULE)
+  if(NOT nanobind_DIR AND NOT nanobind_ROOT)
+    execute_process(COMMAND "${Python_EXECUTABLE}" -m nanobind --cmake_dir
+                    OUTPUT_STRIP_TRAILING_WHITESPACE OUTPUT_VARIABLE nanobind_ROOT)
+  endif()
+  find_package(nanobind CONFIG REQUIRED)
+  nanobind_add_module(orbelix_tools_ext NB_STATIC ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core.cpp)
+  set_target_properties(orbelix_tools_ext PROPERTIES OUTPUT_NAME _core)
+  # Object libraries hand their objects only to direct dependents.
+  target_link_libraries(orbelix_tools_ext PRIVATE orbelix_tools_core orbelix_core)
+  install(TARGETS orbelix_tools_ext LIBRARY DESTINATION orbelix_tools)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/orbelix_tools/ DESTINATION orbelix_tools
+          FILES_MATCHING PATTERN "*.py" PATTERN "*.pyi" PATTERN "py.typed")
+endif()
+
+if(ORBELIX_BUILD_TESTS)
+  file(GLOB ORBELIX_TOOLS_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/cpp/test_tools_*.cpp)
+  foreach(src ${ORBELIX_TOOLS_TESTS})
+    get_filename_component(name ${src} NAME_WE)
+    target_link_libraries(${name} PRIVATE orbelix_tools_core)
+  endforeach()
+endif()

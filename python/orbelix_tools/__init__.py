@@ -1,0 +1,20 @@
+"""Time-frequency analysis of recordings with the S-transform.
+
+A strict, NumPy-friendly layer over the single-precision S-transform engine
+of :mod:`orbelix`: frequencies in Hz and times in s, a band of voices,
+exact time decimation, batches of channels, window width and worker
+threads.
+
+Functions
+---------
+stransform
+    S-transform of signals over a band, at every `decim`-th time.
+istransform
+    Signal from its full-resolution transform over a band (filtering).
+tfr_power
+    Power and inter-trial coherence averaged over epochs.
+"""
+
+from ._transforms import istransform, stransform, tfr_power
+
+__all__ = ["istransform", "stransform", "tfr_power"]

@@ -1,0 +1,80 @@
+"""Input conversion and result allocation, with their checks."""
+
+from __future__ import annotations
+
+import math
+import os
+from typing import Any
+
+import numpy as np
+import numpy.typing as npt
+
+from ._grid import MAX_LENGTH
+
+
+def signal_array(x: object, name: str) -> npt.NDArray[Any]:
+    """x as an array of real or complex numbers (integers included); TypeError otherwise."""
+    a = np.asarray(x)
+    if a.dtype.kind not in "iufc":
+        raise TypeError(
+            f"{name} has dtype {a.dtype}; expected real or complex numbers "
+            "(integer, float or complex)")
+    if a.ndim == 0:
+        raise ValueError(f"{name} is a scalar; it needs a time axis")
+    return a
+
+
+def check_length(n: int, name: str, axis: object, shape: tuple[int, ...]) -> None:
+    """A signal length the transform takes."""
+    if n == 0:
+        raise ValueError(f"{name} is empty along axis={axis!r} (shape {shape})")
+    if n > MAX_LENGTH:
+        raise ValueError(
+            f"{name} has {n} samples along axis={axis!r}; at most {MAX_LENGTH} are supported")
+
+
+def _memory_bytes() -> int | None:
+    try:
+        return os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES")
+    except (AttributeError, ValueError, OSError):
+        return None
+
+
+def _gb(nbytes: int) -> str:
+    return f"{nbytes / 1e9:.3g} GB"
+
+
+def result_size(shape: tuple[int, ...], dtype: npt.DTypeLike, what: str) -> int:
+    """Bytes of a result of this shape, refused before anything is allocated:
+    ValueError when NumPy cannot index it, MemoryError when it exceeds the
+    machine's memory."""
+    elements = math.prod(shape)
+    nbytes = elements * np.dtype(dtype).itemsize
+    if elements > np.iinfo(np.intp).max or nbytes > np.iinfo(np.intp).max:
+        raise ValueError(
+            f"{what} of shape {shape} would hold {elements} elements, "
+            "more than a NumPy array can index")
+    memory = _memory_bytes()
+    if memory is not None and nbytes > memory:
+        raise MemoryError(
+            f"{what} of shape {shape} ({np.dtype(dtype)}) needs {_gb(nbytes)}, "
+            f"more than this machine's {_gb(memory)} of memory")
+    return nbytes
+
+
+def allocate(shape: tuple[int, ...], dtype: npt.DTypeLike, what: str) -> npt.NDArray[Any]:
+    """An uninitialised result (checked with result_size first)."""
+    try:
+        return np.empty(shape, dtype=dtype)
+    except MemoryError:
+        nbytes = math.prod(shape) * np.dtype(dtype).itemsize
+        raise MemoryError(
+            f"{what} of shape {shape} ({np.dtype(dtype)}) needs {_gb(nbytes)}, "
+            "which cannot be allocated") from None
+
+
+def signals_last(x: npt.NDArray[Any], axes: tuple[int, ...], dest: tuple[int, ...]
+                 ) -> npt.NDArray[np.complex64]:
+    """x with `axes` moved to `dest`, as C-ordered complex64 (copied only when needed)."""
+    moved = np.moveaxis(x, axes, dest)
+    return np.asarray(moved, dtype=np.complex64, order="C")

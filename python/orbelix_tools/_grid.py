@@ -1,0 +1,133 @@
+"""Bins and times of a transform from arguments in Hz, with their checks.
+
+The Python layer's single source of the frequency and time axes: every
+public function (and the chunked versions, which call them) derives them
+here, so that the same arguments always give the same voices.
+"""
+
+from __future__ import annotations
+
+import math
+import numbers
+import os
+from dataclasses import dataclass
+
+import numpy as np
+import numpy.typing as npt
+
+#: Longest signal the engine takes (its tables count floats in 32 bits).
+MAX_LENGTH = 2**29
+
+
+def nearest_bin(value: float) -> int:
+    """The nearest whole number of bins, halves rounded up."""
+    return math.floor(value + 0.5)
+
+
+def real_number(value: object, name: str) -> float:
+    """value as a float; TypeError naming the argument when it is not a real number."""
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise TypeError(f"{name} must be a real number, not {type(value).__name__} ({value!r})")
+    return float(value)
+
+
+def positive(value: object, name: str) -> float:
+    """A finite, positive real number."""
+    v = real_number(value, name)
+    if not (math.isfinite(v) and v > 0.0):
+        raise ValueError(f"{name}={value!r} must be finite and positive")
+    return v
+
+
+def integer(value: object, name: str) -> int:
+    """value as an int; TypeError naming the argument when it is not an integer."""
+    if isinstance(value, bool) or not isinstance(value, numbers.Integral):
+        raise TypeError(f"{name} must be an integer, not {type(value).__name__} ({value!r})")
+    return int(value)
+
+
+def axis_index(axis: object, ndim: int, name: str = "axis") -> int:
+    """A valid, non-negative axis of an array with ndim dimensions."""
+    a = integer(axis, name)
+    if not -ndim <= a < ndim:
+        raise ValueError(f"{name}={axis!r} is out of range for an array of {ndim} dimensions")
+    return a % ndim
+
+
+def worker_count(workers: object) -> int:
+    """Threads to use: a positive count, or -1 for every core this process may use."""
+    w = integer(workers, "workers")
+    if w == -1:
+        try:
+            return max(1, len(os.sched_getaffinity(0)))
+        except AttributeError:  # platforms without affinity masks
+            return max(1, os.cpu_count() or 1)
+    if w < 1:
+        raise ValueError(f"workers={workers!r} must be a positive count or -1 (all cores)")
+    return w
+
+
+def choice(value: object, name: str, allowed: tuple[str, ...]) -> str:
+    """One of the allowed strings."""
+    if not isinstance(value, str):
+        raise TypeError(f"{name} must be a string, not {type(value).__name__} ({value!r})")
+    if value not in allowed:
+        options = ", ".join(repr(a) for a in allowed)
+        raise ValueError(f"{name}={value!r} is not one of {options}")
+    return value
+
+
+@dataclass(frozen=True)
+class VoiceGrid:
+    """Voices at FFT bins k0, k0+step, ... (count of them) of signals of n samples
+    at rate fs, sampled every decim samples in time."""
+
+    n: int
+    fs: float
+    k0: int
+    step: int
+    count: int
+    decim: int
+    width: float
+
+    @property
+    def times(self) -> int:
+        """Number of time samples: ceil(n / decim)."""
+        return -(-self.n // self.decim)
+
+    @property
+    def f(self) -> npt.NDArray[np.float64]:
+        """Frequencies of the voices in Hz: k * fs / n."""
+        k = self.k0 + self.step * np.arange(self.count, dtype=np.float64)
+        return k * self.fs / self.n
+
+    @property
+    def t(self) -> npt.NDArray[np.float64]:
+        """Times of the samples in s: j * decim / fs."""
+        return np.arange(self.times, dtype=np.float64) * self.decim / self.fs
+
+
+def voice_grid(n: int, fs: object, fmin: object, fmax: object, df: object, decim: object,
+               width: object) -> VoiceGrid:
+    """The grid of a signal of n samples, checking every argument."""
+    rate = positive(fs, "fs")
+    lo = real_number(fmin, "fmin")
+    if not (math.isfinite(lo) and lo >= 0.0):
+        raise ValueError(f"fmin={fmin!r} must be finite and not negative")
+    nyquist = rate / 2.0
+    hi = nyquist if fmax is None else real_number(fmax, "fmax")
+    if not math.isfinite(hi):
+        raise ValueError(f"fmax={fmax!r} must be finite")
+    if hi > nyquist:
+        raise ValueError(f"fmax={fmax!r} is above the Nyquist frequency fs/2={nyquist!r}")
+    if lo > hi:
+        raise ValueError(f"fmin={fmin!r} is above fmax={hi!r}")
+    step = 1 if df is None else max(1, nearest_bin(positive(df, "df") * n / rate))
+    d = integer(decim, "decim")
+    if d < 1:
+        raise ValueError(f"decim={decim!r} must be a positive integer")
+    gamma = positive(width, "width")
+    k0 = min(nearest_bin(lo * n / rate), n // 2)
+    k1 = min(nearest_bin(hi * n / rate), n // 2)
+    return VoiceGrid(n=n, fs=rate, k0=k0, step=step, count=(k1 - k0) // step + 1, decim=d,
+                     width=gamma)

@@ -1,0 +1,393 @@
+"""The S-transform of signals in Hz and seconds, its inverse, and epoch averages."""
+
+from __future__ import annotations
+
+import math
+from typing import Any
+
+import numpy as np
+import numpy.typing as npt
+
+from . import _core
+from ._arrays import allocate, check_length, result_size, signal_array, signals_last
+from ._grid import (axis_index, choice, integer, positive, real_number, voice_grid,
+                    worker_count)
+
+_PHASES = ("local", "absolute")
+_OUTPUTS = ("complex", "power", "magnitude")
+
+Float64Array = npt.NDArray[np.float64]
+
+
+def _is_dask(x: object) -> bool:
+    return type(x).__module__.startswith("dask")
+
+
+def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
+               fmax: float | None = None, df: float | None = None, decim: int = 1,
+               width: float = 1.0, phase: str = "local", output: str = "complex",
+               axis: int = -1, workers: int = 1
+               ) -> tuple[Float64Array, Float64Array, npt.NDArray[Any]]:
+    r"""S-transform (Stockwell transform) of signals over a band of frequencies.
+
+    Each voice is the signal's analytic spectrum shifted to an FFT bin k,
+    weighted by a Gaussian window in frequency, and transformed back to time,
+    exactly as :func:`orbelix.fst` computes it; the voices are chosen by a band
+    in Hz and returned at the times of every `decim`-th sample.
+
+    Parameters
+    ----------
+    x : array_like
+        Real or complex signals (integer, float or complex dtype; converted
+        to complex64), transformed along `axis`. Any number of other axes.
+    fs : float, default 1.0
+        Sampling rate in Hz.
+    fmin, fmax : float
+        The band: the voices are the FFT bins ``k`` from ``round(fmin*n/fs)``
+        to ``round(fmax*n/fs)`` (halves rounded up), ``n`` the signal length.
+        ``fmax`` defaults to (and may not exceed) ``fs/2``.
+    df : float, optional
+        Spacing of the voices in Hz, rounded to a whole number of bins (at
+        least one). By default every bin.
+    decim : int, default 1
+        Time step in samples: ``t[j] = j*decim/fs`` for ``j < ceil(n/decim)``.
+        When `decim` divides ``n`` each voice is computed at these times
+        directly (its windowed spectrum folded to length ``n/decim``, one
+        inverse FFT of that length), an exact identity that is much cheaper
+        than the full-length voice; otherwise the voice is computed at full
+        length and sampled. Either way the values are those of the
+        full-resolution transform at these times, to single precision.
+    width : float, default 1.0
+        Window width gamma: voice ``k`` is weighted by
+        ``exp(-2 pi^2 gamma^2 m^2 / k^2)`` at bin offset ``m``. Larger gamma
+        gives finer frequency and coarser time resolution. ``width=1`` gives
+        the voices of :func:`orbelix.fst` bit for bit.
+    phase : {"local", "absolute"}, default "local"
+        ``"local"`` is the convention of :func:`orbelix.fst` (the phase of
+        voice ``k`` is measured against ``exp(2 pi i k t/n)``); ``"absolute"``
+        multiplies voice ``k`` by ``exp(2 pi i k t/n)``, so that its phase is
+        the signal's instantaneous phase. Both cost the same.
+    output : {"complex", "power", "magnitude"}, default "complex"
+        complex64 voices, or their float32 ``|S|**2`` or ``|S|``.
+    axis : int, default -1
+        Time axis of `x`.
+    workers : int, default 1
+        Threads over the voices and over the signals of a batch; -1 uses
+        every core. The numbers do not depend on it.
+
+    Returns
+    -------
+    f : ndarray of float64
+        Frequencies of the voices in Hz, ``k*fs/n``.
+    t : ndarray of float64
+        Times in s.
+    S : ndarray
+        Shape ``x.shape`` without `axis`, followed by ``(len(f), len(t))``.
+        The voice at 0 Hz, when selected, is the mean of the signal.
+
+    Raises
+    ------
+    TypeError
+        For arguments of the wrong type, or `x` that does not hold numbers.
+    ValueError
+        For an empty signal, an axis out of range, ``fmin > fmax``, ``fmax``
+        above ``fs/2``, a non-positive `df`, `decim` or `width`, a non-finite
+        `fs`, an unknown `phase` or `output`, or a result NumPy cannot index.
+    MemoryError
+        When the result would exceed the machine's memory (stating its size
+        in GB), before anything is allocated.
+
+    See Also
+    --------
+    istransform : The inverse of a full-resolution transform over a band.
+    tfr_power : Power and inter-trial coherence averaged over epochs.
+
+    Notes
+    -----
+    Memory: the result, plus the input converted to complex64 when it is not
+    already complex64 with the time axis last, plus scratch of a few signal
+    lengths per worker. A dask array `x` gives a lazy dask result computed
+    chunk by chunk (dask is an optional dependency).
+
+    Ctrl-C interrupts a long call with KeyboardInterrupt.
+
+    Examples
+    --------
+    A 10 Hz cosine sampled at 256 Hz, from 5 to 15 Hz, every 8th sample:
+
+    >>> import numpy as np
+    >>> from orbelix_tools import stransform
+    >>> fs = 256.0
+    >>> x = np.cos(2 * np.pi * 10.0 * np.arange(512) / fs)
+    >>> f, t, S = stransform(x, fs, fmin=5.0, fmax=15.0, decim=8)
+    >>> S.shape, S.dtype
+    ((21, 64), dtype('complex64'))
+    >>> float(f[np.argmax(np.abs(S[:, 32]))])
+    10.0
+    >>> round(float(np.abs(S[10, 32])), 4)
+    1.0
+
+    Power of two channels at once, every 2 Hz:
+
+    >>> f, t, P = stransform(np.stack([x, 2 * x]), fs, fmin=4.0, fmax=16.0, df=2.0,
+    ...                      output="power")
+    >>> f
+    array([ 4.,  6.,  8., 10., 12., 14., 16.])
+    >>> P.shape, P.dtype
+    ((2, 7, 512), dtype('float32'))
+    """
+    if _is_dask(x):
+        from . import _dask
+        return _dask.stransform(x, fs, fmin=fmin, fmax=fmax, df=df, decim=decim, width=width,
+                                phase=phase, output=output, axis=axis, workers=workers)
+    a = signal_array(x, "x")
+    ax = axis_index(axis, a.ndim)
+    n = a.shape[ax]
+    check_length(n, "x", axis, a.shape)
+    grid = voice_grid(n, fs, fmin, fmax, df, decim, width)
+    choice(phase, "phase", _PHASES)
+    choice(output, "output", _OUTPUTS)
+    threads = worker_count(workers)
+
+    lead = a.shape[:ax] + a.shape[ax + 1:]
+    shape = lead + (grid.count, grid.times)
+    dtype = np.complex64 if output == "complex" else np.float32
+    result_size(shape, dtype, "the transform")
+    signals = signals_last(a, (ax,), (-1,)).reshape(-1, n)
+    s = allocate(shape, dtype, "the transform")
+    _core.stransform_into(signals, s.reshape(-1, grid.count, grid.times), k0=grid.k0,
+                          step=grid.step, count=grid.count, decim=grid.decim, width=grid.width,
+                          absolute=phase == "absolute", output=output, workers=threads)
+    return grid.f, grid.t, s
+
+
+def _bins_of(f: object, n: int, fs: float) -> tuple[int, int]:
+    """First bin and count of the consecutive bins that f names."""
+    freqs = np.asarray(f)
+    if freqs.dtype.kind not in "iuf":
+        raise TypeError(f"f has dtype {freqs.dtype}; expected real frequencies in Hz")
+    if freqs.ndim != 1 or freqs.size == 0:
+        raise ValueError(f"f must be a non-empty 1-D array of frequencies, not shape {freqs.shape}")
+    exact = freqs.astype(np.float64) * n / fs
+    k = np.floor(exact + 0.5)
+    off = np.abs(exact - k) > 1e-6 * np.maximum(1.0, np.abs(k))
+    if off.any() or not np.all(np.isfinite(exact)):
+        i = int(np.argmax(off | ~np.isfinite(exact)))
+        raise ValueError(
+            f"f[{i}]={freqs[i]!r} is not the frequency k*fs/n of an FFT bin "
+            f"(n={n}, fs={fs!r}): f must come from the transform of a signal of n samples")
+    if k[0] < 0 or k[-1] > n // 2:
+        raise ValueError(f"f runs from {freqs[0]!r} to {freqs[-1]!r} Hz, outside 0 .. fs/2={fs / 2!r}")
+    steps = np.diff(k)
+    if steps.size and not np.all(steps == 1):
+        if np.all(steps == steps[0]) and steps[0] > 1:
+            raise ValueError(
+                f"f steps by {int(steps[0])} bins (a transform with df > fs/n): it cannot be "
+                "inverted, because each voice's time sum gives only its own bin's spectrum, "
+                "so the bins between the voices are missing")
+        raise ValueError("f must hold consecutive, increasing FFT bin frequencies")
+    return int(k[0]), int(k.size)
+
+
+def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
+                phase: str = "local", axis: int = -1, workers: int = 1
+                ) -> npt.NDArray[np.float32]:
+    r"""Signal from its full-resolution S-transform over a band.
+
+    Summing a voice over time gives ``n`` times the analytic spectrum at its
+    bin (after undoing the phase factor for ``phase="absolute"``); the
+    spectrum is completed by conjugate symmetry, zero outside the band, and
+    transformed back. Masking `S` and inverting is time-frequency filtering.
+
+    Parameters
+    ----------
+    f : array_like
+        Frequencies of the voices in Hz, as :func:`stransform` returned them:
+        every bin between the band's ends (``df`` of one bin).
+    S : array_like
+        The complex transform (``decim=1``): ``(..., len(f), n)``.
+    n : int
+        Length of the signal.
+    fs : float, default 1.0
+        Sampling rate in Hz, as given to :func:`stransform`.
+    phase : {"local", "absolute"}, default "local"
+        The phase convention `S` was computed with.
+    axis : int, default -1
+        Where the time axis goes in the result (the `axis` given to
+        :func:`stransform`).
+    workers : int, default 1
+        Threads over signals (or voices of a single signal); -1 for all cores.
+
+    Returns
+    -------
+    x : ndarray of float32
+        The band-limited real signal: ``S.shape[:-2]`` with the time axis of
+        length `n` inserted at `axis`. For a real signal this is the signal
+        itself restricted to the band. The transform keeps only non-negative
+        frequencies, so for a complex signal it is the real signal whose
+        spectrum equals the complex signal's on the band's bins ``1 .. n/2``
+        (and conjugate-symmetric below zero); at 0 Hz and at ``fs/2`` only
+        the real part is kept.
+
+    Raises
+    ------
+    TypeError
+        `S` not complex (a power or magnitude output), or wrong argument types.
+    ValueError
+        `f` not the consecutive bin frequencies of a signal of `n` samples
+        (a strided transform, ``df`` above one bin, cannot be inverted), or
+        `S` with fewer than `n` time samples (a decimated transform cannot
+        be inverted: each voice must be summed over all `n` samples), or
+        shapes that do not match.
+
+    Examples
+    --------
+    Keep only the 8-12 Hz band of a two-tone signal, then remove the
+    second half of the 10 Hz burst by masking:
+
+    >>> import numpy as np
+    >>> from orbelix_tools import stransform, istransform
+    >>> fs, n = 100.0, 400
+    >>> time = np.arange(n) / fs
+    >>> x = np.cos(2 * np.pi * 10 * time) + np.cos(2 * np.pi * 30 * time)
+    >>> f, t, S = stransform(x, fs, fmin=8.0, fmax=12.0)
+    >>> y = istransform(f, S, n, fs=fs)
+    >>> bool(np.allclose(y, np.cos(2 * np.pi * 10 * time), atol=1e-5))
+    True
+    >>> S[:, t >= 2.0] = 0
+    >>> z = istransform(f, S, n, fs=fs)
+    >>> bool(np.abs(z[300:360]).max() < 0.05 < np.abs(z[40:100]).max())
+    True
+    """
+    length = integer(n, "n")
+    if length < 1:
+        raise ValueError(f"n={n!r} must be a positive signal length")
+    rate = positive(fs, "fs")
+    choice(phase, "phase", _PHASES)
+    threads = worker_count(workers)
+    s = np.asarray(S)
+    if s.dtype.kind != "c":
+        raise TypeError(
+            f"S has dtype {s.dtype}: the inverse needs the complex transform "
+            "(output='complex'), not its power or magnitude")
+    if s.ndim < 2:
+        raise ValueError(f"S must have a frequency and a time axis, not shape {s.shape}")
+    k0, count = _bins_of(f, length, rate)
+    if s.shape[-2] != count:
+        raise ValueError(f"S has {s.shape[-2]} voices (axis -2) but f has {count} frequencies")
+    if s.shape[-1] != length:
+        if s.shape[-1] < length and s.shape[-1] > 0:
+            decim = math.ceil(length / s.shape[-1])
+            raise ValueError(
+                f"S has {s.shape[-1]} time samples but n={length}: a decimated transform "
+                f"(decim={decim}?) cannot be inverted, because the inverse sums each voice "
+                "over all n time samples")
+        raise ValueError(f"S has {s.shape[-1]} time samples (axis -1) but n={length}")
+    lead = s.shape[:-2]
+    ax = axis_index(axis, len(lead) + 1)
+    result_size(lead + (length,), np.float32, "the signal")
+    voices = np.asarray(s, dtype=np.complex64, order="C").reshape(-1, count, length)
+    out = allocate(lead + (length,), np.float32, "the signal")
+    _core.istransform_into(voices, out.reshape(-1, length), k0=k0,
+                           absolute=phase == "absolute", workers=threads)
+    return np.moveaxis(out, -1, ax)
+
+
+def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | None = None,
+              df: float | None = None, decim: int = 1, width: float = 1.0,
+              epochs_axis: int = 0, axis: int = -1, workers: int = 1
+              ) -> tuple[Float64Array, Float64Array, npt.NDArray[np.float32],
+                         npt.NDArray[np.float32]]:
+    r"""Power and inter-trial coherence of the S-transform, averaged over epochs.
+
+    For every voice and time, ``power = mean(|S|**2)`` and
+    ``itc = |mean(S/|S|)|`` over the epochs (a zero coefficient counts as
+    zero in the latter), with `S` as :func:`stransform` computes it for the
+    same arguments. The sums are formed in double precision voice by voice,
+    never holding the transforms of all epochs: memory is the two results
+    plus the spectra of one channel's epochs per worker.
+
+    Parameters
+    ----------
+    x : array_like
+        Real or complex signals with an epochs axis and a time axis; any
+        other axes (channels, ...) are kept.
+    fs : float
+        Sampling rate in Hz.
+    fmin, fmax, df, decim, width
+        As for :func:`stransform`.
+    epochs_axis : int, default 0
+        The axis averaged over.
+    axis : int, default -1
+        The time axis.
+    workers : int, default 1
+        Threads over channels (or voices); -1 for all cores. The numbers do
+        not depend on it.
+
+    Returns
+    -------
+    f, t : ndarray of float64
+        Frequencies in Hz and times in s.
+    power, itc : ndarray of float32
+        ``x.shape`` without the epochs and time axes, followed by
+        ``(len(f), len(t))``.
+
+    Notes
+    -----
+    The coefficients are those of :func:`orbelix.fst` (analytic spectrum,
+    window of unit peak), so a unit-amplitude cosine has ``|S| = 1`` and
+    power 1; packages that normalise their windows to unit area, or that
+    use the one-sided spectrum without doubling, scale power differently.
+    The coherence does not depend on the phase convention.
+
+    Examples
+    --------
+    Twenty epochs of a 10 Hz cosine with random phases, and one more
+    with the same phase every time:
+
+    >>> import numpy as np
+    >>> from orbelix_tools import tfr_power
+    >>> fs, n = 128.0, 256
+    >>> time = np.arange(n) / fs
+    >>> phases = np.random.default_rng(0).uniform(0, 2 * np.pi, 20)
+    >>> random = np.cos(2 * np.pi * 10 * time + phases[:, None])
+    >>> locked = np.cos(2 * np.pi * 10 * time + np.zeros((20, 1)))
+    >>> f, t, power, itc = tfr_power(np.stack([random, locked], axis=1), fs,
+    ...                              fmin=10.0, fmax=10.0, decim=16)
+    >>> power.shape
+    (2, 1, 16)
+    >>> np.round(power[:, 0, 8], 3)
+    array([1., 1.], dtype=float32)
+    >>> bool(itc[0, 0, 8] < 0.5), round(float(itc[1, 0, 8]), 3)
+    (True, 1.0)
+    """
+    if _is_dask(x):
+        from . import _dask
+        return _dask.tfr_power(x, fs, fmin=fmin, fmax=fmax, df=df, decim=decim, width=width,
+                               epochs_axis=epochs_axis, axis=axis, workers=workers)
+    a = signal_array(x, "x")
+    if a.ndim < 2:
+        raise ValueError(f"x must have an epochs axis and a time axis, not shape {a.shape}")
+    eax = axis_index(epochs_axis, a.ndim, "epochs_axis")
+    ax = axis_index(axis, a.ndim)
+    if eax == ax:
+        raise ValueError(f"epochs_axis={epochs_axis!r} and axis={axis!r} name the same axis")
+    n = a.shape[ax]
+    check_length(n, "x", axis, a.shape)
+    epochs = a.shape[eax]
+    if epochs == 0:
+        raise ValueError(f"x has no epochs along epochs_axis={epochs_axis!r} (shape {a.shape})")
+    grid = voice_grid(n, fs, fmin, fmax, df, decim, width)
+    threads = worker_count(workers)
+
+    lead = tuple(d for i, d in enumerate(a.shape) if i not in (eax, ax))
+    shape = lead + (grid.count, grid.times)
+    result_size((2,) + shape, np.float32, "the power and coherence")
+    signals = signals_last(a, (eax, ax), (0, -1)).reshape(epochs, -1, n)
+    power = allocate(shape, np.float32, "the power")
+    itc = allocate(shape, np.float32, "the coherence")
+    rows = (-1, grid.count, grid.times)
+    _core.tfr_power_into(signals, power.reshape(rows), itc.reshape(rows), k0=grid.k0,
+                         step=grid.step, count=grid.count, decim=grid.decim, width=grid.width,
+                         workers=threads)
+    return grid.f, grid.t, power, itc

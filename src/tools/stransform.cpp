@@ -1,0 +1,69 @@
+#include "tools/stransform.hpp"
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "tools/batch_plan.hpp"
+#include "tools/voices.hpp"
+
+namespace orbelix::tools {
+
+namespace {
+
+struct Scratch {
+    explicit Scratch(const VoiceGrid &g) : voices(g), a(g.n), v(g.times()) {}
+    VoiceWorker voices;
+    std::vector<cfloat> a;  // analytic spectrum of the worker's signal
+    cfloat mean{};
+    std::vector<cfloat> v;  // a voice on its way to a real-valued output
+};
+
+}  // namespace
+
+void stransform(const cfloat *x, int batch, const VoiceGrid &g, Output output, void *out,
+                Parallel &par) {
+    const std::size_t n = g.n, nt = g.times();
+    WindowTable table;
+    share_windows(batch, g, par, table);
+
+    std::vector<std::unique_ptr<Scratch>> slots(par.workers());
+    auto scratch = [&](int w) -> Scratch & {
+        if (!slots[w]) slots[w] = std::make_unique<Scratch>(g);
+        return *slots[w];
+    };
+    // Voice i of signal b from the analytic spectrum a, written to its row.
+    auto emit = [&](Scratch &s, const cfloat *a, cfloat mean, int b, int i) {
+        const std::size_t row = (static_cast<std::size_t>(b) * g.count + i) * nt;
+        if (output == Output::complex) {
+            s.voices.voice(a, mean, i, &table, static_cast<cfloat *>(out) + row);
+            return;
+        }
+        s.voices.voice(a, mean, i, &table, s.v.data());
+        float *dst = static_cast<float *>(out) + row;
+        if (output == Output::power) {
+            for (std::size_t t = 0; t < nt; ++t) dst[t] = s.v[t].re * s.v[t].re + s.v[t].im * s.v[t].im;
+        } else {
+            for (std::size_t t = 0; t < nt; ++t)
+                dst[t] = std::sqrt(s.v[t].re * s.v[t].re + s.v[t].im * s.v[t].im);
+        }
+    };
+
+    if (split_by_signal(batch, par)) {
+        par.run(batch, [&](int w, int b) {
+            Scratch &s = scratch(w);
+            analytic_spectrum(s.voices.signal_plan(), x + b * n, s.a.data(), s.mean);
+            for (int i = 0; i < g.count && !par.stopping(); ++i) emit(s, s.a.data(), s.mean, b, i);
+        });
+        return;
+    }
+    // The caller forms each spectrum in worker 0's scratch between runs.
+    std::vector<cfloat> a(n);
+    cfloat mean{};
+    for (int b = 0; b < batch; ++b) {
+        analytic_spectrum(scratch(0).voices.signal_plan(), x + b * n, a.data(), mean);
+        par.run(g.count, [&](int w, int i) { emit(scratch(w), a.data(), mean, b, i); });
+    }
+}
+
+}  // namespace orbelix::tools

@@ -1,0 +1,18 @@
+// Power and inter-trial coherence averaged over epochs, voice by voice.
+#pragma once
+
+#include "tools/parallel.hpp"
+#include "tools/voice_grid.hpp"
+#include "view.hpp"
+
+namespace orbelix::tools {
+
+// x: epochs x channels signals of g.n values, one after another.
+// power, itc: channels x g.count x g.times() values: the mean over epochs of
+// |S|^2, and |mean over epochs of S/|S||, with S = 0 counting as 0 in the
+// latter. Sums in double precision in increasing epoch order. Beyond the
+// output, memory is the analytic spectra of one channel's epochs per worker.
+void tfr_power(const cfloat *x, int epochs, int channels, const VoiceGrid &g, float *power,
+               float *itc, Parallel &par);
+
+}  // namespace orbelix::tools

@@ -1,0 +1,30 @@
+// Which voices and which times a transform computes: the common description
+// shared by the forward transform, its inverse and the epoch averages.
+#pragma once
+
+namespace orbelix::tools {
+
+struct VoiceGrid {
+    int n = 0;         // signal length
+    int k0 = 0;        // first FFT bin
+    int step = 1;      // bins between voices (>= 1)
+    int count = 0;     // number of voices; k0 + (count-1)*step <= n/2
+    int decim = 1;     // time step in samples (>= 1)
+    float c = 19.73921f;  // window constant: w(m) = exp(-c m^2 / k^2)
+    bool absolute = false;  // voice k times exp(2 pi i k t / n)
+
+    int bin(int i) const { return k0 + i * step; }
+    // Samples 0, decim, 2 decim, ... below n.
+    int times() const { return (n + decim - 1) / decim; }
+    // When decim divides n, the voices come from spectra folded to n/decim.
+    bool folded() const { return decim > 1 && n % decim == 0; }
+    // Whether the description is usable: bins within 0 .. n/2, sizes positive.
+    bool valid() const;
+};
+
+// The window constant of width gamma: 2 pi^2 gamma^2, and for gamma = 1
+// exactly the constant of the fast S-transform, so that its voices come out
+// bit for bit.
+float window_constant(double width);
+
+}  // namespace orbelix::tools

@@ -1,0 +1,93 @@
+#include "tools/voices.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "hilbrt/cht1.hpp"
+#include "orbelix/times_real.hpp"
+
+namespace orbelix::tools {
+
+namespace {
+
+void check(int ier) {
+    if (ier != 0) throw std::runtime_error("FFT of a voice failed");
+}
+
+}  // namespace
+
+void analytic_spectrum(fftpack::TransformPlan &plan, const cfloat *h, cfloat *a, cfloat &mean) {
+    const int n = plan.size();
+    std::copy(h, h + n, a);
+    check(plan.transform("f", {a, n, 1}));
+    hilbrt::cht1f({a, n, 1});
+    float sr = 0.0f, si = 0.0f;
+    for (int t = 0; t < n; ++t) {
+        sr += h[t].re;
+        si += h[t].im;
+    }
+    mean = {sr / static_cast<float>(n), si / static_cast<float>(n)};
+}
+
+VoiceWorker::VoiceWorker(const VoiceGrid &g) : g_(g), full_(g.n) {
+    check(full_.init_error());
+    if (g.folded()) {
+        fold_ = std::make_unique<fftpack::TransformPlan>(g.times());
+        check(fold_->init_error());
+    } else if (g.decim > 1) {
+        col_.resize(g.n);
+    }
+}
+
+void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *table, cfloat *v) {
+    const int k = g_.bin(i);
+    const int nt = g_.times();
+    if (k == 0) {
+        std::fill(v, v + nt, mean);
+        return;
+    }
+    const float *w;
+    int wlen = table != nullptr && !table->empty() ? table->length(i) : -1;
+    if (wlen >= 0) {
+        w = table->window(i);
+    } else {
+        w_.resize(window_limit(g_.n));
+        wlen = trimmed_half_window(k, g_.c, window_limit(g_.n), w_.data());
+        w = w_.data();
+    }
+    // The windowed spectrum A[k+d] w(|d|) is non-zero only for offsets d
+    // where both the analytic spectrum (bins 0 .. n/2) and the window are.
+    const int n = g_.n;
+    const int dlo = -std::min(k, wlen - 1);
+    const int dhi = std::min(n / 2 - k, wlen - 1);
+    const cfloat zero = {0.0f, 0.0f};
+
+    if (g_.folded()) {
+        // Sampling a length-n inverse FFT at every decim-th point is the
+        // length-n/decim inverse FFT of the spectrum folded modulo n/decim.
+        // Local phase puts offset d in bin d, absolute phase in bin k+d.
+        const int len = nt;
+        std::fill(v, v + len, zero);
+        int r = ((g_.absolute ? k + dlo : dlo) % len + len) % len;
+        for (int d = dlo; d <= dhi; ++d) {
+            const cfloat p = times_real(a[k + d], w[d < 0 ? -d : d]);
+            v[r].re += p.re;
+            v[r].im += p.im;
+            if (++r == len) r = 0;
+        }
+        check(fold_->transform("b", {v, len, 1}));
+        return;
+    }
+
+    cfloat *col = g_.decim == 1 ? v : col_.data();
+    std::fill(col, col + n, zero);
+    for (int d = dlo; d <= dhi; ++d) {
+        const int bin = g_.absolute ? k + d : (d < 0 ? d + n : d);
+        col[bin] = times_real(a[k + d], w[d < 0 ? -d : d]);
+    }
+    check(full_.transform("b", {col, n, 1}));
+    if (g_.decim > 1)
+        for (int j = 0; j < nt; ++j) v[j] = col[static_cast<std::size_t>(j) * g_.decim];
+}
+
+}  // namespace orbelix::tools

@@ -1,0 +1,44 @@
+// One voice at a time: the analytic spectrum of a signal and the voices of a
+// grid computed from it, with the scratch of one worker thread.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "fftpack/transform_plan.hpp"
+#include "tools/half_window.hpp"
+#include "tools/voice_grid.hpp"
+#include "view.hpp"
+
+namespace orbelix::tools {
+
+// The analytic spectrum a (n values) of h (n values) as the fast
+// S-transform forms it: forward FFT scaled by 1/n, positive bins doubled,
+// negative ones zeroed; and the mean of h, two single-precision
+// accumulators in increasing t. plan has length n.
+void analytic_spectrum(fftpack::TransformPlan &plan, const cfloat *h, cfloat *a, cfloat &mean);
+
+// Plans and scratch for the voices of one grid; one per worker thread.
+class VoiceWorker {
+public:
+    explicit VoiceWorker(const VoiceGrid &g);
+
+    // The length-n plan, also the one of analytic_spectrum.
+    fftpack::TransformPlan &signal_plan() { return full_; }
+
+    // Voice i of the grid at its times, into v (g.times() values), from the
+    // analytic spectrum a and mean of one signal. Bin 0 is the mean at every
+    // time. With decim 1 and local phase this is row bin(i) of the fast
+    // S-transform bit for bit (up to the sign of zeros). The window comes
+    // from `table` when it holds voice i, else it is computed here.
+    void voice(const cfloat *a, cfloat mean, int i, const WindowTable *table, cfloat *v);
+
+private:
+    VoiceGrid g_;
+    fftpack::TransformPlan full_;
+    std::unique_ptr<fftpack::TransformPlan> fold_;  // length n/decim when folded
+    std::vector<cfloat> col_;  // a full-length voice when it is sampled
+    std::vector<float> w_;     // a window not taken from the table
+};
+
+}  // namespace orbelix::tools

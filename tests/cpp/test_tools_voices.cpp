@@ -1,0 +1,258 @@
+// The analysis package's voices: folded (decimated) voices against sampled
+// full-length ones, absolute against local phase, full-resolution voices
+// against the fast S-transform, worker counts and batch layouts bit for bit,
+// and stopping a run.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <random>
+#include <stdexcept>
+#include <thread>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <vector>
+
+#include "orbelix/cfst1f.hpp"
+#include "orbelix/gauss_window.hpp"
+#include "tools/half_window.hpp"
+#include "tools/parallel.hpp"
+#include "tools/stransform.hpp"
+#include "tools/voices.hpp"
+
+namespace {
+
+using orbelix::cfloat;
+using namespace orbelix::tools;
+using cd = std::complex<double>;
+
+std::vector<cfloat> random_signals(int count, int n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::vector<cfloat> x(static_cast<std::size_t>(count) * n);
+    for (auto &v : x) v = {u(rng), u(rng)};
+    return x;
+}
+
+VoiceGrid grid(int n, int k0, int step, int count, int decim, bool absolute = false,
+               float c = 19.73921f) {
+    VoiceGrid g;
+    g.n = n;
+    g.k0 = k0;
+    g.step = step;
+    g.count = count;
+    g.decim = decim;
+    g.absolute = absolute;
+    g.c = c;
+    return g;
+}
+
+// Every voice of one signal on grid g, voice-major.
+std::vector<cfloat> voices_of(const std::vector<cfloat> &x, const VoiceGrid &g) {
+    VoiceWorker w(g);
+    std::vector<cfloat> a(g.n);
+    cfloat mean;
+    analytic_spectrum(w.signal_plan(), x.data(), a.data(), mean);
+    std::vector<cfloat> out(static_cast<std::size_t>(g.count) * g.times());
+    for (int i = 0; i < g.count; ++i) w.voice(a.data(), mean, i, nullptr, out.data() + i * g.times());
+    return out;
+}
+
+double peak(const std::vector<cfloat> &v) {
+    double m = 0;
+    for (const cfloat &z : v) m = std::max(m, std::hypot(double(z.re), double(z.im)));
+    return m;
+}
+
+bool same_values(const std::vector<cfloat> &a, const std::vector<cfloat> &b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].re != b[i].re || a[i].im != b[i].im) return false;
+    return true;
+}
+
+TEST(ToolsWindow, TrimmedWindowIsTheGaussianUpToItsFirstZero) {
+    for (float c : {19.73921f, 4.934802f, 78.95684f}) {
+        for (int k : {1, 3, 40, 1000}) {
+            const int limit = 5000;
+            std::vector<float> w(limit), full(limit);
+            const int len = trimmed_half_window(k, c, limit, w.data());
+            orbelix::gauss_half_window(k, c, limit, full.data());
+            ASSERT_GE(len, 1);
+            for (int m = 0; m < len; ++m) ASSERT_EQ(w[m], full[m]) << k << " " << m;
+            if (len < limit) {
+                EXPECT_EQ(full[len], 0.0f);
+                // The Gaussian falls with the offset: zero from here on.
+                for (int m = len; m < limit; ++m) ASSERT_EQ(full[m], 0.0f);
+            }
+        }
+    }
+}
+
+TEST(ToolsWindow, TableHoldsTheSameWindows) {
+    const VoiceGrid g = grid(4096, 0, 7, 250, 1);
+    WindowTable table(g);
+    for (int i = 0; i < g.count; ++i) table.fill(i);
+    std::vector<float> w(window_limit(g.n));
+    for (int i = 1; i < g.count; ++i) {
+        const int len = trimmed_half_window(g.bin(i), g.c, window_limit(g.n), w.data());
+        ASSERT_EQ(table.length(i), len) << i;
+        ASSERT_EQ(std::memcmp(table.window(i), w.data(), len * sizeof(float)), 0) << i;
+    }
+}
+
+// Full resolution, local phase: the rows of the fast S-transform (up to the
+// sign of zeros, hence == rather than memcmp).
+TEST(ToolsVoices, FullResolutionEqualsTheFastSTransform) {
+    for (int n : {1, 2, 9, 64, 97, 360}) {
+        const std::vector<cfloat> x = random_signals(1, n, n);
+        const std::vector<cfloat> ref = orbelix::cfst1f({x.data(), n, 1});
+        const int rows = n / 2 + 1;
+        const std::vector<cfloat> got = voices_of(x, grid(n, 0, 1, rows, 1));
+        for (int k = 0; k < rows; ++k)
+            for (int t = 0; t < n; ++t) {
+                const cfloat a = got[k * n + t], b = ref[k + t * rows];
+                ASSERT_TRUE(a.re == b.re && a.im == b.im) << n << " " << k << " " << t;
+            }
+    }
+}
+
+// Folding modulo n/decim and one short inverse FFT against the full-length
+// voice sampled every decim samples.
+TEST(ToolsVoices, FoldedVoicesEqualSampledFullLengthVoices) {
+    struct Case { int n, decim, k0, step; };
+    for (const Case c : {Case{960, 8, 1, 1}, Case{960, 960, 0, 5}, Case{1024, 64, 3, 17},
+                         Case{105, 5, 0, 1}, Case{4096, 2, 100, 333}}) {
+        for (bool absolute : {false, true}) {
+            const int count = (c.n / 2 - c.k0) / c.step + 1;
+            const std::vector<cfloat> x = random_signals(1, c.n, c.n + c.decim);
+            const VoiceGrid folded = grid(c.n, c.k0, c.step, count, c.decim, absolute);
+            ASSERT_TRUE(folded.folded());
+            const std::vector<cfloat> got = voices_of(x, folded);
+            const std::vector<cfloat> full = voices_of(x, grid(c.n, c.k0, c.step, count, 1, absolute));
+            const double tol = 2e-6 * peak(full);
+            const int nt = folded.times();
+            for (int i = 0; i < count; ++i)
+                for (int j = 0; j < nt; ++j) {
+                    const cfloat a = got[i * nt + j];
+                    const cfloat b = full[static_cast<std::size_t>(i) * c.n + j * c.decim];
+                    ASSERT_NEAR(a.re, b.re, tol) << c.n << "/" << c.decim << " voice " << i;
+                    ASSERT_NEAR(a.im, b.im, tol) << c.n << "/" << c.decim << " voice " << i;
+                }
+        }
+    }
+}
+
+// A decim that does not divide n samples the full-length voice: same bits.
+TEST(ToolsVoices, SampledVoicesAreTheFullLengthValues) {
+    const int n = 1000, decim = 7, count = 40;
+    const std::vector<cfloat> x = random_signals(1, n, 5);
+    const VoiceGrid g = grid(n, 2, 12, count, decim, true);
+    ASSERT_FALSE(g.folded());
+    const std::vector<cfloat> got = voices_of(x, g);
+    const std::vector<cfloat> full = voices_of(x, grid(n, 2, 12, count, 1, true));
+    for (int i = 0; i < count; ++i)
+        for (int j = 0; j < g.times(); ++j) {
+            const cfloat a = got[i * g.times() + j], b = full[i * n + j * decim];
+            ASSERT_TRUE(a.re == b.re && a.im == b.im);
+        }
+}
+
+// Absolute phase: voice k times exp(2 pi i k t / n), against the local voice
+// rotated in double precision.
+TEST(ToolsVoices, AbsolutePhaseIsTheLocalVoiceRotated) {
+    for (int n : {255, 256}) {
+        const std::vector<cfloat> x = random_signals(1, n, 9);
+        const int count = n / 2 + 1;
+        const std::vector<cfloat> local = voices_of(x, grid(n, 0, 1, count, 1, false));
+        const std::vector<cfloat> absolute = voices_of(x, grid(n, 0, 1, count, 1, true));
+        const double tol = 2e-6 * peak(local);
+        for (int k = 0; k < count; ++k)
+            for (int t = 0; t < n; ++t) {
+                const cfloat l = local[k * n + t];
+                const cd want = cd(l.re, l.im) * std::polar(1.0, 2 * M_PI * double((k * t) % n) / n);
+                const cfloat a = absolute[k * n + t];
+                ASSERT_NEAR(a.re, want.real(), tol) << n << " " << k << " " << t;
+                ASSERT_NEAR(a.im, want.imag(), tol) << n << " " << k << " " << t;
+            }
+    }
+}
+
+// The same numbers whatever the worker count and whichever way a batch is
+// shared out (whole signals per worker, or the voices of one signal).
+TEST(ToolsVoices, BatchesAndWorkersGiveTheSameBits) {
+    const int n = 600, batch = 9;
+    const std::vector<cfloat> x = random_signals(batch, n, 3);
+    for (const VoiceGrid g : {grid(n, 4, 3, 80, 1), grid(n, 0, 2, 120, 6, true), grid(n, 1, 1, 50, 7)}) {
+        const std::size_t per = static_cast<std::size_t>(g.count) * g.times();
+        std::vector<cfloat> single(per * batch);
+        for (int b = 0; b < batch; ++b) {
+            Parallel one(1);
+            stransform(x.data() + b * n, 1, g, Output::complex, single.data() + b * per, one);
+        }
+        for (int workers : {1, 2, 3}) {
+            std::vector<cfloat> all(per * batch);
+            Parallel par(workers, [] { return false; });
+            stransform(x.data(), batch, g, Output::complex, all.data(), par);
+            EXPECT_TRUE(same_values(all, single)) << "workers " << workers;
+            // Two signals: shared out voice by voice.
+            std::vector<cfloat> two(2 * per);
+            Parallel par2(workers, [] { return false; });
+            stransform(x.data(), 2, g, Output::complex, two.data(), par2);
+            EXPECT_TRUE(same_values(two, std::vector<cfloat>(single.begin(), single.begin() + 2 * per)));
+        }
+        std::vector<float> power(per * batch), magnitude(per * batch);
+        Parallel p1(2), p2(2);
+        stransform(x.data(), batch, g, Output::power, power.data(), p1);
+        stransform(x.data(), batch, g, Output::magnitude, magnitude.data(), p2);
+        for (std::size_t i = 0; i < per * batch; ++i) {
+            const cfloat z = single[i];
+            ASSERT_EQ(power[i], z.re * z.re + z.im * z.im);
+            ASSERT_EQ(magnitude[i], std::sqrt(z.re * z.re + z.im * z.im));
+        }
+    }
+}
+
+TEST(ToolsParallel, PollStopsTheRunAndBodyErrorsPropagate) {
+    std::atomic<int> done{0};
+    int polls = 0;
+    Parallel par(2, [&] { return ++polls >= 2; });
+    EXPECT_THROW(par.run(100000, [&](int, int) {
+                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                     ++done;
+                 }),
+                 Interrupted);
+    EXPECT_GE(polls, 2);
+    EXPECT_LT(done.load(), 100000);
+    EXPECT_THROW(par.run(1, [](int, int) {}), Interrupted);  // stays stopped
+
+    // The first task fails; the others (1 ms each) stop being claimed.
+    Parallel failing(3, [] { return false; });
+    std::atomic<int> ran{0};
+    EXPECT_THROW(failing.run(1000,
+                             [&](int, int task) {
+                                 if (task == 0) throw std::runtime_error("boom");
+                                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                 ++ran;
+                             }),
+                 std::runtime_error);
+    EXPECT_LT(ran.load(), 999);
+}
+
+TEST(ToolsParallel, EveryTaskRunsOnceOnAWorkerInRange) {
+    for (int workers : {1, 2, 5}) {
+        std::vector<std::atomic<int>> hits(257);
+        std::atomic<bool> bad_worker{false};
+        Parallel par(workers, workers == 2 ? std::function<bool()>([] { return false; }) : nullptr);
+        par.run(257, [&](int w, int t) {
+            if (w < 0 || w >= workers) bad_worker = true;
+            ++hits[t];
+        });
+        EXPECT_FALSE(bad_worker.load());
+        for (auto &h : hits) ASSERT_EQ(h.load(), 1);
+    }
+}
+
+}  // namespace
