@@ -26,6 +26,7 @@ cmake --build build/ctest --parallel
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 (cd "$scratch" && python3 -m mypy.stubtest orbelix)
+(cd "$scratch" && python3 -m mypy.stubtest orbelix_tools)
 
 # Run from outside the source tree so only the installed module is imported.
 status=0

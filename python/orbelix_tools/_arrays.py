@@ -52,8 +52,8 @@ def result_size(shape: tuple[int, ...], dtype: npt.DTypeLike, what: str) -> int:
     nbytes = elements * np.dtype(dtype).itemsize
     if elements > np.iinfo(np.intp).max or nbytes > np.iinfo(np.intp).max:
         raise ValueError(
-            f"{what} of shape {shape} would hold {elements} elements, "
-            "more than a NumPy array can index")
+            f"{what} of shape {shape} would hold {elements} elements of "
+            f"{np.dtype(dtype).itemsize} bytes, more than a NumPy array can index")
     memory = _memory_bytes()
     if memory is not None and nbytes > memory:
         raise MemoryError(

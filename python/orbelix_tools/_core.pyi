@@ -1,6 +1,25 @@
+# The extension's functions are nanobind callables rather than Python
+# functions, so their signatures are given as callable protocols.
+from typing import Protocol
+
 import numpy as np
 import numpy.typing as npt
 
-def stransform_into(x: npt.NDArray[np.complex64], out: npt.NDArray[np.complex64] | npt.NDArray[np.float32], *, k0: int, step: int, count: int, decim: int, width: float, absolute: bool, output: str, workers: int) -> None: ...
-def istransform_into(s: npt.NDArray[np.complex64], out: npt.NDArray[np.float32], *, k0: int, absolute: bool, workers: int) -> None: ...
-def tfr_power_into(x: npt.NDArray[np.complex64], power: npt.NDArray[np.float32], itc: npt.NDArray[np.float32], *, k0: int, step: int, count: int, decim: int, width: float, workers: int) -> None: ...
+class _StransformInto(Protocol):
+    def __call__(self, x: npt.NDArray[np.complex64],
+                 out: npt.NDArray[np.complex64] | npt.NDArray[np.float32], *, k0: int,
+                 step: int, count: int, decim: int, width: float, absolute: bool, output: str,
+                 workers: int) -> None: ...
+
+class _IstransformInto(Protocol):
+    def __call__(self, s: npt.NDArray[np.complex64], out: npt.NDArray[np.float32], *, k0: int,
+                 absolute: bool, workers: int) -> None: ...
+
+class _TfrPowerInto(Protocol):
+    def __call__(self, x: npt.NDArray[np.complex64], power: npt.NDArray[np.float32],
+                 itc: npt.NDArray[np.float32], *, k0: int, step: int, count: int, decim: int,
+                 width: float, workers: int) -> None: ...
+
+stransform_into: _StransformInto
+istransform_into: _IstransformInto
+tfr_power_into: _TfrPowerInto

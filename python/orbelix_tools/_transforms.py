@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import importlib
 import math
 from typing import Any
 
@@ -21,6 +22,11 @@ Float64Array = npt.NDArray[np.float64]
 
 def _is_dask(x: object) -> bool:
     return type(x).__module__.startswith("dask")
+
+
+def _dask() -> Any:
+    """The chunked versions, imported only for dask input (they need dask)."""
+    return importlib.import_module("._dask", __package__)
 
 
 def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
@@ -137,8 +143,7 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     ((2, 7, 512), dtype('float32'))
     """
     if _is_dask(x):
-        from . import _dask
-        return _dask.stransform(x, fs, fmin=fmin, fmax=fmax, df=df, decim=decim, width=width,
+        return _dask().stransform(x, fs, fmin=fmin, fmax=fmax, df=df, decim=decim, width=width,
                                 phase=phase, output=output, axis=axis, workers=workers)
     a = signal_array(x, "x")
     ax = axis_index(axis, a.ndim)
@@ -174,10 +179,10 @@ def _bins_of(f: object, n: int, fs: float) -> tuple[int, int]:
     if off.any() or not np.all(np.isfinite(exact)):
         i = int(np.argmax(off | ~np.isfinite(exact)))
         raise ValueError(
-            f"f[{i}]={freqs[i]!r} is not the frequency k*fs/n of an FFT bin "
+            f"f[{i}]={float(freqs[i])!r} is not the frequency k*fs/n of an FFT bin "
             f"(n={n}, fs={fs!r}): f must come from the transform of a signal of n samples")
     if k[0] < 0 or k[-1] > n // 2:
-        raise ValueError(f"f runs from {freqs[0]!r} to {freqs[-1]!r} Hz, outside 0 .. fs/2={fs / 2!r}")
+        raise ValueError(f"f runs from {float(freqs[0])!r} to {float(freqs[-1])!r} Hz, outside 0 .. fs/2={fs / 2!r}")
     steps = np.diff(k)
     if steps.size and not np.all(steps == 1):
         if np.all(steps == steps[0]) and steps[0] > 1:
@@ -362,8 +367,7 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     (True, 1.0)
     """
     if _is_dask(x):
-        from . import _dask
-        return _dask.tfr_power(x, fs, fmin=fmin, fmax=fmax, df=df, decim=decim, width=width,
+        return _dask().tfr_power(x, fs, fmin=fmin, fmax=fmax, df=df, decim=decim, width=width,
                                epochs_axis=epochs_axis, axis=axis, workers=workers)
     a = signal_array(x, "x")
     if a.ndim < 2:

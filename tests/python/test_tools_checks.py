@@ -1,0 +1,101 @@
+"""Every bad argument of orbelix_tools raises a TypeError or ValueError naming
+it and its value; oversized results raise MemoryError before allocating."""
+
+import re
+
+import numpy as np
+import pytest
+
+import orbelix_tools as ot
+
+X = np.zeros(100, np.float32)
+EPOCHS = np.zeros((3, 100), np.float32)
+
+BAD_STRANSFORM = [
+    (dict(x=np.zeros(0)), ValueError, "x is empty along axis=-1 (shape (0,))"),
+    (dict(x=np.zeros((2, 0)), axis=1), ValueError, "x is empty along axis=1 (shape (2, 0))"),
+    (dict(x=np.float32(1.0)), ValueError, "x is a scalar; it needs a time axis"),
+    (dict(x=np.array(["a", "b"])), TypeError, "x has dtype <U1; expected real or complex numbers "
+     "(integer, float or complex)"),
+    (dict(x=np.array([None, 1.0])), TypeError, "x has dtype object; expected real or complex numbers "
+     "(integer, float or complex)"),
+    (dict(x=np.ones(4, bool)), TypeError, "x has dtype bool; expected real or complex numbers "
+     "(integer, float or complex)"),
+    (dict(axis=1), ValueError, "axis=1 is out of range for an array of 1 dimensions"),
+    (dict(axis=-2), ValueError, "axis=-2 is out of range for an array of 1 dimensions"),
+    (dict(axis=0.0), TypeError, "axis must be an integer, not float (0.0)"),
+    (dict(fs=float("nan")), ValueError, "fs=nan must be finite and positive"),
+    (dict(fs=float("inf")), ValueError, "fs=inf must be finite and positive"),
+    (dict(fs=0), ValueError, "fs=0 must be finite and positive"),
+    (dict(fs="256"), TypeError, "fs must be a real number, not str ('256')"),
+    (dict(fs=1j), TypeError, "fs must be a real number, not complex (1j)"),
+    (dict(fmin=-1.0), ValueError, "fmin=-1.0 must be finite and not negative"),
+    (dict(fmin=0.3, fmax=0.2), ValueError, "fmin=0.3 is above fmax=0.2"),
+    (dict(fmin=0.3), ValueError, None),  # fine: fmin <= fs/2 (checked below)
+    (dict(fmax=0.6), ValueError, "fmax=0.6 is above the Nyquist frequency fs/2=0.5"),
+    (dict(fmax=float("nan")), ValueError, "fmax=nan must be finite"),
+    (dict(fmin=0.7), ValueError, "fmin=0.7 is above fmax=0.5"),
+    (dict(df=0), ValueError, "df=0 must be finite and positive"),
+    (dict(df=-0.1), ValueError, "df=-0.1 must be finite and positive"),
+    (dict(decim=0), ValueError, "decim=0 must be a positive integer"),
+    (dict(decim=2.0), TypeError, "decim must be an integer, not float (2.0)"),
+    (dict(width=0.0), ValueError, "width=0.0 must be finite and positive"),
+    (dict(width=float("inf")), ValueError, "width=inf must be finite and positive"),
+    (dict(phase="global"), ValueError, "phase='global' is not one of 'local', 'absolute'"),
+    (dict(phase=None), TypeError, "phase must be a string, not NoneType (None)"),
+    (dict(output="db"), ValueError, "output='db' is not one of 'complex', 'power', 'magnitude'"),
+    (dict(workers=0), ValueError, "workers=0 must be a positive count or -1 (all cores)"),
+    (dict(workers=-2), ValueError, "workers=-2 must be a positive count or -1 (all cores)"),
+    (dict(workers=True), TypeError, "workers must be an integer, not bool (True)"),
+]
+
+
+@pytest.mark.parametrize("kw,error,message", [b for b in BAD_STRANSFORM if b[2] is not None])
+def test_stransform_bad_arguments(kw, error, message):
+    kw = dict(kw)
+    x = kw.pop("x", X)
+    with pytest.raises(error, match="^" + re.escape(message) + "$"):
+        ot.stransform(x, **kw)
+
+
+BAD_TFR = [
+    (dict(x=X), "x must have an epochs axis and a time axis, not shape (100,)"),
+    (dict(x=np.zeros((0, 100))), "x has no epochs along epochs_axis=0 (shape (0, 100))"),
+    (dict(epochs_axis=1), "epochs_axis=1 and axis=-1 name the same axis"),
+    (dict(epochs_axis=2), "epochs_axis=2 is out of range for an array of 2 dimensions"),
+    (dict(x=np.zeros((3, 0))), "x is empty along axis=-1 (shape (3, 0))"),
+    (dict(fmax=60.0), "fmax=60.0 is above the Nyquist frequency fs/2=50.0"),
+    (dict(fs=-1.0), "fs=-1.0 must be finite and positive"),
+]
+
+
+@pytest.mark.parametrize("kw,message", BAD_TFR)
+def test_tfr_power_bad_arguments(kw, message):
+    kw = dict(kw)
+    x = kw.pop("x", EPOCHS)
+    fs = kw.pop("fs", 100.0)
+    with pytest.raises(ValueError, match="^" + re.escape(message) + "$"):
+        ot.tfr_power(x, fs, **kw)
+
+
+def test_results_too_large_are_refused_before_allocating():
+    # 10^6 samples at full resolution and the full band: 4 TB.
+    big = np.zeros(1_000_000, np.float32)
+    with pytest.raises(MemoryError, match=r"^the transform of shape \(500001, 1000000\) \(complex64\) "
+                                          r"needs 4e\+03 GB, more than this machine's .* GB of memory$"):
+        ot.stransform(big)
+    # A broadcast view holds 10^16 signals without memory: the result's size
+    # itself overflows what NumPy can index.
+    many = np.broadcast_to(np.int8(0), (10**9, 10**9, 4))
+    with pytest.raises(ValueError, match=r"^the transform of shape \(1000000000, 1000000000, 3, 4\) "
+                                         r"would hold 12000000000000000000 elements of 4 bytes, "
+                                         r"more than a NumPy array can index$"):
+        ot.stransform(many, output="power")
+
+
+def test_fmin_between_bins_and_df_below_a_bin_round_to_bins():
+    # Not errors: documented rounding to whole bins (halves up, at least one).
+    f = ot.stransform(X, 100.0, fmin=2.5, fmax=4.49, df=0.2)[0]
+    np.testing.assert_array_equal(f, [3.0, 4.0])
+    f = ot.stransform(np.zeros(99), 99.0, fmin=49.4)[0]
+    np.testing.assert_array_equal(f, [49.0])

@@ -1,0 +1,84 @@
+"""orbelix_tools.tfr_power against a float64 reference of power and
+inter-trial coherence, its axes, and worker counts bit for bit."""
+
+import numpy as np
+import pytest
+
+import orbelix_tools as ot
+from tools_reference import voices
+
+
+def reference(x, bins, decim, width=1.0):
+    """Mean |S|^2 and |mean S/|S|| over axis 0 of x (epochs x channels x n)."""
+    epochs, channels, n = x.shape
+    power = np.zeros((channels, len(bins), n))
+    unit = np.zeros((channels, len(bins), n), np.complex128)
+    for e in range(epochs):
+        for c in range(channels):
+            s = voices(x[e, c], bins, width=width)
+            power[c] += np.abs(s) ** 2
+            unit[c] += s / np.abs(s)
+    return power[..., ::decim] / epochs, np.abs(unit[..., ::decim]) / epochs
+
+
+def epochs_of(shape, seed=0):
+    rng = np.random.default_rng(seed)
+    n = shape[-1]
+    time = np.arange(n) / 100.0
+    # A phase-locked 12 Hz burst in noise: coherence high there, low elsewhere.
+    burst = np.exp(-((time - time[n // 2]) ** 2) / 0.05) * np.cos(2 * np.pi * 12 * time)
+    return (rng.standard_normal(shape) + 3 * burst).astype(np.float32)
+
+
+@pytest.mark.parametrize("n,decim,kw", [
+    (200, 1, dict(fmin=2.0, fmax=40.0)),
+    (200, 8, dict(fmin=0.0, fmax=50.0, df=1.5)),
+    (201, 4, dict(fmin=5.0, fmax=30.0, width=0.7)),
+])
+def test_against_float64_reference(n, decim, kw):
+    x = epochs_of((7, 3, n))
+    f, t, power, itc = ot.tfr_power(x, 100.0, decim=decim, **kw)
+    assert power.dtype == itc.dtype == np.float32 and power.shape == itc.shape == (3, len(f), len(t))
+    np.testing.assert_array_equal(t, np.arange(0, n, decim) / 100.0)
+    bins = np.rint(f * n / 100.0).astype(int)
+    want_power, want_itc = reference(x.astype(np.float64), bins, decim, kw.get("width", 1.0))
+    np.testing.assert_allclose(power, want_power, rtol=2e-5, atol=2e-6 * want_power.max())
+    np.testing.assert_allclose(itc, want_itc, rtol=0, atol=2e-5)
+    # The burst is phase-locked, the noise is not.
+    at12 = np.argmin(np.abs(f - 12.0))
+    assert itc[:, at12, len(t) // 2].min() > 0.8
+
+
+def test_matches_stransform_of_each_epoch():
+    x = epochs_of((5, 2, 160), seed=1) + 1j * epochs_of((5, 2, 160), seed=2)
+    kw = dict(fmin=3.0, fmax=33.0, df=2.0, decim=5)
+    f, t, power, itc = ot.tfr_power(x, 100.0, **kw)
+    s = ot.stransform(x, 100.0, **kw)[2].astype(np.complex128)
+    np.testing.assert_allclose(power, (np.abs(s) ** 2).mean(axis=0), rtol=1e-6)
+    np.testing.assert_allclose(itc, np.abs((s / np.abs(s)).mean(axis=0)), atol=1e-6)
+
+
+def test_axes_and_extra_dimensions():
+    x = epochs_of((4, 2, 3, 128), seed=3)  # epochs, subjects, channels, time
+    kw = dict(fmin=5.0, fmax=20.0, decim=4)
+    f, t, power, itc = ot.tfr_power(x, 100.0, **kw)
+    assert power.shape == (2, 3, len(f), len(t))
+    moved = np.moveaxis(x, (0, 3), (2, 1))  # subjects, time, epochs, channels
+    f2, t2, power2, itc2 = ot.tfr_power(moved, 100.0, epochs_axis=2, axis=1, **kw)
+    np.testing.assert_array_equal(power2, power)
+    np.testing.assert_array_equal(itc2, itc)
+
+
+def test_zero_coefficients_have_no_coherence():
+    f, t, power, itc = ot.tfr_power(np.zeros((3, 64)), 1.0, fmin=0.1)
+    assert np.all(power == 0) and np.all(itc == 0)
+
+
+@pytest.mark.parametrize("channels", [1, 2, 12])
+def test_workers_give_the_same_bits(channels):
+    x = epochs_of((6, channels, 300), seed=4)
+    one = ot.tfr_power(x, 100.0, fmin=1.0, fmax=45.0, decim=3, workers=1)
+    for workers in (2, 3):
+        other = ot.tfr_power(x, 100.0, fmin=1.0, fmax=45.0, decim=3, workers=workers)
+        np.testing.assert_array_equal(other[2], one[2])
+        np.testing.assert_array_equal(other[3], one[3])
