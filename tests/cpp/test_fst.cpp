@@ -2,6 +2,7 @@
 // voice loop against the plain one-voice-at-a-time algorithm, tiny lengths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -13,6 +14,8 @@
 #include "hilbrt/cht1.hpp"
 #include "orbelix/cfst1b.hpp"
 #include "orbelix/cfst1f.hpp"
+#include "orbelix/gauss_window.hpp"
+#include "simd/isa.hpp"
 
 namespace {
 
@@ -103,6 +106,56 @@ TEST(Gauss, UnderflowsToExactZero) {
     EXPECT_EQ(orbelix::gauss(1, 3), 0.0f);       // argument -177.7
     EXPECT_GT(orbelix::gauss(10, 22), 0.0f);     // -95.5: small but normal
     EXPECT_EQ(orbelix::gauss(10, 23), 0.0f);     // -104.4: below expf's range
+}
+
+TEST(Gauss, EvenVoicesRepeatHalfTheirOffsetsExactly) {
+    // Both squares scale by 4, exactly: the reuse of the fast window rests on it.
+    for (int k : {1, 2, 7, 100, 3000, 23170})
+        for (int m = 0; m < 3 * k; m += 1 + k / 50)
+            ASSERT_EQ(orbelix::gauss(2 * k, 2 * m), orbelix::gauss(k, m)) << k << "," << m;
+}
+
+// ---- half windows -------------------------------------------------------
+
+TEST(GaussHalfWindow, EqualsGaussAtEveryOffsetAndPath) {
+    // Offsets past 46340 (squares beyond 32 bits) leave the SIMD kernel.
+    for (int k : {1, 2, 5, 64, 1001, 30000}) {
+        const int count = std::min(3 * k + 20, 70000);
+        const auto before = orbelix::simd::active();
+        for (auto isa : {orbelix::simd::Isa::sse2, orbelix::simd::Isa::avx2, orbelix::simd::Isa::avx512}) {
+            if (!orbelix::simd::force(isa)) continue;
+            std::vector<float> w(count, -1.0f);
+            orbelix::gauss_half_window(k, 19.73921f, count, w.data());
+            int bad = 0;
+            for (int m = 0; m < count; ++m) bad += w[m] != orbelix::gauss(k, m);
+            EXPECT_EQ(bad, 0) << "k " << k << " " << orbelix::simd::name(isa);
+        }
+        orbelix::simd::force(before);
+    }
+}
+
+TEST(GaussHalfWindow, ReusedBufferAndDoubledVoicesGiveTheFreshWindow) {
+    // One buffer for voices of falling and rising width, even voices built
+    // from their halves: every entry equals a freshly computed window.
+    const int count = 2049, c_count = 1025;
+    const float c = 19.73921f;
+    std::vector<float> w(count, 0.0f), half(count, 0.0f), fresh(count), scratch(count / 2 + 16);
+    int zero_from = 0, half_zero_from = 0;
+    for (int k : {900, 3, 1, 500, 17, 2}) {
+        half_zero_from = orbelix::gauss_half_window(k, c, count, half.data(), half_zero_from);
+        zero_from = orbelix::gauss_half_window_doubled(k, c, half.data(), half_zero_from, count,
+                                                       w.data(), zero_from, scratch.data());
+        orbelix::gauss_half_window(2 * k, c, count, fresh.data());
+        for (int m = 0; m < count; ++m) ASSERT_EQ(w[m], fresh[m]) << "voice " << 2 * k << " m " << m;
+        for (int m = zero_from; m < count; ++m) ASSERT_EQ(w[m], 0.0f);
+        EXPECT_TRUE(zero_from == count || (zero_from > 0 && w[zero_from - 1] == 0.0f));
+        orbelix::gauss_half_window(k, c, count, fresh.data());
+        for (int m = 0; m < count; ++m) ASSERT_EQ(half[m], fresh[m]) << "voice " << k;
+    }
+    // A wider constant (the analysis package's gamma) scales the same way.
+    std::vector<float> wide(c_count);
+    orbelix::gauss_half_window(40, c * 4.0f, c_count, wide.data());
+    for (int m = 0; m < c_count; ++m) ASSERT_EQ(wide[m], orbelix::gauss(20, m)) << m;
 }
 
 // ---- cfst1f against the voice-at-a-time algorithm ----------------------
