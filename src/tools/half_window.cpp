@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "orbelix/gauss_window.hpp"
+#include "tools/window_exp.hpp"
 
 namespace orbelix::tools {
 
@@ -19,10 +21,30 @@ int support_estimate(int k, float c, int limit) {
 
 }  // namespace
 
-int trimmed_half_window(int k, float c, int limit, float *w) {
+void window_values(int k, float c, int count, float *w, bool fast) {
+    if (!fast) {
+        gauss_half_window(k, c, count, w);
+        return;
+    }
+    const float kk = static_cast<float>(static_cast<std::int64_t>(k) * k);
+    constexpr int kBlock = 256;
+    float q[kBlock];
+    for (int m0 = 0; m0 < count; m0 += kBlock) {
+        const int len = std::min(kBlock, count - m0);
+        for (int i = 0; i < len; ++i) {
+            // m*m is exact in double (m < 2^26), rounded once to float as
+            // the integer would be; this form vectorises.
+            const double m = m0 + i;
+            q[i] = std::max(-((c * static_cast<float>(m * m)) / kk), -160.0f);
+        }
+        window_exp(q, w + m0, len);
+    }
+}
+
+int trimmed_half_window(int k, float c, int limit, float *w, bool fast) {
     int count = support_estimate(k, c, limit);
     for (;;) {
-        gauss_half_window(k, c, count, w);
+        window_values(k, c, count, w, fast);
         const int len = static_cast<int>(std::find(w, w + count, 0.0f) - w);
         if (len < count || count == limit) return len;
         count = count > limit / 2 ? limit : 2 * count;
@@ -54,7 +76,7 @@ void WindowTable::fill(int i) {
     if (k == 0) return;
     const int room = static_cast<int>(offset_[i + 1] - offset_[i]);
     float *w = values_.data() + offset_[i];
-    gauss_half_window(k, grid_.c, room, w);
+    window_values(k, grid_.c, room, w, grid_.folded());
     const int len = static_cast<int>(std::find(w, w + room, 0.0f) - w);
     // The slot ends past the underflow point unless it is the whole half
     // spectrum; should rounding ever put the 0 beyond it, -1 tells the caller

@@ -29,14 +29,21 @@ void analytic_spectrum(fftpack::TransformPlan &plan, const cfloat *h, cfloat *a,
     mean = {sr / static_cast<float>(n), si / static_cast<float>(n)};
 }
 
-VoiceWorker::VoiceWorker(const VoiceGrid &g) : g_(g), full_(g.n) {
-    check(full_.init_error());
+VoiceWorker::VoiceWorker(const VoiceGrid &g) : g_(g) {
     if (g.folded()) {
         fold_ = std::make_unique<fftpack::TransformPlan>(g.times());
         check(fold_->init_error());
     } else if (g.decim > 1) {
         col_.resize(g.n);
     }
+}
+
+fftpack::TransformPlan &VoiceWorker::signal_plan() {
+    if (!full_) {
+        full_ = std::make_unique<fftpack::TransformPlan>(g_.n);
+        check(full_->init_error());
+    }
+    return *full_;
 }
 
 void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *table, cfloat *v) {
@@ -52,7 +59,7 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
         w = table->window(i);
     } else {
         w_.resize(window_limit(g_.n));
-        wlen = trimmed_half_window(k, g_.c, window_limit(g_.n), w_.data());
+        wlen = trimmed_half_window(k, g_.c, window_limit(g_.n), w_.data(), g_.folded());
         w = w_.data();
     }
     // The windowed spectrum A[k+d] w(|d|) is non-zero only for offsets d
@@ -68,13 +75,33 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
         // Local phase puts offset d in bin d, absolute phase in bin k+d.
         const int len = nt;
         std::fill(v, v + len, zero);
-        int r = ((g_.absolute ? k + dlo : dlo) % len + len) % len;
-        for (int d = dlo; d <= dhi; ++d) {
-            const cfloat p = times_real(a[k + d], w[d < 0 ? -d : d]);
-            v[r].re += p.re;
-            v[r].im += p.im;
-            if (++r == len) r = 0;
-        }
+        const int base = g_.absolute ? k : 0;
+        // Offsets d0 .. d1 of one sign, in increasing d, in runs that do not
+        // wrap around the folded length.
+        auto accumulate = [&](int d0, int d1) {
+            int r = ((base + d0) % len + len) % len;
+            for (int d = d0; d <= d1; r = 0) {
+                const int run = std::min(d1 - d + 1, len - r);
+                cfloat *out = v + r;
+                const cfloat *in = a + k + d;
+                if (d >= 0) {
+                    const float *wd = w + d;
+                    for (int j = 0; j < run; ++j) {
+                        out[j].re += in[j].re * wd[j];
+                        out[j].im += in[j].im * wd[j];
+                    }
+                } else {
+                    const float *wd = w - d;  // w(|d+j|) = wd[-j]
+                    for (int j = 0; j < run; ++j) {
+                        out[j].re += in[j].re * wd[-j];
+                        out[j].im += in[j].im * wd[-j];
+                    }
+                }
+                d += run;
+            }
+        };
+        if (dlo < 0) accumulate(dlo, -1);
+        accumulate(0, dhi);
         check(fold_->transform("b", {v, len, 1}));
         return;
     }
@@ -85,7 +112,7 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
         const int bin = g_.absolute ? k + d : (d < 0 ? d + n : d);
         col[bin] = times_real(a[k + d], w[d < 0 ? -d : d]);
     }
-    check(full_.transform("b", {col, n, 1}));
+    check(signal_plan().transform("b", {col, n, 1}));
     if (g_.decim > 1)
         for (int j = 0; j < nt; ++j) v[j] = col[static_cast<std::size_t>(j) * g_.decim];
 }

@@ -23,19 +23,21 @@ class VoiceWorker {
 public:
     explicit VoiceWorker(const VoiceGrid &g);
 
-    // The length-n plan, also the one of analytic_spectrum.
-    fftpack::TransformPlan &signal_plan() { return full_; }
+    // The length-n plan, also the one of analytic_spectrum (made on first
+    // use: folded voices do not need it).
+    fftpack::TransformPlan &signal_plan();
 
     // Voice i of the grid at its times, into v (g.times() values), from the
     // analytic spectrum a and mean of one signal. Bin 0 is the mean at every
     // time. With decim 1 and local phase this is row bin(i) of the fast
-    // S-transform bit for bit (up to the sign of zeros). The window comes
+    // S-transform bit for bit (up to the sign of zeros); folded voices agree
+    // with the sampled full-length ones to single precision. The window comes
     // from `table` when it holds voice i, else it is computed here.
     void voice(const cfloat *a, cfloat mean, int i, const WindowTable *table, cfloat *v);
 
 private:
     VoiceGrid g_;
-    fftpack::TransformPlan full_;
+    std::unique_ptr<fftpack::TransformPlan> full_;  // length n
     std::unique_ptr<fftpack::TransformPlan> fold_;  // length n/decim when folded
     std::vector<cfloat> col_;  // a full-length voice when it is sampled
     std::vector<float> w_;     // a window not taken from the table
