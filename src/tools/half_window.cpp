@@ -4,16 +4,15 @@
 #include <cmath>
 #include <cstdint>
 
-#include "orbelix/gauss_window.hpp"
-#include "tools/window_exp.hpp"
+#include "orbelix/vexp.hpp"
 
 namespace orbelix::tools {
 
 namespace {
 
-// Below about -103.98 the single-precision exponential is 0, so offsets past
-// k*sqrt(104/c) hold 0; a few more for rounding. The caller still checks
-// for the 0 and extends the window when it is not there.
+// Below -104 the window's exponential is 0, so offsets past k*sqrt(104/c)
+// hold 0; a few more for rounding. Sizes the table's slots, whose fill
+// checks that the 0 is really there.
 int support_estimate(int k, float c, int limit) {
     const double m = static_cast<double>(k) * std::sqrt(104.5 / static_cast<double>(c)) + 4.0;
     return m >= limit ? limit : std::max(2, static_cast<int>(m));
@@ -21,34 +20,25 @@ int support_estimate(int k, float c, int limit) {
 
 }  // namespace
 
-void window_values(int k, float c, int count, float *w, bool fast) {
-    if (!fast) {
-        gauss_half_window(k, c, count, w);
-        return;
-    }
+int trimmed_half_window(int k, float c, int limit, float *w) {
+    // gauss_half_window's quotients, a block at a time, through the same
+    // vectorised exponential: the same bits, also for offsets whose squares
+    // leave 32 bits (m*m is exact in double, rounded once to float as the
+    // integer is).
     const float kk = static_cast<float>(static_cast<std::int64_t>(k) * k);
-    constexpr int kBlock = 256;
+    constexpr int kBlock = 1024;
     float q[kBlock];
-    for (int m0 = 0; m0 < count; m0 += kBlock) {
-        const int len = std::min(kBlock, count - m0);
+    for (int m0 = 0; m0 < limit; m0 += kBlock) {
+        const int len = std::min(kBlock, limit - m0);
         for (int i = 0; i < len; ++i) {
-            // m*m is exact in double (m < 2^26), rounded once to float as
-            // the integer would be; this form vectorises.
             const double m = m0 + i;
-            q[i] = std::max(-((c * static_cast<float>(m * m)) / kk), -160.0f);
+            q[i] = -((c * static_cast<float>(m * m)) / kk);
         }
-        window_exp(q, w + m0, len);
+        vexp_array(q, w + m0, len);
+        const float *zero = std::find(w + m0, w + m0 + len, 0.0f);
+        if (zero != w + m0 + len) return static_cast<int>(zero - w);
     }
-}
-
-int trimmed_half_window(int k, float c, int limit, float *w, bool fast) {
-    int count = support_estimate(k, c, limit);
-    for (;;) {
-        window_values(k, c, count, w, fast);
-        const int len = static_cast<int>(std::find(w, w + count, 0.0f) - w);
-        if (len < count || count == limit) return len;
-        count = count > limit / 2 ? limit : 2 * count;
-    }
+    return limit;
 }
 
 long long WindowTable::size_needed(const VoiceGrid &g) {
@@ -76,8 +66,7 @@ void WindowTable::fill(int i) {
     if (k == 0) return;
     const int room = static_cast<int>(offset_[i + 1] - offset_[i]);
     float *w = values_.data() + offset_[i];
-    window_values(k, grid_.c, room, w, grid_.folded());
-    const int len = static_cast<int>(std::find(w, w + room, 0.0f) - w);
+    const int len = trimmed_half_window(k, grid_.c, room, w);
     // The slot ends past the underflow point unless it is the whole half
     // spectrum; should rounding ever put the 0 beyond it, -1 tells the caller
     // to compute that window itself.

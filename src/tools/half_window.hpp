@@ -7,15 +7,11 @@
 
 namespace orbelix::tools {
 
-// w[m] = exp(-(c*m^2)/k^2) for m = 0 .. count-1. Exact: bit for bit the
-// values of gauss_half_window (libm's expf), as the full-resolution voices
-// need to match the fast S-transform. Fast: the same quotients through
-// window_exp, for the folded voices, which promise single precision only.
-void window_values(int k, float c, int count, float *w, bool fast);
-
-// The window up to (not including) its first 0 value, at most `limit`
-// values; w needs room for `limit`. Returns that length. k >= 1.
-int trimmed_half_window(int k, float c, int limit, float *w, bool fast = false);
+// w[m] = exp(-(c*m^2)/k^2) for m = 0 .. len-1, the values of
+// gauss_half_window (so the voices of the fast S-transform bit for bit),
+// where len is the first offset whose value is 0, at most `limit`. w needs
+// room for `limit` values; returns len. k >= 1.
+int trimmed_half_window(int k, float c, int limit, float *w);
 
 // The offsets a voice reads: a voice of bin k uses the analytic spectrum at
 // k + d for -k <= d <= n/2 - k, so |d| never exceeds n/2.
@@ -29,7 +25,7 @@ public:
     // one (it is skipped when large).
     static long long size_needed(const VoiceGrid &g);
     // Sizes the table; fill(i) then computes voice i (independent per voice,
-    // so callers may fill voices in parallel). Fast windows for folded grids.
+    // so callers may fill voices in parallel).
     explicit WindowTable(const VoiceGrid &g);
     void fill(int i);
     const float *window(int i) const { return values_.data() + offset_[i]; }

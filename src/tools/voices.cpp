@@ -59,7 +59,7 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
         w = table->window(i);
     } else {
         w_.resize(window_limit(g_.n));
-        wlen = trimmed_half_window(k, g_.c, window_limit(g_.n), w_.data(), g_.folded());
+        wlen = trimmed_half_window(k, g_.c, window_limit(g_.n), w_.data());
         w = w_.data();
     }
     // The windowed spectrum A[k+d] w(|d|) is non-zero only for offsets d

@@ -31,7 +31,8 @@ public:
     // analytic spectrum a and mean of one signal. Bin 0 is the mean at every
     // time. With decim 1 and local phase this is row bin(i) of the fast
     // S-transform bit for bit (up to the sign of zeros); folded voices agree
-    // with the sampled full-length ones to single precision. The window comes
+    // with the sampled full-length ones to single precision (different
+    // summation). The window comes
     // from `table` when it holds voice i, else it is computed here.
     void voice(const cfloat *a, cfloat mean, int i, const WindowTable *table, cfloat *v);
 
