@@ -1,0 +1,124 @@
+"""Lazy, chunk-by-chunk versions of ``stransform`` and ``tfr_power`` for dask arrays.
+
+The public functions hand a dask array here. Each chunk of the result is the
+eager function applied to one chunk of the input, so a chunk's numbers are
+exactly those of the eager call on the whole array (every signal is
+transformed on its own, whatever else shares its batch).
+
+* The time axis is made one chunk (rechunked if the input splits it): a
+  voice needs the whole signal's spectrum.
+* ``tfr_power`` also makes the epochs axis one chunk, so each chunk holds all
+  epochs of its channels and averages them itself, in the same order as the
+  eager call. Splitting epochs and adding partial sums would change the
+  rounding; chunk over channels (or any other leading axis) instead.
+* ``f`` and ``t``, and the checks of every argument, come from one eager call
+  on a single zero signal of the same length and dtype, made at once: a bad
+  argument raises when the graph is built, not when it is computed.
+"""
+import functools
+
+import numpy as np
+
+
+def _dask_array():
+    try:
+        import dask.array as da
+    except ImportError as exc:  # only reached with a dask-like input and no dask
+        raise ImportError("dask arrays need dask: pip install 'orbelix[dask]'") from exc
+    return da
+
+
+def _axis_index(axis, ndim, name):
+    if not isinstance(axis, (int, np.integer)) or isinstance(axis, bool):
+        raise TypeError(f"{name} must be an integer, not {type(axis).__name__} ({axis!r})")
+    if not -ndim <= axis < ndim:
+        raise ValueError(f"{name}={axis} is out of range for an array of {ndim} dimensions")
+    return int(axis) % ndim
+
+
+def _known_length(x, axis, name):
+    n = x.shape[axis]
+    if n != n:  # NaN: the length is unknown until computed
+        raise ValueError(f"the length of {name} along axis {axis} is unknown; "
+                         "call x.compute_chunk_sizes() first")
+    return int(n)
+
+
+def _whole_axes(x, axes):
+    """x with every axis in `axes` in one chunk (no copy planned when it already is)."""
+    if all(len(x.chunks[a]) == 1 for a in axes):
+        return x
+    return x.rechunk({a: -1 for a in axes})
+
+
+def _block_stransform(block, fs, keywords):
+    from orbelix_tools import stransform
+    return stransform(block, fs, **keywords)[2]
+
+
+def _block_tfr_power(block, fs, keywords):
+    """Power and ITC of one chunk stacked on a new leading axis of length 2."""
+    from orbelix_tools import tfr_power
+    _, _, power, itc = tfr_power(block, fs, **keywords)
+    return np.stack([power, itc])
+
+
+def stransform(x, fs=1.0, **keywords):
+    """Lazy ``orbelix_tools.stransform`` of a dask array, one chunk at a time.
+
+    Returns ``f`` and ``t`` as NumPy arrays and ``S`` as a dask array whose
+    chunks follow the input's over every axis but the transformed one,
+    followed by one chunk for the frequencies and one for the times.
+    """
+    from orbelix_tools import stransform as eager
+
+    da = _dask_array()
+    axis = _axis_index(keywords.get("axis", -1), x.ndim, "axis")
+    n = _known_length(x, axis, "x")
+    f, t, probe = eager(np.zeros(n, dtype=x.dtype), fs, **{**keywords, "axis": -1})
+
+    x = _whole_axes(x, [axis])
+    keep = [a for a in range(x.ndim) if a != axis]
+    out_index = tuple(keep) + (x.ndim, x.ndim + 1)
+    block = functools.partial(_block_stransform, fs=fs, keywords={**keywords, "axis": axis})
+    s = da.blockwise(block, out_index, x, tuple(range(x.ndim)),
+                     new_axes={x.ndim: len(f), x.ndim + 1: len(t)}, concatenate=True,
+                     dtype=probe.dtype, meta=np.empty((0,) * len(out_index), probe.dtype))
+    return f, t, s
+
+
+def tfr_power(x, fs, **keywords):
+    """Lazy ``orbelix_tools.tfr_power`` of a dask array, one chunk at a time.
+
+    Returns ``f`` and ``t`` as NumPy arrays and ``power`` and ``itc`` as
+    dask arrays over the input's axes other than the epochs and time axes,
+    followed by frequency and time. Power and ITC of a chunk are computed in
+    one task; computing both together (``dask.compute(power, itc)``) runs it
+    once.
+    """
+    from orbelix_tools import tfr_power as eager
+
+    da = _dask_array()
+    if x.ndim < 2:
+        raise ValueError(f"x must have an epochs axis and a time axis, not shape {x.shape}")
+    epochs_axis = _axis_index(keywords.get("epochs_axis", 0), x.ndim, "epochs_axis")
+    axis = _axis_index(keywords.get("axis", -1), x.ndim, "axis")
+    if epochs_axis == axis:
+        raise ValueError(f"epochs_axis={keywords.get('epochs_axis', 0)} and "
+                         f"axis={keywords.get('axis', -1)} name the same axis")
+    n = _known_length(x, axis, "x")
+    _known_length(x, epochs_axis, "x")
+    f, t, power, _ = eager(np.zeros((1, n), dtype=x.dtype), fs,
+                           **{**keywords, "epochs_axis": 0, "axis": -1})
+
+    x = _whole_axes(x, [epochs_axis, axis])
+    keep = [a for a in range(x.ndim) if a not in (epochs_axis, axis)]
+    stacked_axis = x.ndim  # a new leading axis: 0 power, 1 itc
+    out_index = (stacked_axis,) + tuple(keep) + (x.ndim + 1, x.ndim + 2)
+    block = functools.partial(_block_tfr_power, fs=fs,
+                              keywords={**keywords, "epochs_axis": epochs_axis, "axis": axis})
+    both = da.blockwise(block, out_index, x, tuple(range(x.ndim)),
+                        new_axes={stacked_axis: 2, x.ndim + 1: len(f), x.ndim + 2: len(t)},
+                        concatenate=True,
+                        dtype=power.dtype, meta=np.empty((0,) * len(out_index), power.dtype))
+    return f, t, both[0], both[1]

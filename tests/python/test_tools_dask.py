@@ -1,0 +1,131 @@
+"""Dask arrays through stransform and tfr_power: lazy, chunk by chunk, and
+bit for bit the eager result, on the threaded scheduler and on two worker
+processes."""
+import os
+
+import numpy as np
+import pytest
+
+da = pytest.importorskip("dask.array")
+import dask  # noqa: E402
+
+import orbelix_tools as ot  # noqa: E402
+
+FS = 128.0
+
+
+def signals(shape, dtype, seed=0):
+    rng = np.random.default_rng(seed)
+    x = rng.standard_normal(shape)
+    if np.dtype(dtype).kind == "c":
+        x = x + 1j * rng.standard_normal(shape)
+    return x.astype(dtype)
+
+
+# (shape, dtype, chunks, keywords): chunked leading axes, a split time axis
+# (rechunked), the time axis in the middle, odd and prime lengths, a
+# non-dividing decimation, and every output kind and phase convention.
+STRANSFORM_CASES = [
+    ((3, 4, 256), np.float32, (1, 2, -1), dict(fmin=5.0, fmax=40.0, decim=4)),
+    ((5, 255), np.complex64, (2, 100), dict(fmax=30.0, df=2.0, decim=4, output="power")),
+    ((6, 127, 2), np.float64, (4, -1, 1), dict(axis=1, phase="absolute", output="magnitude")),
+    ((2, 3, 200), np.complex128, (1, 3, 50), dict(fmin=1.0, width=1.5, axis=-1)),
+    ((97,), np.float32, (-1,), dict(decim=3)),
+]
+
+
+@pytest.mark.parametrize("shape, dtype, chunks, keywords", STRANSFORM_CASES)
+def test_stransform_matches_eager_on_threads(shape, dtype, chunks, keywords):
+    x = signals(shape, dtype)
+    f, t, s = ot.stransform(da.from_array(x, chunks=chunks), FS, **keywords)
+    f0, t0, s0 = ot.stransform(x, FS, **keywords)
+
+    assert isinstance(s, da.Array)
+    np.testing.assert_array_equal(f, f0)
+    np.testing.assert_array_equal(t, t0)
+    assert s.shape == s0.shape and s.dtype == s0.dtype
+    axis = keywords.get("axis", -1) % x.ndim
+    leading = tuple(c for a, c in enumerate(da.from_array(x, chunks=chunks).chunks) if a != axis)
+    assert s.chunks == leading + ((len(f0),), (len(t0),))
+    np.testing.assert_array_equal(s.compute(scheduler="threads"), s0)
+
+
+TFR_CASES = [
+    # epochs x channels x times, channels chunked, epochs split (rechunked)
+    ((6, 4, 128), (2, 1, -1), dict(fmin=4.0, fmax=40.0, decim=2)),
+    # times x epochs x channels x conditions: both special axes elsewhere
+    ((101, 5, 3, 2), (-1, 5, 2, 1), dict(epochs_axis=1, axis=0, df=3.0)),
+]
+
+
+@pytest.mark.parametrize("shape, chunks, keywords", TFR_CASES)
+def test_tfr_power_matches_eager_on_threads(shape, chunks, keywords):
+    x = signals(shape, np.float32, seed=1)
+    f, t, power, itc = ot.tfr_power(da.from_array(x, chunks=chunks), FS, **keywords)
+    f0, t0, power0, itc0 = ot.tfr_power(x, FS, **keywords)
+
+    assert isinstance(power, da.Array) and isinstance(itc, da.Array)
+    np.testing.assert_array_equal(f, f0)
+    np.testing.assert_array_equal(t, t0)
+    p, i = dask.compute(power, itc, scheduler="threads")
+    assert p.dtype == power0.dtype and i.dtype == itc0.dtype
+    np.testing.assert_array_equal(p, power0)
+    np.testing.assert_array_equal(i, itc0)
+
+
+def test_nothing_is_computed_until_asked_then_each_chunk_once():
+    calls = []
+
+    def source(block):
+        calls.append(block.shape)
+        return block
+
+    x = signals((4, 3, 64), np.float32)
+    lazy = da.from_array(x, chunks=(1, 3, -1)).map_blocks(source, meta=x[:0, :0, :0])
+    _, _, s = ot.stransform(lazy, FS, fmax=20.0)
+    _, _, power, itc = ot.tfr_power(lazy, FS, fmax=20.0, epochs_axis=1)
+    assert calls == []
+    dask.compute(s, scheduler="threads")
+    assert calls == [(1, 3, 64)] * 4
+    del calls[:]
+    dask.compute(power, itc, scheduler="threads")
+    assert calls == [(1, 3, 64)] * 4
+
+
+def test_bad_arguments_raise_when_the_graph_is_built():
+    x = da.zeros((2, 64), chunks=(1, -1), dtype=np.float32)
+    with pytest.raises(ValueError, match="fmin"):
+        ot.stransform(x, FS, fmin=50.0, fmax=10.0)
+    with pytest.raises(ValueError, match="axis"):
+        ot.stransform(x, FS, axis=2)
+    with pytest.raises(ValueError, match="epochs_axis"):
+        ot.tfr_power(x, FS, epochs_axis=1, axis=-1)
+    with pytest.raises(ValueError, match="unknown"):
+        ot.stransform(x[x[:, 0] >= 0], FS, axis=0)
+
+
+@pytest.fixture(scope="module")
+def two_process_client():
+    distributed = pytest.importorskip("distributed")
+    with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
+                                  dashboard_address=None, host="127.0.0.1") as cluster, \
+            distributed.Client(cluster) as client:
+        yield client
+
+
+def test_two_worker_processes_match_eager(two_process_client):
+    x = signals((6, 3, 250), np.float32, seed=2)
+    dx = da.from_array(x, chunks=(3, 1, -1))
+    keywords = dict(fmin=2.0, fmax=50.0, decim=5)
+
+    _, _, s = ot.stransform(dx, FS, output="power", **keywords)
+    _, _, power, itc = ot.tfr_power(dx, FS, **keywords)
+    s, power, itc = two_process_client.compute([s, power, itc], sync=True)
+
+    np.testing.assert_array_equal(s, ot.stransform(x, FS, output="power", **keywords)[2])
+    _, _, power0, itc0 = ot.tfr_power(x, FS, **keywords)
+    np.testing.assert_array_equal(power, power0)
+    np.testing.assert_array_equal(itc, itc0)
+    # The work ran in two processes other than this one.
+    pids = set(two_process_client.run(os.getpid).values())
+    assert len(pids) == 2 and os.getpid() not in pids
