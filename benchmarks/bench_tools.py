@@ -1,0 +1,240 @@
+"""orbelix_tools against MNE, the `stockwell` package and a lean NumPy version.
+
+Three tasks, contenders interleaved round by round after a warm-up, medians
+of wall-clock and process CPU time, one thread each unless stated:
+
+* EEG: 64 channels x 2560 samples at 256 Hz, 1-50 Hz, every bin, full time
+  resolution, power. Peers: MNE's tfr_array_stockwell (n_jobs=1,
+  n_fft=2560) and `stockwell`'s st.st(x, lo, hi) in a loop over channels
+  (power taken from its complex128 result).
+* Long recording: one hour at 256 Hz (921 600 samples), 0.5-40 Hz every
+  0.25 Hz, every 64th sample, complex result. Peer: the same decimated
+  computation in NumPy, written below. Peak memory: the rise of ru_maxrss
+  over one call in a fresh process, against the budget of 1.2 x the result
+  plus 4 x the signal's complex64 size.
+* Scaling: both tasks with workers=2 against workers=1 (wall clock).
+
+Ratios are ours / peer: below 1, orbelix_tools is faster.
+
+MNE's normalisation differs from ours in two ways, checked here before
+timing: its power is a quarter of ours (it does not double the positive
+frequencies, so a unit cosine has |S| = 1/2 there, 1 here), and its
+Gaussian's width is set in Hz rather than in bins, so its window is
+n_fft/sfreq times longer in time than the classical S-transform's: MNE's
+width w is our width w * n_fft / sfreq. With that width our power is 4 x
+MNE's to 1e-6 above 11 Hz; below, MNE's windows differ (tens of per cent).
+Both our default window (width 1, the classical transform, the one
+`stockwell` computes too) and MNE's equivalent (width 10 here) are timed.
+"""
+import resource
+import statistics
+import subprocess
+import sys
+import time
+
+import numpy as np
+
+from timing import fmt_time, machine
+
+FS = 256.0
+EEG_SHAPE = (64, 2560)
+EEG_BAND = (1.0, 50.0)
+LONG_N = 921_600
+LONG = dict(fmin=0.5, fmax=40.0, df=0.25, decim=64)
+WINDOW_CONSTANT = 2 * np.pi**2
+FLOAT32_UNDERFLOW = 104.0  # exp(-x) is 0 in single precision for x above about 103.3
+
+
+def lean_numpy_decimated(x, fs, fmin, fmax, df, decim, width=1.0):
+    """S-transform voices at every `decim`-th sample, the same identity in NumPy.
+
+    Each voice's windowed, shifted analytic spectrum is formed only where the
+    single-precision window is not zero, folded to length n/decim and
+    inverted with one FFT of that length.
+    """
+    n = x.size
+    length = n // decim
+    spectrum = np.fft.fft(x.astype(np.complex64))
+    spectrum /= np.float32(n)
+    spectrum[1:(n + 1) // 2] *= np.float32(2)
+    spectrum[n // 2 + 1:] = 0
+    step = max(1, round(df * n / fs))
+    voices = np.arange(round(fmin * n / fs), round(fmax * n / fs) + 1, step)
+    out = np.empty((voices.size, length), np.complex64)
+    c = np.float32(WINDOW_CONSTANT * width**2)
+    for row, k in enumerate(voices):
+        if k == 0:
+            out[row] = x.mean(dtype=np.float64)
+            continue
+        half = min(int(np.ceil(k * np.sqrt(FLOAT32_UNDERFLOW / c))), (n - 1) // 2)
+        m = np.arange(-half, half + 1)
+        g = np.exp(-(c * (m * m).astype(np.float32)) / np.float32(k * k))
+        windowed = spectrum[(k + m) % n] * g
+        start = (-half) % length              # offset -half lands in bin start of the fold
+        folded = np.zeros(-(-(start + windowed.size) // length) * length, np.complex64)
+        folded[start:start + windowed.size] = windowed
+        out[row] = np.fft.ifft(folded.reshape(-1, length).sum(axis=0), norm="forward")
+    return voices * fs / n, np.arange(length) * decim / fs, out
+
+
+def interleaved(contenders, rounds):
+    """Median wall and CPU seconds per call, contenders interleaved round by round."""
+    for f in contenders.values():
+        f()  # warm-up
+    wall = {name: [] for name in contenders}
+    cpu = {name: [] for name in contenders}
+    for _ in range(rounds):
+        for name, f in contenders.items():
+            w0, c0 = time.perf_counter(), time.process_time()
+            f()
+            cpu[name].append(time.process_time() - c0)
+            wall[name].append(time.perf_counter() - w0)
+    med = statistics.median
+    return {n: med(v) for n, v in wall.items()}, {n: med(v) for n, v in cpu.items()}
+
+
+def relative_error(ours, reference):
+    ours, reference = np.asarray(ours, np.complex128), np.asarray(reference, np.complex128)
+    return float(np.abs(ours - reference).max() / np.abs(reference).max())
+
+
+def check(name, error, limit):
+    if not error <= limit:
+        raise SystemExit(f"{name}: results disagree (relative error {error:.3g} > {limit:g})")
+
+
+def eeg_task(ot, rounds=3):
+    from mne.time_frequency import tfr_array_stockwell
+    from stockwell import st
+
+    x = np.random.default_rng(11).standard_normal(EEG_SHAPE).astype(np.float32)
+    x64 = x.astype(np.float64)
+    n = EEG_SHAPE[1]
+    lo, hi = (round(f * n / FS) for f in EEG_BAND)
+    fmin, fmax = EEG_BAND
+    mne_width = 1.0
+    ours_as_mne = mne_width * n / FS
+
+    def ours(width=1.0, workers=1):
+        return ot.stransform(x, FS, fmin=fmin, fmax=fmax, width=width, output="power",
+                             workers=workers)[2]
+
+    def mne():  # MNE stops one bin below the bin nearest its fmax: ask one bin higher
+        return tfr_array_stockwell(x64[None], FS, fmin=fmin, fmax=fmax + FS / n, n_fft=n,
+                                   width=mne_width, n_jobs=1, verbose=False)[0]
+
+    def stockwell_loop():
+        return np.stack([np.abs(st.st(channel, lo, hi)) ** 2 for channel in x64])
+
+    f = ot.stransform(x[0], FS, fmin=fmin, fmax=fmax)[0]
+    check("orbelix_tools vs stockwell", relative_error(ours(), stockwell_loop()), 1e-4)
+    above = f > 11.0
+    check("orbelix_tools (MNE's width) vs 4 x MNE",
+          relative_error(ours(ours_as_mne)[:, above], 4 * mne()[:, above]), 1e-4)
+
+    contenders = {
+        "orbelix_tools": ours,
+        f"orbelix_tools width={ours_as_mne:g}": lambda: ours(ours_as_mne),
+        "orbelix_tools tfr_power": lambda: ot.tfr_power(x[None], FS, fmin=fmin, fmax=fmax),
+        "MNE tfr_array_stockwell": mne,
+        "stockwell st.st loop": stockwell_loop,
+    }
+    wall, cpu = interleaved(contenders, rounds)
+    print(f"\nEEG: {EEG_SHAPE[0]} channels x {n} samples at {FS:g} Hz, {fmin:g}-{fmax:g} Hz "
+          f"({len(f)} voices), full time resolution, power; one thread")
+    print(f"{'contender':<28} {'wall':>12} {'cpu':>12} {'/MNE wall':>10} {'/MNE cpu':>9} "
+          f"{'/stockwell':>11}")
+    table = []
+    for name in contenders:
+        r_mne = wall[name] / wall["MNE tfr_array_stockwell"]
+        r_mne_cpu = cpu[name] / cpu["MNE tfr_array_stockwell"]
+        r_st = wall[name] / wall["stockwell st.st loop"]
+        print(f"{name:<28} {fmt_time(wall[name])} {fmt_time(cpu[name])} {r_mne:10.3f} "
+              f"{r_mne_cpu:9.3f} {r_st:11.3f}")
+        table.append({"task": "eeg", "contender": name, "wall": wall[name], "cpu": cpu[name],
+                      "ratio_mne": r_mne, "ratio_stockwell": r_st})
+    scaling = interleaved({"workers=1": ours, "workers=2": lambda: ours(workers=2)}, rounds=5)[0]
+    return table, scaling
+
+
+def long_task(ot, rounds=3):
+    x = np.random.default_rng(12).standard_normal(LONG_N).astype(np.float32)
+
+    def ours(workers=1):
+        return ot.stransform(x, FS, **LONG, workers=workers)
+
+    def lean():
+        return lean_numpy_decimated(x, FS, **LONG)
+
+    (f, t, s), (f_np, t_np, s_np) = ours(), lean()
+    np.testing.assert_allclose(f, f_np, rtol=1e-12)
+    np.testing.assert_allclose(t, t_np, rtol=1e-12)
+    check("orbelix_tools vs lean NumPy (long recording)", relative_error(s, s_np), 1e-4)
+    result_bytes = s.nbytes
+    del s, s_np
+
+    wall, cpu = interleaved({"orbelix_tools": ours, "lean NumPy": lean}, rounds)
+    peak = {name: peak_in_fresh_process(name) for name in ("orbelix_tools", "lean NumPy")}
+    budget = 1.2 * result_bytes + 4 * LONG_N * 8
+    print(f"\nLong recording: {LONG_N} samples (1 h at {FS:g} Hz), {LONG['fmin']:g}-{LONG['fmax']:g} Hz "
+          f"every {LONG['df']:g} Hz ({len(f)} voices), every {LONG['decim']}th sample "
+          f"({len(t)} times); complex64 result {result_bytes / 2**20:.1f} MiB; one thread")
+    print(f"memory budget 1.2 x result + 4 x signal as complex64 = {budget / 2**20:.1f} MiB")
+    print(f"{'contender':<28} {'wall':>12} {'cpu':>12} {'/NumPy wall':>12} {'/NumPy cpu':>11} "
+          f"{'peak MiB':>9} {'/budget':>8}")
+    table = []
+    for name in ("orbelix_tools", "lean NumPy"):
+        rw, rc = wall[name] / wall["lean NumPy"], cpu[name] / cpu["lean NumPy"]
+        print(f"{name:<28} {fmt_time(wall[name])} {fmt_time(cpu[name])} {rw:12.3f} {rc:11.3f} "
+              f"{peak[name] / 2**20:9.1f} {peak[name] / budget:8.2f}")
+        table.append({"task": "long", "contender": name, "wall": wall[name], "cpu": cpu[name],
+                      "ratio_numpy": rw, "peak_bytes": peak[name], "budget_bytes": budget})
+    scaling = interleaved({"workers=1": ours, "workers=2": lambda: ours(workers=2)}, rounds=3)[0]
+    return table, scaling
+
+
+def peak_in_fresh_process(name):
+    done = subprocess.run([sys.executable, __file__, "--peak", name], capture_output=True,
+                          text=True, check=True)
+    return int(done.stdout.split()[-1])
+
+
+def peak_child(name):
+    """In a fresh process: rise of the peak resident set over one call, in bytes."""
+    import orbelix_tools as ot
+    x = np.random.default_rng(12).standard_normal(LONG_N).astype(np.float32)
+    call = {"orbelix_tools": lambda: ot.stransform(x, FS, **LONG),
+            "lean NumPy": lambda: lean_numpy_decimated(x, FS, **LONG)}[name]
+    before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    result = call()
+    after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    del result
+    print((after - before) * 1024)
+
+
+def print_scaling(label, scaling):
+    speedup = scaling["workers=1"] / scaling["workers=2"]
+    print(f"{label:<28} workers=1 {fmt_time(scaling['workers=1'])}  workers=2 "
+          f"{fmt_time(scaling['workers=2'])}  speed-up {speedup:.2f}x")
+    return speedup
+
+
+def main():
+    import orbelix_tools as ot
+    from importlib.metadata import version
+    print(f"orbelix_tools benchmark on {machine()}; mne {version('mne')}, "
+          f"stockwell {version('stockwell')}")
+    print("ratios: ours / peer, below 1 is faster; a shared 2-core machine: compare within one run")
+    eeg, eeg_scaling = eeg_task(ot)
+    long, long_scaling = long_task(ot)
+    print("\nScaling: wall clock, 2 worker threads against 1")
+    speedups = {"eeg": print_scaling("EEG, power", eeg_scaling),
+                "long": print_scaling("long recording", long_scaling)}
+    return {"table": eeg + long, "speedup": speedups}
+
+
+if __name__ == "__main__":
+    if sys.argv[1:2] == ["--peak"]:
+        peak_child(sys.argv[2])
+    else:
+        main()
