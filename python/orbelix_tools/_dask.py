@@ -15,12 +15,15 @@ transformed on its own, whatever else shares its batch).
   on a single zero signal of the same length and dtype, made at once: a bad
   argument raises when the graph is built, not when it is computed.
 """
+from __future__ import annotations
+
 import functools
+from typing import Any
 
 import numpy as np
 
 
-def _dask_array():
+def _dask_array() -> Any:
     try:
         import dask.array as da
     except ImportError as exc:  # only reached with a dask-like input and no dask
@@ -28,7 +31,7 @@ def _dask_array():
     return da
 
 
-def _axis_index(axis, ndim, name):
+def _axis_index(axis: Any, ndim: int, name: str) -> int:
     if not isinstance(axis, (int, np.integer)) or isinstance(axis, bool):
         raise TypeError(f"{name} must be an integer, not {type(axis).__name__} ({axis!r})")
     if not -ndim <= axis < ndim:
@@ -36,7 +39,7 @@ def _axis_index(axis, ndim, name):
     return int(axis) % ndim
 
 
-def _known_length(x, axis, name):
+def _known_length(x: Any, axis: int, name: str) -> int:
     n = x.shape[axis]
     if n != n:  # NaN: the length is unknown until computed
         raise ValueError(f"the length of {name} along axis {axis} is unknown; "
@@ -44,26 +47,26 @@ def _known_length(x, axis, name):
     return int(n)
 
 
-def _whole_axes(x, axes):
+def _whole_axes(x: Any, axes: list[int]) -> Any:
     """x with every axis in `axes` in one chunk (no copy planned when it already is)."""
     if all(len(x.chunks[a]) == 1 for a in axes):
         return x
     return x.rechunk({a: -1 for a in axes})
 
 
-def _block_stransform(block, fs, keywords):
+def _block_stransform(block: np.ndarray, fs: float, keywords: dict[str, Any]) -> np.ndarray:
     from orbelix_tools import stransform
     return stransform(block, fs, **keywords)[2]
 
 
-def _block_tfr_power(block, fs, keywords):
+def _block_tfr_power(block: np.ndarray, fs: float, keywords: dict[str, Any]) -> np.ndarray:
     """Power and ITC of one chunk stacked on a new leading axis of length 2."""
     from orbelix_tools import tfr_power
     _, _, power, itc = tfr_power(block, fs, **keywords)
     return np.stack([power, itc])
 
 
-def stransform(x, fs=1.0, **keywords):
+def stransform(x: Any, fs: float = 1.0, **keywords: Any) -> tuple[np.ndarray, np.ndarray, Any]:
     """Lazy ``orbelix_tools.stransform`` of a dask array, one chunk at a time.
 
     Returns ``f`` and ``t`` as NumPy arrays and ``S`` as a dask array whose
@@ -87,7 +90,7 @@ def stransform(x, fs=1.0, **keywords):
     return f, t, s
 
 
-def tfr_power(x, fs, **keywords):
+def tfr_power(x: Any, fs: float, **keywords: Any) -> tuple[np.ndarray, np.ndarray, Any, Any]:
     """Lazy ``orbelix_tools.tfr_power`` of a dask array, one chunk at a time.
 
     Returns ``f`` and ``t`` as NumPy arrays and ``power`` and ``itc`` as

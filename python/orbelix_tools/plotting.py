@@ -1,10 +1,20 @@
 """Time-frequency maps drawn with matplotlib (an optional dependency)."""
+
+from __future__ import annotations
+
+from typing import TYPE_CHECKING
+
 import numpy as np
+import numpy.typing as npt
+
+if TYPE_CHECKING:
+    from matplotlib.axes import Axes
+    from matplotlib.cm import ScalarMappable
 
 _FLOOR_DB = 120.0  # dB mode draws values down to this far below the largest one
 
 
-def _axis_values(values, name):
+def _axis_values(values: npt.ArrayLike, name: str) -> np.ndarray:
     a = np.asarray(values)
     if a.ndim != 1 or a.size == 0:
         raise ValueError(f"{name} must be a non-empty 1-D array, not shape {a.shape}")
@@ -18,7 +28,7 @@ def _axis_values(values, name):
     return a
 
 
-def _drawn_values(values, db, label):
+def _drawn_values(values: npt.ArrayLike, db: bool, label: str | None) -> tuple[np.ndarray, str]:
     """What is drawn and its colour-bar label: |S| for complex input, dB on request."""
     v = np.asarray(values)
     if v.dtype.kind not in "iufc":
@@ -43,14 +53,15 @@ def _drawn_values(values, db, label):
     return drawn, f"{what} (dB)"
 
 
-def _uniform(a):
+def _uniform(a: np.ndarray) -> bool:
     if a.size < 2:
         return False
     steps = np.diff(a)
     return bool(np.allclose(steps, steps[0], rtol=1e-6, atol=0.0))
 
 
-def plot(f, t, values, ax=None, db=False, *, label=None):
+def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | None = None,
+         db: bool = False, *, label: str | None = None) -> Axes:
     """Draw a time-frequency map with a labelled colour bar.
 
     Parameters
@@ -120,6 +131,7 @@ def plot(f, t, values, ax=None, db=False, *, label=None):
         import matplotlib.pyplot as plt
         ax = plt.figure().add_subplot()
 
+    mappable: ScalarMappable
     if _uniform(f) and _uniform(t):
         # An image draws a large map far faster than a mesh of one patch per value.
         dt, dfreq = t[1] - t[0], f[1] - f[0]
