@@ -13,8 +13,11 @@ istransform
     Signal from its full-resolution transform over a band (filtering).
 tfr_power
     Power and inter-trial coherence averaged over epochs.
+plot
+    A time-frequency map with a labelled colour bar (needs matplotlib).
 """
 
 from ._transforms import istransform, stransform, tfr_power
+from .plotting import plot
 
-__all__ = ["istransform", "stransform", "tfr_power"]
+__all__ = ["istransform", "plot", "stransform", "tfr_power"]
