@@ -1,77 +1,131 @@
 #include "orbelix/cdst2b.hpp"
 
-#include <vector>
+#include <algorithm>
 
-#include "fftpack/fftpack.hpp"
 #include "orbelix/dst2_bands.hpp"
 #include "orbelix/fatal_stop.hpp"
-#include "orbelix/shifft.hpp"
-#include "orbelix/symmetry.hpp"
+#include "orbelix/pow2_ffts.hpp"
 
 namespace orbelix {
 
 using namespace dst2_bands;
 
-void cdst2b(View2<cfloat> a) {
-    require_valid_side(a);
+namespace {
+
+// The mirror of the forward transform's plan (see cdst2f.cpp): each band
+// reads the coefficients only at the positions whose spectrum values it
+// writes, so the spectrum is assembled in the result a band at a time
+// through a small buffer, the right half filled by its mirror on the way,
+// and the image is its backward 2-D transform in place. A rectangle's
+// forward 2-D transform is its row transforms followed by its column
+// transforms; the row transforms run for a whole column octave at once
+// (rows 0 and mid are the octave's edge bands), each row divided by the
+// root of its own band's area.
+
+// The gain that divides row r of column octave P_y: the root of y for the
+// edge rows 0 and mid, else the root of the area of the rectangle whose row
+// octave holds r (P_x for r < mid, M_x above, x the largest power of two
+// not above r, respectively n - r).
+std::vector<Unscale> row_gains(int n, int y) {
+    std::vector<Unscale> g;
+    g.reserve(n);
+    for (int r = 0; r < n; ++r) {
+        if (r == 0 || r == n / 2) {
+            g.emplace_back(gain(y));
+            continue;
+        }
+        const int d = r < n / 2 ? r : n - r;
+        int x = 1;
+        while (2 * x <= d) x *= 2;
+        g.emplace_back(gain(x, y));
+    }
+    return g;
+}
+
+// Row transforms of column octave P_y over all n rows, each row divided by
+// its gain on the way in and the columns shifted back on the way out.
+void row_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, int y) {
+    const int n = a.n1, turn = half_turn(y);
+    const std::vector<Unscale> g = row_gains(n, y);
+    const int lot = Pow2Ffts::batch(y, n);
+    cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * y);
+    for (int r0 = 0; r0 < n; r0 += lot) {
+        const int m = std::min(lot, n - r0);
+        for (int q = 0; q < y; ++q) {
+            const cfloat *from = &s(r0, y + q);
+            for (int i = 0; i < m; ++i) t[i + q * m] = g[r0 + i](from[i]);
+        }
+        ffts.run(true, y, t, m, 1, m);
+        for (int q = 0; q < y; ++q) std::copy_n(t + q * m, m, &a(r0, y + ((q + turn) & (y - 1))));
+    }
+}
+
+// Column transforms of row octave `band` in columns c0 ... c0+cols-1: the
+// coefficients read in the band's order from s (divided by `g` on the way
+// in when `divide`), the spectrum values shifted back into natural order in
+// a and mirrored into the right half when `mirror`.
+void column_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, RowBand band, int c0,
+                 int cols, bool divide, float g, bool mirror) {
+    const int x = band.width, turn = half_turn(x);
+    const Unscale by(g);
+    const int lot = Pow2Ffts::batch(x, cols);
+    cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
+    for (int b0 = c0; b0 < c0 + cols; b0 += lot) {
+        const int m = std::min(lot, c0 + cols - b0);
+        for (int i = 0; i < m; ++i)
+            for (int k = 0; k < x; ++k) {
+                const cfloat u = s(band.coefficient_row(k), b0 + i);
+                t[i + k * m] = divide ? by(u) : u;
+            }
+        ffts.run(true, x, t, m, 1, m);
+        for (int i = 0; i < m; ++i)
+            for (int k = 0; k < x; ++k) {
+                const cfloat v = t[i + k * m];
+                const int r = band.first + ((k + turn) & (x - 1));
+                if (mirror)
+                    store_with_mirror(a, r, b0 + i, v);
+                else
+                    a(r, b0 + i) = v;
+            }
+    }
+}
+
+void inverse(View2<const cfloat> s, View2<cfloat> a) {
     const int n = a.n1;
-    if (n == 0) return;
-
-    std::vector<cfloat> work_store(static_cast<std::size_t>(n) * n);
-    const View2<cfloat> S = column_major(work_store.data(), n, n);
-    for (int c = 0; c < n; ++c)
-        for (int r = 0; r < n; ++r) S(r, c) = a(r, c);
-
-    diagi(S, a);
-
     const int mid = n / 2;
-    const int levels = exact_log2(n);
-    // The unscaled band or rectangle, at most n/4 x n/4, reused throughout.
-    std::vector<cfloat> band_store(static_cast<std::size_t>(n / 4) * (n / 4));
-
-    for (int p = 1; p < levels; ++p) {
-        const int x = 1 << (p - 1);
-        const int tx = -recentre_shift(x);
-        const float fx = gain(x);
-        const int neg = n - 2 * x + 1;  // first position of M_x
-
-        // The band's spectrum goes straight into its positions of a, always
-        // in natural order.
-        Shifft1 step(x);
-        const View1<cfloat> w = column_major_vector(band_store.data(), x);
-        auto edge = [&](View1<cfloat> u, View1<cfloat> dest) {
-            for (int k = 0; k < x; ++k) w[k] = unscale(u[k], fx);
-            step(dest, w, tx);
-        };
-        edge(row_run(S, 0, x, x), row_run(a, 0, x, x));
-        edge(col_run(S, x, 0, x), col_run(a, x, 0, x));
-        edge(col_run_up(S, n - x, 0, x), col_run(a, neg, 0, x));
-        edge(row_run(S, mid, x, x), row_run(a, mid, x, x));
-        edge(col_run(S, x, mid, x), col_run(a, x, mid, x));
-        edge(col_run_up(S, n - x, mid, x), col_run(a, neg, mid, x));
-
-        for (int q = 1; q < levels; ++q) {
-            const int y = 1 << (q - 1);
-            const int ty = -recentre_shift(y);
-            const float fxy = gain(x, y);
-            Shifft2 block_step(x, y);
-            const View2<cfloat> W = column_major(band_store.data(), x, y);
-            auto rectangle = [&](View2<cfloat> U, View2<cfloat> dest) {
-                for (int l = 0; l < y; ++l)
-                    for (int k = 0; k < x; ++k) W(k, l) = unscale(U(k, l), fxy);
-                block_step(dest, W, tx, ty);
-            };
-            rectangle(block(S, x, y, x, y), block(a, x, y, x, y));
-            rectangle(block_up(S, n - x, y, x, y), block(a, neg, y, x, y));
+    Pow2Ffts ffts(n);
+    if (n <= 2) {
+        // No octaves: the coefficients are the spectrum.
+        for (int c = 0; c < n; ++c)
+            for (int r = 0; r < n; ++r) a(r, c) = s(r, c);
+    } else {
+        for (const int r : {0, mid})
+            for (const int c : {0, mid}) a(r, c) = s(r, c);
+        const std::vector<RowBand> bands = row_bands(n);
+        for (const int c0 : {0, mid})
+            for (const RowBand &band : bands)
+                column_step(ffts, s, a, band, c0, 1, true, gain(band.width), false);
+        for (int y = 1; y < mid; y *= 2) {
+            row_step(ffts, s, a, y);
+            for (const int r0 : {0, mid})
+                for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, a(r0, y + k));
+            for (const RowBand &band : bands)
+                column_step(ffts, read_only(a), a, band, y, y, false, 0.0f, true);
         }
     }
-
-    work_store = std::vector<cfloat>();
-    hsymm2(a);
-
-    int ier = 0;
-    fftpack::cfft2_("b", a, ier);
-    if (ier != 0) fatal_stop();
+    ffts.rows(false, read_only(a), a);
+    ffts.columns(false, a);
 }
+
+}  // namespace
+
+void cdst2b(View2<const cfloat> s, View2<cfloat> a) {
+    require_valid_side(a);
+    if (a.n1 == 0) return;
+    if (s.n1 != a.n1 || s.n2 != a.n2) fatal_stop();
+    run_in_layout(s, a, inverse);
+}
+
+void cdst2b(View2<cfloat> a) { cdst2b(read_only(a), a); }
 
 }  // namespace orbelix

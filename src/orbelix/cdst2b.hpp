@@ -15,4 +15,8 @@ namespace orbelix {
 // stops the process; an empty array is left alone.
 void cdst2b(View2<cfloat> a);
 
+// The same with the coefficients read from `s` (the shape of a; either a
+// itself or apart from it, never modified) and the image written into a.
+void cdst2b(View2<const cfloat> s, View2<cfloat> a);
+
 }  // namespace orbelix

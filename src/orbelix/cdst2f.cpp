@@ -1,77 +1,107 @@
 #include "orbelix/cdst2f.hpp"
 
-#include <vector>
+#include <algorithm>
 
-#include "fftpack/fftpack.hpp"
 #include "orbelix/dst2_bands.hpp"
 #include "orbelix/fatal_stop.hpp"
-#include "orbelix/shifft.hpp"
-#include "orbelix/symmetry.hpp"
+#include "orbelix/pow2_ffts.hpp"
 #include "orbelix/times_real.hpp"
 
 namespace orbelix {
 
 using namespace dst2_bands;
 
-void cdst2f(View2<cfloat> a) {
-    require_valid_side(a);
-    const int n = a.n1;
-    if (n == 0) return;
+namespace {
 
-    // Transforming a before the copy gives the same X and keeps the FFT's
-    // own n x n scratch from coexisting with the work copy.
-    int ier = 0;
-    fftpack::cfft2_("f", a, ier);
-    if (ier != 0) fatal_stop();
-    std::vector<cfloat> work_store(static_cast<std::size_t>(n) * n);
-    const View2<cfloat> X = column_major(work_store.data(), n, n);
-    for (int c = 0; c < n; ++c)
-        for (int r = 0; r < n; ++r) X(r, c) = a(r, c);
+// Every band reads the spectrum only at the positions it writes, so the
+// whole transform runs in the result: the spectrum is formed there, a band
+// at a time is gathered (re-centred) into a small buffer, transformed, and
+// scattered back with its gain, its order and its mirror. Column units
+// (column 0, column mid, each column octave P_y) are finished one after the
+// other while they are still in cache: the spectrum's column transforms,
+// then the row transforms of the octave, then the column transforms of each
+// row octave. A rectangle's backward 2-D transform is exactly its row
+// transforms followed by its column transforms, and the shifts only move
+// values, so every coefficient gets the arithmetic of the band step.
 
-    diagi(X, a);
-
-    const int mid = n / 2;
-    const int levels = exact_log2(n);
-    // The transformed band or rectangle, at most n/4 x n/4, reused throughout.
-    std::vector<cfloat> band_store(static_cast<std::size_t>(n / 4) * (n / 4));
-
-    for (int p = 1; p < levels; ++p) {
-        const int x = 1 << (p - 1);
-        const int sx = recentre_shift(x);
-        const float fx = gain(x);
-        const int neg = n - 2 * x + 1;  // first position of M_x
-
-        Shifft1 step(x);
-        const View1<cfloat> t = column_major_vector(band_store.data(), x);
-        auto edge = [&](View1<cfloat> v, View1<cfloat> dest) {
-            step(t, v, sx);
-            for (int k = 0; k < x; ++k) dest[k] = times_real(t[k], fx);
-        };
-        edge(row_run(X, 0, x, x), row_run(a, 0, x, x));
-        edge(col_run(X, x, 0, x), col_run(a, x, 0, x));
-        edge(col_run(X, neg, 0, x), col_run_up(a, n - x, 0, x));
-        edge(row_run(X, mid, x, x), row_run(a, mid, x, x));
-        edge(col_run(X, x, mid, x), col_run(a, x, mid, x));
-        edge(col_run(X, neg, mid, x), col_run_up(a, n - x, mid, x));
-
-        for (int q = 1; q < levels; ++q) {
-            const int y = 1 << (q - 1);
-            const int sy = recentre_shift(y);
-            const float fxy = gain(x, y);
-            Shifft2 block_step(x, y);
-            const View2<cfloat> T = column_major(band_store.data(), x, y);
-            auto rectangle = [&](View2<cfloat> V, View2<cfloat> dest) {
-                block_step(T, V, sx, sy);
-                for (int l = 0; l < y; ++l)
-                    for (int k = 0; k < x; ++k) dest(k, l) = times_real(T(k, l), fxy);
-            };
-            rectangle(block(X, x, y, x, y), block(a, x, y, x, y));
-            rectangle(block(X, neg, y, x, y), block_up(a, n - x, y, x, y));
-        }
+// Row transforms of column octave P_y (y >= 2) over all n rows, the columns
+// re-centred on the way in.
+void row_step(Pow2Ffts &ffts, View2<cfloat> a, int y) {
+    const int n = a.n1, turn = half_turn(y);
+    const int lot = Pow2Ffts::batch(y, n);
+    cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * y);
+    for (int r0 = 0; r0 < n; r0 += lot) {
+        const int m = std::min(lot, n - r0);
+        for (int q = 0; q < y; ++q) std::copy_n(&a(r0, y + ((q + turn) & (y - 1))), m, t + q * m);
+        ffts.run(false, y, t, m, 1, m);
+        for (int q = 0; q < y; ++q) std::copy_n(t + q * m, m, &a(r0, y + q));
     }
-
-    work_store = std::vector<cfloat>();
-    hsymm2(a);
 }
+
+// Column transforms of row octave `band` in columns c0 ... c0+cols-1: the
+// rows re-centred on the way in, the coefficients times `g` stored in the
+// band's order, and mirrored into the right half when `mirror`.
+void column_step(Pow2Ffts &ffts, View2<cfloat> a, RowBand band, int c0, int cols, float g,
+                 bool mirror) {
+    const int x = band.width, turn = half_turn(x);
+    const int lot = Pow2Ffts::batch(x, cols);
+    cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
+    for (int b0 = c0; b0 < c0 + cols; b0 += lot) {
+        const int m = std::min(lot, c0 + cols - b0);
+        for (int s = 0; s < m; ++s) {
+            const cfloat *col = &a(band.first, b0 + s);
+            for (int k = 0; k < x; ++k) t[s + k * m] = col[(k + turn) & (x - 1)];
+        }
+        ffts.run(false, x, t, m, 1, m);
+        for (int s = 0; s < m; ++s)
+            for (int k = 0; k < x; ++k) {
+                const cfloat v = times_real(t[s + k * m], g);
+                if (mirror)
+                    store_with_mirror(a, band.coefficient_row(k), b0 + s, v);
+                else
+                    a(band.coefficient_row(k), b0 + s) = v;
+            }
+    }
+}
+
+void forward(View2<const cfloat> image, View2<cfloat> a) {
+    const int n = a.n1;
+    Pow2Ffts ffts(n);
+    ffts.rows(true, image, a);
+    if (n <= 2) {
+        // No octaves: the coefficients are the spectrum.
+        ffts.columns(true, a);
+        return;
+    }
+    const int mid = n / 2;
+    const std::vector<RowBand> bands = row_bands(n);
+
+    // Columns 0 and mid: only their row octaves are bands.
+    for (const int c0 : {0, mid}) {
+        ffts.columns(true, {&a(0, c0), n, 1, a.s1, a.s2});
+        for (const RowBand &band : bands) column_step(ffts, a, band, c0, 1, gain(band.width), false);
+    }
+    // Column octaves P_y; columns mid+1 ... n-1 of the spectrum are never
+    // needed, the mirror overwrites them.
+    for (int y = 1; y < mid; y *= 2) {
+        ffts.columns(true, {&a(0, y), n, y, a.s1, a.s2});
+        if (y > 1) row_step(ffts, a, y);
+        const float gy = gain(y);
+        for (const int r0 : {0, mid})
+            for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, times_real(a(r0, y + k), gy));
+        for (const RowBand &band : bands) column_step(ffts, a, band, y, y, gain(band.width, y), true);
+    }
+}
+
+}  // namespace
+
+void cdst2f(View2<const cfloat> image, View2<cfloat> a) {
+    require_valid_side(a);
+    if (a.n1 == 0) return;
+    if (image.n1 != a.n1 || image.n2 != a.n2) fatal_stop();
+    run_in_layout(image, a, forward);
+}
+
+void cdst2f(View2<cfloat> a) { cdst2f(read_only(a), a); }
 
 }  // namespace orbelix

@@ -16,4 +16,9 @@ namespace orbelix {
 // Any other shape stops the process; an empty array is left alone.
 void cdst2f(View2<cfloat> a);
 
+// The same with the image read from `image` (the shape of a; either a
+// itself or apart from it, never modified) and the coefficients written
+// into a.
+void cdst2f(View2<const cfloat> image, View2<cfloat> a);
+
 }  // namespace orbelix

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cmath>
+#include <vector>
 
 #include "view.hpp"
 
@@ -16,9 +17,16 @@ constexpr int max_side = 16384;
 void require_valid_side(View2<cfloat> a);
 
 // What the entry routines dst2 and idst2 share: refuse a bad side before
-// touching `out`, copy the side x side matrix `in` into `out` and transform
-// it there.
-void transform_copy(int side, const float *in, float *out, void (*transform)(View2<cfloat>));
+// touching `out`, then transform the side x side matrix `in` into `out`
+// (`in` may be `out` itself).
+void transform_copy(int side, const float *in, float *out,
+                    void (*transform)(View2<const cfloat>, View2<cfloat>));
+
+// A transform of src into dst (src either dst itself or apart from it) run
+// on arrays of any strides: through contiguous copies unless both have the
+// layout the transform works in directly.
+void run_in_layout(View2<const cfloat> src, View2<cfloat> dst,
+                   void (*transform)(View2<const cfloat>, View2<cfloat>));
 
 // The exponent L with 2^L = n, n a power of two.
 inline int exact_log2(int n) {
@@ -38,32 +46,60 @@ inline float gain(int x) { return std::sqrt(static_cast<float>(x)); }
 inline float gain(int x, int y) { return std::sqrt(static_cast<float>(x * y)); }
 
 // The complex quotient u / (f, 0) by Smith's scaled division; for finite
-// values the same as dividing both parts by f.
-inline cfloat unscale(cfloat u, float f) {
-    const float ratio = 0.0f / f;
-    const float denom = f + 0.0f * ratio;
-    return {(u.re + u.im * ratio) / denom, (u.im - u.re * ratio) / denom};
+// values the same as dividing both parts by f. The parts that depend on f
+// alone are formed once.
+struct Unscale {
+    float ratio;
+    float denom;
+    explicit Unscale(float f) : ratio(0.0f / f), denom(f + 0.0f * ratio) {}
+    cfloat operator()(cfloat u) const {
+        return {(u.re + u.im * ratio) / denom, (u.im - u.re * ratio) / denom};
+    }
+};
+inline cfloat unscale(cfloat u, float f) { return Unscale(f)(u); }
+
+// One octave band along the rows: positions first ... first+width-1; a
+// negative octave holds its coefficients in reversed order.
+struct RowBand {
+    int first;
+    int width;
+    bool negative;
+    // Position of the band's k-th coefficient.
+    int coefficient_row(int k) const { return negative ? first + width - 1 - k : first + k; }
+};
+
+// The row octaves of side n (n >= 4): P_x and M_x for x = 1, 2, ..., n/4.
+inline std::vector<RowBand> row_bands(int n) {
+    std::vector<RowBand> bands;
+    for (int x = 1; x <= n / 4; x *= 2) {
+        bands.push_back({x, x, false});
+        bands.push_back({n - 2 * x + 1, x, true});
+    }
+    return bands;
 }
 
-// Views of the bands inside a matrix m: len elements of row r from column c
-// on, len elements of column c from row r on, and a rows x cols block from
-// (r, c) on.
-inline View1<cfloat> row_run(View2<cfloat> m, int r, int c, int len) {
-    return {&m(r, c), len, m.s2};
+// The re-centring shift of a band as a turn in 0 ... x-1: 0 for x = 1, x/2
+// above. Turning by it either way swaps the two halves of the band, so the
+// forward shift and the inverse's opposite shift are the same permutation.
+inline int half_turn(int x) { return -recentre_shift(x) % x; }
+
+inline cfloat conj(cfloat z) { return {z.re, -z.im}; }
+
+// Coefficients (r, c) with c in 1 ... mid-1 also fill the conjugate point
+// mirror (n - r mod n, n - c) of the right half.
+inline void store_with_mirror(View2<cfloat> a, int r, int c, cfloat v) {
+    const int n = a.n1;
+    a(r, c) = v;
+    a((n - r) & (n - 1), n - c) = conj(v);
 }
-inline View1<cfloat> col_run(View2<cfloat> m, int r, int c, int len) {
-    return {&m(r, c), len, m.s1};
+
+// Whether the transforms can work in a directly: unit row stride, columns
+// at least n apart, every offset within the engine's 32-bit indices.
+inline bool engine_layout(View2<const cfloat> a) {
+    const long long n = a.n1;
+    return a.s1 == 1 && a.s2 >= n && a.s2 * (n - 1) + n < (1LL << 31);
 }
-inline View2<cfloat> block(View2<cfloat> m, int r, int c, int rows, int cols) {
-    return {&m(r, c), rows, cols, m.s1, m.s2};
-}
-// Negative row octaves are stored bottom-up: element k of these views is
-// row last - k.
-inline View1<cfloat> col_run_up(View2<cfloat> m, int last, int c, int len) {
-    return {&m(last, c), len, -m.s1};
-}
-inline View2<cfloat> block_up(View2<cfloat> m, int last, int c, int rows, int cols) {
-    return {&m(last, c), rows, cols, -m.s1, m.s2};
-}
+
+inline View2<const cfloat> read_only(View2<cfloat> a) { return {a.data, a.n1, a.n2, a.s1, a.s2}; }
 
 }  // namespace orbelix::dst2_bands
