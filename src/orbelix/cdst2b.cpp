@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "orbelix/column_tiles.hpp"
 #include "orbelix/dst2_bands.hpp"
 #include "orbelix/fatal_stop.hpp"
 #include "orbelix/pow2_ffts.hpp"
@@ -56,37 +57,43 @@ void row_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, int y) {
             for (int i = 0; i < m; ++i) t[i + q * m] = g[r0 + i](from[i]);
         }
         ffts.run(true, y, t, m, 1, m);
-        for (int q = 0; q < y; ++q) std::copy_n(t + q * m, m, &a(r0, y + ((q + turn) & (y - 1))));
+        for (int q = 0; q < y; ++q) copy_run(t + q * m, m, &a(r0, y + ((q + turn) & (y - 1))));
     }
 }
 
 // Column transforms of row octave `band` in columns c0 ... c0+cols-1: the
 // coefficients read in the band's order from s (divided by `g` on the way
-// in when `divide`), the spectrum values shifted back into natural order in
-// a and mirrored into the right half when `mirror`.
+// in when Divide), the spectrum values shifted back into natural order in a
+// and mirrored into the right half when Mirror.
+template <bool Divide, bool Mirror>
 void column_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, RowBand band, int c0,
-                 int cols, bool divide, float g, bool mirror) {
-    const int x = band.width, turn = half_turn(x);
+                 int cols, float g) {
+    const int n = a.n1, x = band.width, turn = half_turn(x);
     const Unscale by(g);
     const int lot = Pow2Ffts::batch(x, cols);
     cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
+    struct Column {
+        cfloat *at;      // column c, row 0
+        cfloat *mirror;  // column n - c, row 0
+    };
     for (int b0 = c0; b0 < c0 + cols; b0 += lot) {
         const int m = std::min(lot, c0 + cols - b0);
-        for (int i = 0; i < m; ++i)
-            for (int k = 0; k < x; ++k) {
-                const cfloat u = s(band.coefficient_row(k), b0 + i);
-                t[i + k * m] = divide ? by(u) : u;
-            }
+        by_tiles(m, x, [&](int i) { return &s(0, b0 + i); },
+                 [&](const cfloat *col, int i, int k) {
+                     const cfloat u = col[band.coefficient_row(k)];
+                     t[i + k * m] = Divide ? by(u) : u;
+                 });
         ffts.run(true, x, t, m, 1, m);
-        for (int i = 0; i < m; ++i)
-            for (int k = 0; k < x; ++k) {
-                const cfloat v = t[i + k * m];
-                const int r = band.first + ((k + turn) & (x - 1));
-                if (mirror)
-                    store_with_mirror(a, r, b0 + i, v);
-                else
-                    a(r, b0 + i) = v;
-            }
+        by_tiles(m, x,
+                 [&](int i) {
+                     return Column{&a(0, b0 + i), Mirror ? &a(0, n - b0 - i) : nullptr};
+                 },
+                 [&](Column col, int i, int k) {
+                     const cfloat v = t[i + k * m];
+                     const int r = band.first + ((k + turn) & (x - 1));
+                     col.at[r] = v;
+                     if (Mirror) col.mirror[(n - r) & (n - 1)] = conj(v);
+                 });
     }
 }
 
@@ -104,16 +111,16 @@ void inverse(View2<const cfloat> s, View2<cfloat> a) {
         const std::vector<RowBand> bands = row_bands(n);
         for (const int c0 : {0, mid})
             for (const RowBand &band : bands)
-                column_step(ffts, s, a, band, c0, 1, true, gain(band.width), false);
+                column_step<true, false>(ffts, s, a, band, c0, 1, gain(band.width));
         for (int y = 1; y < mid; y *= 2) {
             row_step(ffts, s, a, y);
             for (const int r0 : {0, mid})
                 for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, a(r0, y + k));
             for (const RowBand &band : bands)
-                column_step(ffts, read_only(a), a, band, y, y, false, 0.0f, true);
+                column_step<false, true>(ffts, read_only(a), a, band, y, y, 1.0f);
         }
     }
-    ffts.rows(false, read_only(a), a);
+    ffts.rows(false, a);
     ffts.columns(false, a);
 }
 

@@ -1,7 +1,9 @@
 #include "orbelix/cdst2f.hpp"
 
 #include <algorithm>
+#include <cstring>
 
+#include "orbelix/column_tiles.hpp"
 #include "orbelix/dst2_bands.hpp"
 #include "orbelix/fatal_stop.hpp"
 #include "orbelix/pow2_ffts.hpp"
@@ -32,42 +34,48 @@ void row_step(Pow2Ffts &ffts, View2<cfloat> a, int y) {
     cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * y);
     for (int r0 = 0; r0 < n; r0 += lot) {
         const int m = std::min(lot, n - r0);
-        for (int q = 0; q < y; ++q) std::copy_n(&a(r0, y + ((q + turn) & (y - 1))), m, t + q * m);
+        for (int q = 0; q < y; ++q) copy_run(&a(r0, y + ((q + turn) & (y - 1))), m, t + q * m);
         ffts.run(false, y, t, m, 1, m);
-        for (int q = 0; q < y; ++q) std::copy_n(t + q * m, m, &a(r0, y + q));
+        for (int q = 0; q < y; ++q) copy_run(t + q * m, m, &a(r0, y + q));
     }
 }
 
 // Column transforms of row octave `band` in columns c0 ... c0+cols-1: the
 // rows re-centred on the way in, the coefficients times `g` stored in the
-// band's order, and mirrored into the right half when `mirror`.
-void column_step(Pow2Ffts &ffts, View2<cfloat> a, RowBand band, int c0, int cols, float g,
-                 bool mirror) {
-    const int x = band.width, turn = half_turn(x);
+// band's order, and mirrored into the right half when Mirror.
+template <bool Mirror>
+void column_step(Pow2Ffts &ffts, View2<cfloat> a, RowBand band, int c0, int cols, float g) {
+    const int n = a.n1, x = band.width, turn = half_turn(x);
     const int lot = Pow2Ffts::batch(x, cols);
     cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
+    struct Column {
+        cfloat *at;      // column c, row 0
+        cfloat *mirror;  // column n - c, row 0
+    };
     for (int b0 = c0; b0 < c0 + cols; b0 += lot) {
         const int m = std::min(lot, c0 + cols - b0);
-        for (int s = 0; s < m; ++s) {
-            const cfloat *col = &a(band.first, b0 + s);
-            for (int k = 0; k < x; ++k) t[s + k * m] = col[(k + turn) & (x - 1)];
-        }
+        by_tiles(m, x, [&](int s) { return &a(band.first, b0 + s); },
+                 [&](const cfloat *col, int s, int k) { t[s + k * m] = col[(k + turn) & (x - 1)]; });
         ffts.run(false, x, t, m, 1, m);
-        for (int s = 0; s < m; ++s)
-            for (int k = 0; k < x; ++k) {
-                const cfloat v = times_real(t[s + k * m], g);
-                if (mirror)
-                    store_with_mirror(a, band.coefficient_row(k), b0 + s, v);
-                else
-                    a(band.coefficient_row(k), b0 + s) = v;
-            }
+        by_tiles(m, x,
+                 [&](int s) {
+                     return Column{&a(0, b0 + s), Mirror ? &a(0, n - b0 - s) : nullptr};
+                 },
+                 [&](Column col, int s, int k) {
+                     const cfloat v = times_real(t[s + k * m], g);
+                     const int r = band.coefficient_row(k);
+                     col.at[r] = v;
+                     if (Mirror) col.mirror[(n - r) & (n - 1)] = conj(v);
+                 });
     }
 }
 
 void forward(View2<const cfloat> image, View2<cfloat> a) {
     const int n = a.n1;
     Pow2Ffts ffts(n);
-    ffts.rows(true, image, a);
+    if (image.data != a.data)
+        for (int c = 0; c < n; ++c) std::memcpy(&a(0, c), &image(0, c), n * sizeof(cfloat));
+    ffts.rows(true, a);
     if (n <= 2) {
         // No octaves: the coefficients are the spectrum.
         ffts.columns(true, a);
@@ -79,7 +87,7 @@ void forward(View2<const cfloat> image, View2<cfloat> a) {
     // Columns 0 and mid: only their row octaves are bands.
     for (const int c0 : {0, mid}) {
         ffts.columns(true, {&a(0, c0), n, 1, a.s1, a.s2});
-        for (const RowBand &band : bands) column_step(ffts, a, band, c0, 1, gain(band.width), false);
+        for (const RowBand &band : bands) column_step<false>(ffts, a, band, c0, 1, gain(band.width));
     }
     // Column octaves P_y; columns mid+1 ... n-1 of the spectrum are never
     // needed, the mirror overwrites them.
@@ -89,7 +97,7 @@ void forward(View2<const cfloat> image, View2<cfloat> a) {
         const float gy = gain(y);
         for (const int r0 : {0, mid})
             for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, times_real(a(r0, y + k), gy));
-        for (const RowBand &band : bands) column_step(ffts, a, band, y, y, gain(band.width, y), true);
+        for (const RowBand &band : bands) column_step<true>(ffts, a, band, y, y, gain(band.width, y));
     }
 }
 

@@ -58,18 +58,11 @@ void Pow2Ffts::columns(bool forward, View2<cfloat> block) {
         run(forward, len, &block(0, c0), std::min(cols, block.n2 - c0), block.s2, 1);
 }
 
-void Pow2Ffts::rows(bool forward, View2<const cfloat> from, View2<cfloat> to) {
-    const int len = from.n2;
-    // Long rows still go at least 16 at a time: a batch then reads whole
-    // cache lines of each column.
-    const int lot = batch(len, from.n1, 16);
-    cfloat *t = scratch(static_cast<std::size_t>(lot) * len);
-    for (int r0 = 0; r0 < from.n1; r0 += lot) {
-        const int m = std::min(lot, from.n1 - r0);
-        for (int q = 0; q < len; ++q) std::copy_n(&from(r0, q), m, t + q * m);
-        run(forward, len, t, m, 1, m);
-        for (int q = 0; q < len; ++q) std::copy_n(t + q * m, m, &to(r0, q));
-    }
+void Pow2Ffts::rows(bool forward, View2<cfloat> a) {
+    const int len = a.n2;
+    const int lot = std::max(1, std::min(kRowBatchValues / std::max(len, 1), a.n1));
+    for (int r0 = 0; r0 < a.n1; r0 += lot)
+        run(forward, len, &a(r0, 0), std::min(lot, a.n1 - r0), 1, a.s2);
 }
 
 }  // namespace orbelix

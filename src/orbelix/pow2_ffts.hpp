@@ -4,12 +4,21 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "view.hpp"
 
 namespace orbelix {
+
+// Copies m values. Inline in blocks of four: the runs the gathers copy are
+// short and many, where a library call per run costs more than the copy.
+inline void copy_run(const cfloat *from, int m, cfloat *to) {
+    int i = 0;
+    for (; i + 4 <= m; i += 4) std::memcpy(to + i, from + i, 4 * sizeof(cfloat));
+    for (; i < m; ++i) to[i] = from[i];
+}
 
 class Pow2Ffts {
 public:
@@ -37,10 +46,11 @@ public:
     // Every column of block (unit row stride, length block.n1) in place.
     void columns(bool forward, View2<cfloat> block);
 
-    // Every row of `from` (unit row stride, length from.n2) transformed into
-    // the same row of `to` (the same shape; `from` itself or apart from it),
-    // a batch of rows at a time through the gather buffer.
-    void rows(bool forward, View2<const cfloat> from, View2<cfloat> to);
+    // Every row of a (unit row stride, length a.n2) in place, batches of
+    // about kRowBatchValues values: the engine reads and writes the rows
+    // where they lie, and such a batch measured fastest for long rows.
+    static constexpr int kRowBatchValues = 1 << 18;
+    void rows(bool forward, View2<cfloat> a);
 
 private:
     int n_;
