@@ -100,7 +100,7 @@ void column_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, RowBand
 void inverse(View2<const cfloat> s, View2<cfloat> a) {
     const int n = a.n1;
     const int mid = n / 2;
-    Pow2Ffts ffts(n);
+    Pow2Ffts &ffts = Pow2Ffts::of_this_thread();
     if (n <= 2) {
         // No octaves: the coefficients are the spectrum.
         for (int c = 0; c < n; ++c)

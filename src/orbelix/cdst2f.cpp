@@ -72,7 +72,7 @@ void column_step(Pow2Ffts &ffts, View2<cfloat> a, RowBand band, int c0, int cols
 
 void forward(View2<const cfloat> image, View2<cfloat> a) {
     const int n = a.n1;
-    Pow2Ffts ffts(n);
+    Pow2Ffts &ffts = Pow2Ffts::of_this_thread();
     if (image.data != a.data)
         for (int c = 0; c < n; ++c) std::memcpy(&a(0, c), &image(0, c), n * sizeof(cfloat));
     ffts.rows(true, a);

@@ -9,45 +9,64 @@
 
 namespace orbelix {
 
-Pow2Ffts::Pow2Ffts(int n) : n_(n) {
-    for (int len = 1, k = 0; len <= n; len *= 2, ++k) {
-        const int floats = static_cast<int>(fftpack::table_floats(len));
-        tables_.emplace_back(new float[floats]);
-        table_floats_.push_back(floats);
-        int ier = 0;
-        cfftmi(&len, tables_[k].get(), &floats, &ier);
-        if (ier != 0) fatal_stop();
-    }
+Pow2Ffts &Pow2Ffts::of_this_thread() {
+    thread_local Pow2Ffts ffts;
+    return ffts;
 }
 
-int Pow2Ffts::batch(int len, int count, int least) {
-    const int fit = std::max(kBatchValues / std::max(len, 1), least);
-    return std::max(1, std::min(fit, count));
+const float *Pow2Ffts::table(int log2_len, int &floats) {
+    if (static_cast<int>(tables_.size()) <= log2_len) {
+        tables_.resize(log2_len + 1);
+        table_floats_.resize(log2_len + 1, 0);
+    }
+    if (!tables_[log2_len]) {
+        int len = 1 << log2_len;
+        const int size = static_cast<int>(fftpack::table_floats(len));
+        std::unique_ptr<float[]> t(new float[size]);
+        int ier = 0;
+        cfftmi(&len, t.get(), &size, &ier);
+        if (ier != 0) fatal_stop();
+        tables_[log2_len] = std::move(t);
+        table_floats_[log2_len] = size;
+    }
+    floats = table_floats_[log2_len];
+    return tables_[log2_len].get();
+}
+
+int Pow2Ffts::batch(int len, int count) {
+    return std::max(1, std::min(kBatchValues / std::max(len, 1), count));
 }
 
 cfloat *Pow2Ffts::scratch(std::size_t values) {
-    if (scratch_.size() < values) scratch_.resize(values);
-    return scratch_.data();
+    if (scratch_values_ < values) {
+        scratch_.reset();
+        scratch_.reset(new cfloat[values]);
+        scratch_values_ = values;
+    }
+    return scratch_.get();
 }
 
 void Pow2Ffts::run(bool forward, int len, cfloat *data, int lot, std::ptrdiff_t jump,
                    std::ptrdiff_t inc) {
     if (len <= 1 || lot <= 0) return;
     int k = 0;
-    while ((1 << k) < len) ++k;
-    if ((1 << k) != len || len > n_) fatal_stop();
+    while (k < 30 && (1 << k) < len) ++k;
+    if ((1 << k) != len) fatal_stop();
     const long long need = 2LL * lot * len;
+    const long long last = (lot - 1) * jump + (len - 1) * inc;
+    if (jump > INT_MAX || inc > INT_MAX || last >= INT_MAX || need > INT_MAX) fatal_stop();
     if (need > work_floats_) {
+        work_.reset();
         work_.reset(new float[need]);
         work_floats_ = need;
     }
-    const long long last = (lot - 1) * jump + (len - 1) * inc;
-    if (jump > INT_MAX || inc > INT_MAX || last >= INT_MAX || need > INT_MAX) fatal_stop();
+    int lensav = 0;
+    const float *wsave = table(k, lensav);
     const int j = static_cast<int>(jump), i = static_cast<int>(inc);
     const int lenc = static_cast<int>(last + 1), lenwrk = static_cast<int>(need);
     int ier = 0;
-    (forward ? cfftmf : cfftmb)(&lot, &j, &len, &i, reinterpret_cast<float *>(data), &lenc,
-                                tables_[k].get(), &table_floats_[k], work_.get(), &lenwrk, &ier);
+    (forward ? cfftmf : cfftmb)(&lot, &j, &len, &i, reinterpret_cast<float *>(data), &lenc, wsave,
+                                &lensav, work_.get(), &lenwrk, &ier);
     if (ier != 0) fatal_stop();
 }
 

@@ -1,6 +1,7 @@
-// Batched FFTs of every power-of-two length up to a side n, for the 2-D
-// discrete S-transform: the tables are built once per call of the
-// transform, and one work array and one gather buffer serve every batch.
+// Batched FFTs of power-of-two lengths for the 2-D discrete S-transform.
+// Each thread keeps one set of tables, one work array and one gather buffer
+// across calls, so a transform neither rebuilds tables nor touches fresh
+// pages once its sizes have been seen.
 #pragma once
 
 #include <cstddef>
@@ -22,43 +23,47 @@ inline void copy_run(const cfloat *from, int m, cfloat *to) {
 
 class Pow2Ffts {
 public:
-    // Tables for the lengths 2, 4, ..., n (n a power of two).
-    explicit Pow2Ffts(int n);
+    // This thread's instance.
+    static Pow2Ffts &of_this_thread();
 
-    // Complex values of one batch: with the engine's work array beside it
-    // a batch stays within the core's L2.
+    // Complex values of one gathered batch: with the engine's work array
+    // beside it a batch stays within the core's L2.
     static constexpr int kBatchValues = 1 << 15;
+    // Complex values of one batch of long rows transformed where they lie;
+    // measured fastest at 1024^2 and 4096^2.
+    static constexpr int kRowBatchValues = 1 << 18;
 
-    // lot sequences of length len (a power of two up to n) in place:
+    // lot sequences of length len (a power of two, at most 2^30) in place:
     // element q of sequence s at data[s*jump + q*inc]. Forward is scaled by
     // 1/len, backward unscaled, each sequence with exactly the arithmetic of
     // a single transform of that length. Length 1 leaves data alone.
     void run(bool forward, int len, cfloat *data, int lot, std::ptrdiff_t jump,
              std::ptrdiff_t inc);
 
-    // How many of `count` sequences of length len make one batch: at least
-    // `least` (if there are so many), else as many as kBatchValues allows.
-    static int batch(int len, int count, int least = 1);
+    // How many of `count` sequences of length len make one gathered batch
+    // (at least 1).
+    static int batch(int len, int count);
 
-    // A gather buffer of at least `values` complex values, kept between calls.
+    // The gather buffer, at least `values` complex values.
     cfloat *scratch(std::size_t values);
 
     // Every column of block (unit row stride, length block.n1) in place.
     void columns(bool forward, View2<cfloat> block);
 
     // Every row of a (unit row stride, length a.n2) in place, batches of
-    // about kRowBatchValues values: the engine reads and writes the rows
-    // where they lie, and such a batch measured fastest for long rows.
-    static constexpr int kRowBatchValues = 1 << 18;
+    // about kRowBatchValues values where the rows lie.
     void rows(bool forward, View2<cfloat> a);
 
 private:
-    int n_;
+    Pow2Ffts() = default;
+    const float *table(int log2_len, int &floats);
+
     std::vector<std::unique_ptr<float[]>> tables_;  // index: log2 of the length
     std::vector<int> table_floats_;
     std::unique_ptr<float[]> work_;
     long long work_floats_ = 0;
-    std::vector<cfloat> scratch_;
+    std::unique_ptr<cfloat[]> scratch_;
+    std::size_t scratch_values_ = 0;
 };
 
 }  // namespace orbelix
