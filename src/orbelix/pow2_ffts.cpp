@@ -39,7 +39,10 @@ int Pow2Ffts::batch(int len, int count) {
 
 cfloat *Pow2Ffts::scratch(std::size_t values) {
     if (scratch_values_ < values) {
+        // Released first, and the size forgotten until the new one stands,
+        // so that a failed allocation leaves a consistent (empty) buffer.
         scratch_.reset();
+        scratch_values_ = 0;
         scratch_.reset(new cfloat[values]);
         scratch_values_ = values;
     }
@@ -57,6 +60,7 @@ void Pow2Ffts::run(bool forward, int len, cfloat *data, int lot, std::ptrdiff_t 
     if (jump > INT_MAX || inc > INT_MAX || last >= INT_MAX || need > INT_MAX) fatal_stop();
     if (need > work_floats_) {
         work_.reset();
+        work_floats_ = 0;
         work_.reset(new float[need]);
         work_floats_ = need;
     }
