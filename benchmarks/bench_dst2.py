@@ -1,20 +1,66 @@
 """dst2 and idst2 against scipy.fft.fft2 (workers=1) of the same complex64 image.
 
-Ratios are orbelix time / scipy time (below 1: orbelix is faster). Each
-orbelix call includes everything the entry routine does: the copy into the
-result, the whole-image FFT, the band transforms and the symmetry pass.
+Ratios are orbelix time / scipy time (below 1: orbelix is faster), measured
+side by side in one process, contenders interleaved, medians over rounds.
+
+- "C call": the entry routines through ctypes into a result allocated once,
+  so the figure is the transform alone (copy, FFTs, bands, mirror).
+- "module": orbelix.dst2(h) / orbelix.idst2(s) as a user calls them, each
+  call allocating its result like scipy.fft.fft2 does (fresh pages included).
+
+Peak memory: growth of the peak resident set of a fresh process over one
+module call, in units of the result's size (1.0 = the result alone).
 """
+import subprocess
+import sys
+import textwrap
+
 import numpy as np
 import scipy
 import scipy.fft
 
 from timing import fmt_time, fptr, library, machine, median_times, ref_int
 
+SIZES = (256, 1024, 4096)
 
-def bench_dst2(lib, sizes=(256, 1024, 4096)):
+
+def peak_memory(n):
+    """Peak resident growth of dst2, idst2 and scipy's fft2, over the result size."""
+    code = textwrap.dedent(f"""
+        import resource, sys
+        import numpy as np, scipy.fft, orbelix
+        n, which = {n}, sys.argv[1]
+        # Filled a column at a time: no temporaries of the image's size
+        # raise the peak before the call.
+        h = np.zeros((n, n), np.complex64, order="F")
+        for c in range(n):
+            h[:, c] = np.arange(n) % 7 + 1j * (c % 5)
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        if which == "dst2":
+            r = orbelix.dst2(h)
+        elif which == "idst2":
+            r = orbelix.idst2(h)
+        else:
+            r = scipy.fft.fft2(h, workers=1)
+        grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+        print(grown * 1024 / r.nbytes)
+    """)
+    out = {}
+    for which in ("dst2", "idst2", "fft2"):
+        run = subprocess.run([sys.executable, "-c", code, which], capture_output=True, text=True,
+                             check=True)
+        out[which] = float(run.stdout)
+    return out
+
+
+def bench_dst2(lib, sizes=SIZES):
+    import orbelix
+
     rng = np.random.default_rng(5)
     print("\n2-D discrete S-transform, complex64 (dst2, idst2 vs scipy.fft.fft2 workers=1)")
-    print(f"{'n x n':>12} {'dst2':>12} {'idst2':>12} {'fft2':>12} {'dst2/fft2':>10} {'idst2/fft2':>11}")
+    print(f"{'':12} {'':12} {'':12} {'':12} {'C call':>21} {'module':>21} {'peak memory / result':>26}")
+    print(f"{'n x n':>12} {'dst2':>12} {'idst2':>12} {'fft2':>12} {'dst2/fft2':>10} {'idst2/fft2':>10} "
+          f"{'dst2/fft2':>10} {'idst2/fft2':>10} {'dst2':>8} {'idst2':>8} {'fft2':>8}")
     for n in sizes:
         image = np.asfortranarray((rng.standard_normal((n, n)) + 1j * rng.standard_normal((n, n)))
                                   .astype(np.complex64))
@@ -29,10 +75,15 @@ def bench_dst2(lib, sizes=(256, 1024, 4096)):
 
         forward()
         t = median_times({"dst2": forward, "idst2": inverse,
+                          "module dst2": lambda: orbelix.dst2(image),
+                          "module idst2": lambda: orbelix.idst2(coefficients),
                           "fft2": lambda: scipy.fft.fft2(image, workers=1)},
-                         rounds=5 if n < 4096 else 3)
+                         rounds=7 if n < 4096 else 5)
+        peak = peak_memory(n)
         print(f"{n:>5} x {n:<5} {fmt_time(t['dst2'])} {fmt_time(t['idst2'])} {fmt_time(t['fft2'])} "
-              f"{t['dst2'] / t['fft2']:10.2f} {t['idst2'] / t['fft2']:11.2f}")
+              f"{t['dst2'] / t['fft2']:10.2f} {t['idst2'] / t['fft2']:10.2f} "
+              f"{t['module dst2'] / t['fft2']:10.2f} {t['module idst2'] / t['fft2']:10.2f} "
+              f"{peak['dst2']:8.2f} {peak['idst2']:8.2f} {peak['fft2']:8.2f}")
 
 
 def main():
