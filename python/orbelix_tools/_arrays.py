@@ -73,8 +73,14 @@ def allocate(shape: tuple[int, ...], dtype: npt.DTypeLike, what: str) -> npt.NDA
             "which cannot be allocated") from None
 
 
-def signals_last(x: npt.NDArray[Any], axes: tuple[int, ...], dest: tuple[int, ...]
-                 ) -> npt.NDArray[np.complex64]:
-    """x with `axes` moved to `dest`, as C-ordered complex64 (copied only when needed)."""
-    moved = np.moveaxis(x, axes, dest)
-    return np.asarray(moved, dtype=np.complex64, order="C")
+#: Sample types the extension reads in place; others are converted first.
+NATIVE_TYPES = (np.float32, np.float64, np.complex64, np.complex128)
+
+
+def signal_view(x: npt.NDArray[Any], axes: tuple[int, ...], dest: tuple[int, ...],
+                shape: tuple[int, int, int]) -> npt.NDArray[Any]:
+    """x with `axes` moved to `dest` and reshaped to (outer, inner, n): a view
+    in x's own dtype when it can be (the extension converts one signal at a
+    time), else a copy; dtypes it does not read become complex64."""
+    a = x if x.dtype.type in NATIVE_TYPES else x.astype(np.complex64)
+    return np.moveaxis(a, axes, dest).reshape(shape)

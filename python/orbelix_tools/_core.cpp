@@ -12,6 +12,7 @@
 
 #include "tools/istransform.hpp"
 #include "tools/parallel.hpp"
+#include "tools/signals.hpp"
 #include "tools/stransform.hpp"
 #include "tools/tfr_power.hpp"
 
@@ -47,6 +48,29 @@ VoiceGrid make_grid(std::size_t n, int k0, int step, int count, int decim, doubl
     return g;
 }
 
+// Signals from a 3-D array of any supported dtype and strides (outer x
+// inner x samples), read in place.
+using InputArray = nb::ndarray<nb::ro, nb::ndim<3>, nb::device::cpu>;
+
+Signals signals_of(const InputArray &x, const char *name) {
+    Signals s;
+    s.data = x.data();
+    if (x.dtype() == nb::dtype<float>()) s.type = SampleType::float32;
+    else if (x.dtype() == nb::dtype<double>()) s.type = SampleType::float64;
+    else if (x.dtype() == nb::dtype<complex64>()) s.type = SampleType::complex64;
+    else if (x.dtype() == nb::dtype<std::complex<double>>()) s.type = SampleType::complex128;
+    else throw nb::type_error((std::string(name) + " must be float32, float64, complex64 or complex128").c_str());
+    s.outer = as_int(x.shape(0), "the number of signals");
+    s.inner = as_int(x.shape(1), "the number of signals");
+    s.n = as_int(x.shape(2), "the signal length");
+    if (static_cast<long long>(s.outer) * s.inner > INT_MAX)
+        throw nb::value_error("the number of signals exceeds 2**31 - 1");
+    s.outer_stride = x.stride(0);
+    s.inner_stride = x.stride(1);
+    s.sample_stride = x.stride(2);
+    return s;
+}
+
 void expect_shape(std::size_t got, std::size_t want, const char *what) {
     if (got != want)
         throw nb::value_error((std::string(what) + " has extent " + std::to_string(got) +
@@ -80,11 +104,11 @@ const cfloat *samples(const A &a) {
     return reinterpret_cast<const cfloat *>(a.data());
 }
 
-void stransform_into(Array<const complex64, 2> x, nb::ndarray<nb::ndim<3>, nb::c_contig, nb::device::cpu> out,
+void stransform_into(InputArray x, nb::ndarray<nb::ndim<3>, nb::c_contig, nb::device::cpu> out,
                      int k0, int step, int count, int decim, double width, bool absolute,
                      const std::string &output, int workers) {
-    const VoiceGrid g = make_grid(x.shape(1), k0, step, count, decim, width, absolute);
-    const int batch = as_int(x.shape(0), "the number of signals");
+    const Signals signals = signals_of(x, "x");
+    const VoiceGrid g = make_grid(signals.n, k0, step, count, decim, width, absolute);
     Output kind;
     if (output == "complex") kind = Output::complex;
     else if (output == "power") kind = Output::power;
@@ -93,13 +117,12 @@ void stransform_into(Array<const complex64, 2> x, nb::ndarray<nb::ndim<3>, nb::c
     const bool is_complex = out.dtype() == nb::dtype<complex64>();
     if (kind == Output::complex ? !is_complex : out.dtype() != nb::dtype<float>())
         throw nb::type_error("out must be complex64 for complex output, float32 otherwise");
-    expect_shape(out.shape(0), batch, "out axis 0");
+    expect_shape(out.shape(0), signals.count(), "out axis 0");
     expect_shape(out.shape(1), g.count, "out axis 1");
     expect_shape(out.shape(2), g.times(), "out axis 2");
     if (out.size() == 0) return;
-    const cfloat *px = samples(x);
     void *po = out.data();
-    run_released(workers, [&](Parallel &par) { stransform(px, batch, g, kind, po, par); });
+    run_released(workers, [&](Parallel &par) { stransform(signals, g, kind, po, par); });
 }
 
 void istransform_into(Array<const complex64, 3> s, Array<float, 2> out, int k0, bool absolute,
@@ -115,23 +138,19 @@ void istransform_into(Array<const complex64, 3> s, Array<float, 2> out, int k0, 
     run_released(workers, [&](Parallel &par) { istransform(ps, batch, g, po, par); });
 }
 
-void tfr_power_into(Array<const complex64, 3> x, Array<float, 3> power, Array<float, 3> itc, int k0,
-                    int step, int count, int decim, double width, int workers) {
-    const VoiceGrid g = make_grid(x.shape(2), k0, step, count, decim, width, false);
-    const int epochs = as_int(x.shape(0), "the number of epochs");
-    const int channels = as_int(x.shape(1), "the number of channels");
-    if (epochs < 1) throw nb::value_error("x holds no epochs");
-    if (static_cast<long long>(epochs) * channels > INT_MAX)
-        throw nb::value_error("the number of signals exceeds 2**31 - 1");
+void tfr_power_into(InputArray x, Array<float, 3> power, Array<float, 3> itc, int k0, int step,
+                    int count, int decim, double width, int workers) {
+    const Signals signals = signals_of(x, "x");
+    const VoiceGrid g = make_grid(signals.n, k0, step, count, decim, width, false);
+    if (signals.outer < 1) throw nb::value_error("x holds no epochs");
     for (auto *a : {&power, &itc}) {
-        expect_shape(a->shape(0), channels, "power/itc axis 0");
+        expect_shape(a->shape(0), signals.inner, "power/itc axis 0");
         expect_shape(a->shape(1), g.count, "power/itc axis 1");
         expect_shape(a->shape(2), g.times(), "power/itc axis 2");
     }
     if (power.size() == 0) return;
-    const cfloat *px = samples(x);
     float *pp = power.data(), *pi = itc.data();
-    run_released(workers, [&](Parallel &par) { tfr_power(px, epochs, channels, g, pp, pi, par); });
+    run_released(workers, [&](Parallel &par) { tfr_power(signals, g, pp, pi, par); });
 }
 
 }  // namespace
@@ -140,9 +159,10 @@ NB_MODULE(_core, m) {
     m.doc() = "C++ voices of orbelix_tools (internal; use the functions of orbelix_tools).";
     m.def("stransform_into", &stransform_into, "x"_a, "out"_a, nb::kw_only(), "k0"_a, "step"_a,
           "count"_a, "decim"_a, "width"_a, "absolute"_a, "output"_a, "workers"_a,
-          "Voices k0, k0+step, ... (count of them) of each row of x (complex64, C order) at\n"
-          "every decim-th time, written into out (rows x count x times; complex64 for\n"
-          "output 'complex', float32 for 'power' and 'magnitude').");
+          "Voices k0, k0+step, ... (count of them) of the signals x[i, j, :] (float32,\n"
+          "float64, complex64 or complex128, any strides) at every decim-th time, written\n"
+          "into out (signals x count x times; complex64 for output 'complex', float32 for\n"
+          "'power' and 'magnitude').");
     m.def("istransform_into", &istransform_into, "s"_a, "out"_a, nb::kw_only(), "k0"_a,
           "absolute"_a, "workers"_a,
           "Real signals (rows of out, float32) from full-resolution voices of consecutive\n"
@@ -150,5 +170,6 @@ NB_MODULE(_core, m) {
     m.def("tfr_power_into", &tfr_power_into, "x"_a, "power"_a, "itc"_a, nb::kw_only(), "k0"_a,
           "step"_a, "count"_a, "decim"_a, "width"_a, "workers"_a,
           "Mean power and inter-trial coherence over the epochs of x (epochs x channels x n,\n"
-          "complex64), written into power and itc (channels x count x times, float32).");
+          "dtypes as for stransform_into), written into power and itc (channels x count x\n"
+          "times, float32).");
 }

@@ -5,8 +5,10 @@ from typing import Protocol
 import numpy as np
 import numpy.typing as npt
 
+_Samples = np.float32 | np.float64 | np.complex64 | np.complex128
+
 class _StransformInto(Protocol):
-    def __call__(self, x: npt.NDArray[np.complex64],
+    def __call__(self, x: npt.NDArray[_Samples],
                  out: npt.NDArray[np.complex64] | npt.NDArray[np.float32], *, k0: int,
                  step: int, count: int, decim: int, width: float, absolute: bool, output: str,
                  workers: int) -> None: ...
@@ -16,7 +18,7 @@ class _IstransformInto(Protocol):
                  absolute: bool, workers: int) -> None: ...
 
 class _TfrPowerInto(Protocol):
-    def __call__(self, x: npt.NDArray[np.complex64], power: npt.NDArray[np.float32],
+    def __call__(self, x: npt.NDArray[_Samples], power: npt.NDArray[np.float32],
                  itc: npt.NDArray[np.float32], *, k0: int, step: int, count: int, decim: int,
                  width: float, workers: int) -> None: ...
 

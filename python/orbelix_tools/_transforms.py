@@ -10,7 +10,7 @@ import numpy as np
 import numpy.typing as npt
 
 from . import _core
-from ._arrays import allocate, check_length, result_size, signal_array, signals_last
+from ._arrays import allocate, check_length, result_size, signal_array, signal_view
 from ._grid import (axis_index, choice, integer, positive, real_number, voice_grid,
                     worker_count)
 
@@ -110,9 +110,10 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
 
     Notes
     -----
-    Memory: the result, plus the input converted to complex64 when it is not
-    already complex64 with the time axis last, plus scratch of a few signal
-    lengths per worker. A dask array `x` gives a lazy dask result computed
+    Memory: the result plus scratch of a few signal lengths per worker.
+    float32, float64, complex64 and complex128 input is read in place (each
+    signal rounded to complex64 as it is transformed); other dtypes, and
+    batch axes that cannot be flattened without a copy, are copied first. A dask array `x` gives a lazy dask result computed
     chunk by chunk (dask is an optional dependency).
 
     Ctrl-C interrupts a long call with KeyboardInterrupt.
@@ -158,8 +159,8 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     shape = lead + (grid.count, grid.times)
     dtype = np.complex64 if output == "complex" else np.float32
     result_size(shape, dtype, "the transform")
-    signals = signals_last(a, (ax,), (-1,)).reshape(-1, n)
     s = allocate(shape, dtype, "the transform")
+    signals = signal_view(a, (ax,), (-1,), (1, -1, n))
     _core.stransform_into(signals, s.reshape(-1, grid.count, grid.times), k0=grid.k0,
                           step=grid.step, count=grid.count, decim=grid.decim, width=grid.width,
                           absolute=phase == "absolute", output=output, workers=threads)
@@ -387,9 +388,9 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     lead = tuple(d for i, d in enumerate(a.shape) if i not in (eax, ax))
     shape = lead + (grid.count, grid.times)
     result_size((2,) + shape, np.float32, "the power and coherence")
-    signals = signals_last(a, (eax, ax), (0, -1)).reshape(epochs, -1, n)
     power = allocate(shape, np.float32, "the power")
     itc = allocate(shape, np.float32, "the coherence")
+    signals = signal_view(a, (eax, ax), (0, -1), (epochs, -1, n))
     rows = (-1, grid.count, grid.times)
     _core.tfr_power_into(signals, power.reshape(rows), itc.reshape(rows), k0=grid.k0,
                          step=grid.step, count=grid.count, decim=grid.decim, width=grid.width,

@@ -21,9 +21,9 @@ struct Scratch {
 
 }  // namespace
 
-void stransform(const cfloat *x, int batch, const VoiceGrid &g, Output output, void *out,
-                Parallel &par) {
-    const std::size_t n = g.n, nt = g.times();
+void stransform(const Signals &x, const VoiceGrid &g, Output output, void *out, Parallel &par) {
+    const int batch = x.count();
+    const std::size_t nt = g.times();
     WindowTable table;
     share_windows(batch, g, par, table);
 
@@ -52,16 +52,16 @@ void stransform(const cfloat *x, int batch, const VoiceGrid &g, Output output, v
     if (split_by_signal(batch, par)) {
         par.run(batch, [&](int w, int b) {
             Scratch &s = scratch(w);
-            analytic_spectrum(s.voices.signal_plan(), x + b * n, s.a.data(), s.mean);
+            analytic_spectrum(s.voices.signal_plan(), x, b, s.a.data(), s.mean);
             for (int i = 0; i < g.count && !par.stopping(); ++i) emit(s, s.a.data(), s.mean, b, i);
         });
         return;
     }
     // The caller forms each spectrum in worker 0's scratch between runs.
-    std::vector<cfloat> a(n);
+    std::vector<cfloat> a(g.n);
     cfloat mean{};
     for (int b = 0; b < batch; ++b) {
-        analytic_spectrum(scratch(0).voices.signal_plan(), x + b * n, a.data(), mean);
+        analytic_spectrum(scratch(0).voices.signal_plan(), x, b, a.data(), mean);
         par.run(g.count, [&](int w, int i) { emit(scratch(w), a.data(), mean, b, i); });
     }
 }

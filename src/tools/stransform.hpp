@@ -2,6 +2,7 @@
 #pragma once
 
 #include "tools/parallel.hpp"
+#include "tools/signals.hpp"
 #include "tools/voice_grid.hpp"
 #include "view.hpp"
 
@@ -9,12 +10,11 @@ namespace orbelix::tools {
 
 enum class Output { complex, power, magnitude };
 
-// x: `batch` signals of g.n values, one after another. out: for each signal,
+// x: signals of g.n values (x.count() of them). out: for each signal,
 // g.count voices of g.times() values (cfloat for complex output, float for
 // power |S|^2 and magnitude |S|), voice-major. Scratch: O(n) per worker.
 // Numbers do not depend on the worker count. Throws Interrupted when the
 // run is stopped, std::bad_alloc when scratch cannot be had.
-void stransform(const cfloat *x, int batch, const VoiceGrid &g, Output output, void *out,
-                Parallel &par);
+void stransform(const Signals &x, const VoiceGrid &g, Output output, void *out, Parallel &par);
 
 }  // namespace orbelix::tools

@@ -28,8 +28,8 @@ struct Epochs {
 
 }  // namespace
 
-void tfr_power(const cfloat *x, int epochs, int channels, const VoiceGrid &g, float *power,
-               float *itc, Parallel &par) {
+void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, Parallel &par) {
+    const int epochs = x.outer, channels = x.inner;
     const std::size_t n = g.n, nt = g.times();
     WindowTable table;
     share_windows(epochs * channels, g, par, table);
@@ -38,7 +38,7 @@ void tfr_power(const cfloat *x, int epochs, int channels, const VoiceGrid &g, fl
         if (!slots[w]) slots[w] = std::make_unique<Scratch>(g);
         return *slots[w];
     };
-    auto signal = [&](int e, int c) { return x + (static_cast<std::size_t>(e) * channels + c) * n; };
+    auto signal = [&](int e, int c) { return e * channels + c; };
 
     auto average_voice = [&](Scratch &s, const Epochs &sp, int c, int i) {
         std::fill(s.power.begin(), s.power.end(), 0.0);
@@ -71,7 +71,7 @@ void tfr_power(const cfloat *x, int epochs, int channels, const VoiceGrid &g, fl
             if (!spectra[w]) spectra[w] = std::make_unique<Epochs>(epochs, g.n);
             Epochs &sp = *spectra[w];
             for (int e = 0; e < epochs; ++e)
-                analytic_spectrum(s.voices.signal_plan(), signal(e, c), sp.a.data() + e * n, sp.mean[e]);
+                analytic_spectrum(s.voices.signal_plan(), x, signal(e, c), sp.a.data() + e * n, sp.mean[e]);
             for (int i = 0; i < g.count && !par.stopping(); ++i) average_voice(s, sp, c, i);
         });
         return;
@@ -79,7 +79,7 @@ void tfr_power(const cfloat *x, int epochs, int channels, const VoiceGrid &g, fl
     Epochs sp(epochs, g.n);
     for (int c = 0; c < channels; ++c) {
         par.run(epochs, [&](int w, int e) {
-            analytic_spectrum(scratch(w).voices.signal_plan(), signal(e, c), sp.a.data() + e * n,
+            analytic_spectrum(scratch(w).voices.signal_plan(), x, signal(e, c), sp.a.data() + e * n,
                               sp.mean[e]);
         });
         par.run(g.count, [&](int w, int i) { average_voice(scratch(w), sp, c, i); });

@@ -2,17 +2,17 @@
 #pragma once
 
 #include "tools/parallel.hpp"
+#include "tools/signals.hpp"
 #include "tools/voice_grid.hpp"
 #include "view.hpp"
 
 namespace orbelix::tools {
 
-// x: epochs x channels signals of g.n values, one after another.
+// x: epochs (outer) x channels (inner) signals of g.n values.
 // power, itc: channels x g.count x g.times() values: the mean over epochs of
 // |S|^2, and |mean over epochs of S/|S||, with S = 0 counting as 0 in the
 // latter. Sums in double precision in increasing epoch order. Beyond the
 // output, memory is the analytic spectra of one channel's epochs per worker.
-void tfr_power(const cfloat *x, int epochs, int channels, const VoiceGrid &g, float *power,
-               float *itc, Parallel &par);
+void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, Parallel &par);
 
 }  // namespace orbelix::tools

@@ -16,17 +16,18 @@ void check(int ier) {
 
 }  // namespace
 
-void analytic_spectrum(fftpack::TransformPlan &plan, const cfloat *h, cfloat *a, cfloat &mean) {
+void analytic_spectrum(fftpack::TransformPlan &plan, const Signals &x, int i, cfloat *a,
+                       cfloat &mean) {
     const int n = plan.size();
-    std::copy(h, h + n, a);
-    check(plan.transform("f", {a, n, 1}));
-    hilbrt::cht1f({a, n, 1});
+    x.load(i, a);
     float sr = 0.0f, si = 0.0f;
     for (int t = 0; t < n; ++t) {
-        sr += h[t].re;
-        si += h[t].im;
+        sr += a[t].re;
+        si += a[t].im;
     }
     mean = {sr / static_cast<float>(n), si / static_cast<float>(n)};
+    check(plan.transform("f", {a, n, 1}));
+    hilbrt::cht1f({a, n, 1});
 }
 
 VoiceWorker::VoiceWorker(const VoiceGrid &g) : g_(g) {

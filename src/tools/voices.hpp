@@ -7,16 +7,18 @@
 
 #include "fftpack/transform_plan.hpp"
 #include "tools/half_window.hpp"
+#include "tools/signals.hpp"
 #include "tools/voice_grid.hpp"
 #include "view.hpp"
 
 namespace orbelix::tools {
 
-// The analytic spectrum a (n values) of h (n values) as the fast
-// S-transform forms it: forward FFT scaled by 1/n, positive bins doubled,
-// negative ones zeroed; and the mean of h, two single-precision
-// accumulators in increasing t. plan has length n.
-void analytic_spectrum(fftpack::TransformPlan &plan, const cfloat *h, cfloat *a, cfloat &mean);
+// The analytic spectrum a (n values) of signal i as the fast S-transform
+// forms it: forward FFT scaled by 1/n, positive bins doubled, negative ones
+// zeroed; and the mean of the signal, two single-precision accumulators in
+// increasing t. plan has length n.
+void analytic_spectrum(fftpack::TransformPlan &plan, const Signals &x, int i, cfloat *a,
+                       cfloat &mean);
 
 // Plans and scratch for the voices of one grid; one per worker thread.
 class VoiceWorker {

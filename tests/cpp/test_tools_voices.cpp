@@ -19,6 +19,7 @@
 #include "orbelix/gauss_window.hpp"
 #include "tools/half_window.hpp"
 #include "tools/parallel.hpp"
+#include "tools/signals.hpp"
 #include "tools/stransform.hpp"
 #include "tools/voices.hpp"
 
@@ -49,12 +50,22 @@ VoiceGrid grid(int n, int k0, int step, int count, int decim, bool absolute = fa
     return g;
 }
 
+// count contiguous complex64 signals of n samples from x[first*n].
+Signals contiguous(const std::vector<cfloat> &x, int count, int n, int first = 0) {
+    Signals s;
+    s.data = x.data() + static_cast<std::size_t>(first) * n;
+    s.inner = count;
+    s.n = n;
+    s.inner_stride = n;
+    return s;
+}
+
 // Every voice of one signal on grid g, voice-major.
 std::vector<cfloat> voices_of(const std::vector<cfloat> &x, const VoiceGrid &g) {
     VoiceWorker w(g);
     std::vector<cfloat> a(g.n);
     cfloat mean;
-    analytic_spectrum(w.signal_plan(), x.data(), a.data(), mean);
+    analytic_spectrum(w.signal_plan(), contiguous(x, 1, g.n), 0, a.data(), mean);
     std::vector<cfloat> out(static_cast<std::size_t>(g.count) * g.times());
     for (int i = 0; i < g.count; ++i) w.voice(a.data(), mean, i, nullptr, out.data() + i * g.times());
     return out;
@@ -191,27 +202,60 @@ TEST(ToolsVoices, BatchesAndWorkersGiveTheSameBits) {
         std::vector<cfloat> single(per * batch);
         for (int b = 0; b < batch; ++b) {
             Parallel one(1);
-            stransform(x.data() + b * n, 1, g, Output::complex, single.data() + b * per, one);
+            stransform(contiguous(x, 1, n, b), g, Output::complex, single.data() + b * per, one);
         }
         for (int workers : {1, 2, 3}) {
             std::vector<cfloat> all(per * batch);
             Parallel par(workers, [] { return false; });
-            stransform(x.data(), batch, g, Output::complex, all.data(), par);
+            stransform(contiguous(x, batch, n), g, Output::complex, all.data(), par);
             EXPECT_TRUE(same_values(all, single)) << "workers " << workers;
             // Two signals: shared out voice by voice.
             std::vector<cfloat> two(2 * per);
             Parallel par2(workers, [] { return false; });
-            stransform(x.data(), 2, g, Output::complex, two.data(), par2);
+            stransform(contiguous(x, 2, n), g, Output::complex, two.data(), par2);
             EXPECT_TRUE(same_values(two, std::vector<cfloat>(single.begin(), single.begin() + 2 * per)));
         }
         std::vector<float> power(per * batch), magnitude(per * batch);
         Parallel p1(2), p2(2);
-        stransform(x.data(), batch, g, Output::power, power.data(), p1);
-        stransform(x.data(), batch, g, Output::magnitude, magnitude.data(), p2);
+        stransform(contiguous(x, batch, n), g, Output::power, power.data(), p1);
+        stransform(contiguous(x, batch, n), g, Output::magnitude, magnitude.data(), p2);
         for (std::size_t i = 0; i < per * batch; ++i) {
             const cfloat z = single[i];
             ASSERT_EQ(power[i], z.re * z.re + z.im * z.im);
             ASSERT_EQ(magnitude[i], std::sqrt(z.re * z.re + z.im * z.im));
+        }
+    }
+}
+
+// Signals read in place from strided real or double-precision arrays are
+// those rounded to complex64 first.
+TEST(ToolsSignals, LoadRoundsAndFollowsStrides) {
+    const int n = 37;
+    std::vector<std::complex<double>> z(3 * 2 * n);
+    std::mt19937 rng(4);
+    std::normal_distribution<double> u;
+    for (auto &v : z) v = {u(rng), u(rng)};
+    std::vector<double> re(z.size());
+    for (std::size_t i = 0; i < z.size(); ++i) re[i] = z[i].real();
+    // Layout (time, outer=3, inner=2): element (o, j, t) at t*6 + o*2 + j.
+    for (SampleType type : {SampleType::complex128, SampleType::float64}) {
+        Signals s;
+        s.data = type == SampleType::complex128 ? static_cast<const void *>(z.data()) : re.data();
+        s.type = type;
+        s.outer = 3;
+        s.inner = 2;
+        s.n = n;
+        s.outer_stride = 2;
+        s.inner_stride = 1;
+        s.sample_stride = 6;
+        std::vector<cfloat> got(n);
+        for (int i = 0; i < s.count(); ++i) {
+            s.load(i, got.data());
+            for (int t = 0; t < n; ++t) {
+                const std::complex<double> v = z[t * 6 + (i / 2) * 2 + i % 2];
+                ASSERT_EQ(got[t].re, static_cast<float>(v.real()));
+                ASSERT_EQ(got[t].im, type == SampleType::float64 ? 0.0f : static_cast<float>(v.imag()));
+            }
         }
     }
 }

@@ -156,3 +156,21 @@ def test_cosine_on_a_bin_is_seen_through_each_voice_window():
     want = np.exp(-2 * np.pi**2 * (125 - k) ** 2 / k**2)
     np.testing.assert_allclose(m, np.broadcast_to(want[:, None], m.shape), atol=2e-6)
     assert m.shape == (99, 40) and m[f == 12.5].min() > 0.99999
+
+
+@pytest.mark.parametrize("dtype,axis", [(np.float64, -1), (np.complex128, 0), (np.float32, 0)])
+def test_input_is_read_in_place_without_a_converted_copy(dtype, axis):
+    import tracemalloc
+    x = np.random.default_rng(5).standard_normal((16, 8192)).astype(dtype)
+    x = x if axis == -1 else np.ascontiguousarray(x.T)
+    tracemalloc.start()
+    try:
+        f, t, p = ot.stransform(x, fmin=0.1, fmax=0.2, decim=64, output="power", axis=axis)
+        peak = tracemalloc.get_traced_memory()[1]
+    finally:
+        tracemalloc.stop()
+    assert p.shape == (16, 820, 128)
+    assert peak < p.nbytes + 100_000 < p.nbytes + x.nbytes // 4
+    want = ot.stransform(np.moveaxis(x, axis, -1).astype(np.complex64), fmin=0.1, fmax=0.2,
+                         decim=64, output="power")[2]
+    np.testing.assert_array_equal(p, want)
