@@ -73,8 +73,10 @@ def allocate(shape: tuple[int, ...], dtype: npt.DTypeLike, what: str) -> npt.NDA
             "which cannot be allocated") from None
 
 
-#: Sample types the extension reads in place; others are converted first.
-NATIVE_TYPES = (np.float32, np.float64, np.complex64, np.complex128)
+# Sample types the extension reads in place (in native byte order); others
+# are converted first.
+_NATIVE_TYPES: tuple[type[np.generic], ...] = (np.float32, np.float64, np.complex64,
+                                               np.complex128)
 
 
 def signal_view(x: npt.NDArray[Any], axes: tuple[int, ...], dest: tuple[int, ...],
@@ -82,5 +84,6 @@ def signal_view(x: npt.NDArray[Any], axes: tuple[int, ...], dest: tuple[int, ...
     """x with `axes` moved to `dest` and reshaped to (outer, inner, n): a view
     in x's own dtype when it can be (the extension converts one signal at a
     time), else a copy; dtypes it does not read become complex64."""
-    a = x if x.dtype.type in NATIVE_TYPES else x.astype(np.complex64)
+    native = x.dtype.type in _NATIVE_TYPES and x.dtype.isnative
+    a = x if native else x.astype(np.complex64)
     return np.moveaxis(a, axes, dest).reshape(shape)

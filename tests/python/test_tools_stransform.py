@@ -34,7 +34,7 @@ def test_defaults_are_fst_bit_for_bit(n, complex_):
     np.testing.assert_array_equal(x, before)
 
 
-@pytest.mark.parametrize("dtype", [np.float64, np.int16, np.complex128, np.float16])
+@pytest.mark.parametrize("dtype", [np.float64, np.int16, np.complex128, np.float16, ">f8", np.longdouble])
 def test_other_dtypes_are_converted_to_complex64(dtype):
     x = (signal(100, np.dtype(dtype).kind == "c", dtype=np.complex128) * 100)
     x = x.astype(dtype) if np.dtype(dtype).kind == "c" else x.real.astype(dtype)
