@@ -1,12 +1,20 @@
-"""fst against a vectorised SciPy complex64 S-transform and the `stockwell` package.
+"""fst and ifst against their vectorised NumPy/SciPy peers and the `stockwell` package.
 
-Times are medians of interleaved rounds, wall clock and process CPU time,
-one thread each (scipy.fft with workers=1); ratios are fst time / peer time
-(below 1: fst is faster). Peak memory is the rise of the process's peak
-resident set during one call, result included, as a multiple of the
-complex64 result, (n/2+1) x n x 8 bytes. It is shown only where the result
-has 32 MiB or more: glibc serves smaller blocks from memory freed earlier,
-which the resident set does not see grow.
+Three tables, each measured side by side in this one process (contenders
+interleaved round by round after a warm-up, medians, one thread each):
+
+1. fst against the lean vectorised SciPy complex64 S-transform (float32
+   window matrix built in place, one batched scipy.fft.ifft along rows,
+   workers=1) and against PyPI `stockwell` (st.st, real float64 input).
+2. fst at awkward lengths (large prime factors: the chirp-z path) against fst
+   at the nearest power of two.
+3. ifst against a vectorised NumPy inverse (row sums, mirror, one inverse FFT).
+
+Ratios are ours / peer's (below 1: orbelix is faster), from wall clock and
+from process CPU time (steadier on a shared machine). Peak memory is the
+rise of the peak resident set during one call as a multiple of the complex64
+result, shown where the result has 32 MiB or more (glibc serves smaller
+blocks from memory freed earlier, which the resident set does not see).
 """
 import statistics
 import time
@@ -17,7 +25,9 @@ import scipy.fft
 
 from timing import fmt_time, fptr, library, machine, ref_int
 
-SIZES = (256, 1024, 4096, 8192)
+SIZES = (1024, 4096, 8192, 16384)
+AWKWARD = (2561, 4097, 4098, 4099, 8191)
+IFST_SIZES = (4096, 8192, 16384)
 WINDOW_CONSTANT = np.float32(19.73921)
 
 
@@ -30,6 +40,14 @@ def fst_entry(lib):
         return (lambda h: fst_ctypes(lib, h)), "C fst via ctypes"
 
 
+def ifst_entry(lib):
+    try:
+        import orbelix
+        return orbelix.ifst
+    except (ImportError, AttributeError):
+        return lambda s: ifst_ctypes(lib, s)
+
+
 def fst_ctypes(lib, h):
     n = h.size
     s = np.zeros((n // 2 + 1, n), dtype=np.complex64, order="F")
@@ -37,8 +55,16 @@ def fst_ctypes(lib, h):
     return s
 
 
+def ifst_ctypes(lib, s):
+    n = s.shape[1]
+    h = np.zeros(n, dtype=np.complex64)
+    lib.ifst(ref_int(n), fptr(s), fptr(h))
+    return h
+
+
 def fst_scipy(h):
-    """Every voice's shifted, windowed spectrum as one matrix, one batched inverse FFT."""
+    """The lean vectorised S-transform: every voice's windowed, shifted spectrum as one
+    preallocated complex64 matrix, one batched inverse FFT along rows in place."""
     n = h.size
     rows = n // 2 + 1
     spectrum = scipy.fft.fft(h, workers=1) / np.float32(n)
@@ -46,8 +72,10 @@ def fst_scipy(h):
     spectrum[n // 2 + 1:] = 0
     m = np.arange(n)
     offset2 = (np.minimum(m, n - m).astype(np.int64) ** 2).astype(np.float32)
-    k2 = (np.arange(1, rows, dtype=np.int64) ** 2).astype(np.float32)
-    window = np.exp(-(WINDOW_CONSTANT * offset2[None, :]) / k2[:, None])
+    neg_c_over_k2 = -WINDOW_CONSTANT / (np.arange(1, rows, dtype=np.int64) ** 2).astype(np.float32)
+    window = np.empty((rows - 1, n), dtype=np.float32)
+    np.multiply(neg_c_over_k2[:, None], offset2[None, :], out=window)
+    np.exp(window, out=window)
     # Row k of the sliding view over the doubled spectrum is A[(k + m) mod n].
     shifted = np.lib.stride_tricks.sliding_window_view(np.concatenate([spectrum, spectrum]), n)
     s = np.empty((rows, n), dtype=np.complex64)
@@ -58,6 +86,17 @@ def fst_scipy(h):
     if not np.shares_memory(voices, s):
         s[1:] = voices
     return s
+
+
+def ifst_numpy(s):
+    """Row sums, halve and mirror by conjugation, one inverse FFT."""
+    n = s.shape[1]
+    spectrum = np.zeros(n, dtype=np.complex64)
+    spectrum[: s.shape[0]] = s.sum(axis=1)
+    spectrum[1:(n + 1) // 2] *= np.float32(0.5)
+    upper = np.arange(n // 2 + 1, n)
+    spectrum[upper] = np.conj(spectrum[n - upper])
+    return np.fft.ifft(spectrum) * np.float32(1.0)
 
 
 def stockwell_st():
@@ -90,58 +129,127 @@ def peak_bytes(f):
     return (peak - before) * 1024
 
 
-def check_agreement(ours, peer, n):
-    err = float(np.max(np.abs(ours.astype(np.complex128) - peer)))
+def check_agreement(ours, peer, what):
+    err = float(np.max(np.abs(np.asarray(ours, np.complex128) - peer)))
     scale = float(np.max(np.abs(peer)))
     if err > 1e-4 * scale:
-        raise SystemExit(f"n={n}: fst and the SciPy implementation disagree ({err:.3g} of {scale:.3g})")
+        raise SystemExit(f"{what}: orbelix and the NumPy/SciPy version disagree ({err:.3g} of {scale:.3g})")
 
 
 def median_times(contenders, rounds):
-    """Median wall and CPU seconds per call, contenders interleaved round by round.
-
-    Every contender is single-threaded, so on a shared machine the process's
-    CPU time (user + system, page faults included) is the steadier figure.
-    """
+    """Median wall and CPU seconds per call, contenders interleaved round by round,
+    the order rotating each round."""
     for f in contenders.values():
         f()  # warm-up
-    wall = {name: [] for name in contenders}
-    cpu = {name: [] for name in contenders}
-    for _ in range(rounds):
-        for name, f in contenders.items():
+    names = list(contenders)
+    wall = {name: [] for name in names}
+    cpu = {name: [] for name in names}
+    for r in range(rounds):
+        for name in names[r % len(names):] + names[: r % len(names)]:
             w0, c0 = time.perf_counter(), time.process_time()
-            f()
+            contenders[name]()
             cpu[name].append(time.process_time() - c0)
             wall[name].append(time.perf_counter() - w0)
     med = statistics.median
     return {name: med(v) for name, v in wall.items()}, {name: med(v) for name, v in cpu.items()}
 
 
-def bench(lib, sizes=SIZES):
-    st = stockwell_st()
-    fst, how = fst_entry(lib)
-    print(f"fst called as {how}")
-    rng = np.random.default_rng(5)
-    print(f"{'n':>5} {'contender':<10} {'wall':>12} {'cpu':>12} {'fst/peer wall':>14} "
+def rounds_for(n):
+    return 15 if n <= 1024 else 7 if n <= 8192 else 3
+
+
+def random_signal(rng, n):
+    return (rng.standard_normal(n) + 1j * rng.standard_normal(n)).astype(np.complex64)
+
+
+def bench_peers(fst, st, sizes=SIZES):
+    print("\n1. fst against the lean SciPy S-transform and stockwell (ratio = fst / peer)")
+    print(f"{'n':>6} {'contender':<10} {'wall':>12} {'cpu':>12} {'fst/peer wall':>14} "
           f"{'fst/peer cpu':>13} {'peak mem':>9}")
+    rng = np.random.default_rng(5)
     table = []
     for n in sizes:
-        h = (rng.standard_normal(n) + 1j * rng.standard_normal(n)).astype(np.complex64)
+        h = random_signal(rng, n)
         x = h.real.astype(np.float64)  # stockwell takes a real signal
-        check_agreement(fst(h), fst_scipy(h), n)
+        check_agreement(fst(h), fst_scipy(h), f"fst n={n}")
         contenders = {"fst": lambda: fst(h), "scipy c64": lambda: fst_scipy(h)}
         if st is not None:
             contenders["stockwell"] = lambda: st(x)
-        wall, cpu = median_times(contenders, rounds=15 if n <= 1024 else 5)
+        wall, cpu = median_times(contenders, rounds_for(n))
         result_bytes = (n // 2 + 1) * n * 8
         for name, f in contenders.items():
             peak = peak_bytes(f) if result_bytes >= 32 << 20 else None
             mem = f"{peak / result_bytes:8.2f}x" if peak is not None else "      n/a"
             rw, rc = wall["fst"] / wall[name], cpu["fst"] / cpu[name]
-            print(f"{n:>5} {name:<10} {fmt_time(wall[name])} {fmt_time(cpu[name])} {rw:14.2f} "
-                  f"{rc:13.2f} {mem}")
-            table.append({"n": n, "contender": name, "wall": wall[name], "cpu": cpu[name],
-                          "ratio_wall": rw, "ratio_cpu": rc, "peak_bytes": peak})
+            print(f"{n:>6} {name:<10} {fmt_time(wall[name])} {fmt_time(cpu[name])} {rw:14.2f} "
+                  f"{rc:13.2f} {mem}", flush=True)
+            table.append({"table": "peers", "n": n, "contender": name, "wall": wall[name],
+                          "cpu": cpu[name], "ratio_wall": rw, "ratio_cpu": rc, "peak_bytes": peak})
+    return table
+
+
+def nearest_power_of_two(n):
+    lower = 1 << (n.bit_length() - 1)
+    return lower if n - lower <= 2 * lower - n else 2 * lower
+
+
+def bench_awkward(fst, lengths=AWKWARD):
+    print("\n2. fst at awkward lengths against fst at the nearest power of two, and the SciPy "
+          "version at the same length")
+    print(f"{'n':>6} {'factors':<12} {'fst(n)':>12} {'fst(2^k)':>12} {'2^k':>6} {'n/2^k wall':>11} "
+          f"{'n/2^k cpu':>10} {'fst/scipy cpu':>14}")
+    rng = np.random.default_rng(6)
+    table = []
+    for n in lengths:
+        p2 = nearest_power_of_two(n)
+        h, h2 = random_signal(rng, n), random_signal(rng, p2)
+        check_agreement(fst(h), fst_scipy(h), f"fst n={n}")
+        contenders = {"n": lambda: fst(h), "p2": lambda: fst(h2), "scipy": lambda: fst_scipy(h)}
+        wall, cpu = median_times(contenders, 5)
+        factors = "*".join(str(f) for f in _factors(n))
+        rw, rc = wall["n"] / wall["p2"], cpu["n"] / cpu["p2"]
+        print(f"{n:>6} {factors:<12} {fmt_time(wall['n'])} {fmt_time(wall['p2'])} {p2:>6} {rw:11.2f} "
+              f"{rc:10.2f} {cpu['n'] / cpu['scipy']:14.2f}", flush=True)
+        table.append({"table": "awkward", "n": n, "power_of_two": p2, "ratio_wall": rw,
+                      "ratio_cpu": rc, "ratio_scipy_cpu": cpu["n"] / cpu["scipy"]})
+    return table
+
+
+def _factors(n):
+    out, p = [], 2
+    while p * p <= n:
+        while n % p == 0:
+            out.append(p)
+            n //= p
+        p += 1
+    return out + ([n] if n > 1 else [])
+
+
+def bench_ifst(fst, ifst, sizes=IFST_SIZES):
+    print("\n3. ifst against the vectorised NumPy inverse (ratio = ifst / NumPy)")
+    print(f"{'n':>6} {'ifst':>12} {'numpy':>12} {'ratio wall':>11} {'ratio cpu':>10}")
+    rng = np.random.default_rng(7)
+    table = []
+    for n in sizes:
+        s = fst(rng.standard_normal(n).astype(np.complex64))
+        check_agreement(ifst(s), ifst_numpy(s), f"ifst n={n}")
+        wall, cpu = median_times({"ifst": lambda: ifst(s), "numpy": lambda: ifst_numpy(s)},
+                                 rounds=15)
+        rw, rc = wall["ifst"] / wall["numpy"], cpu["ifst"] / cpu["numpy"]
+        print(f"{n:>6} {fmt_time(wall['ifst'])} {fmt_time(wall['numpy'])} {rw:11.2f} {rc:10.2f}",
+              flush=True)
+        table.append({"table": "ifst", "n": n, "ratio_wall": rw, "ratio_cpu": rc})
+        del s
+    return table
+
+
+def bench(lib, sizes=SIZES):
+    st = stockwell_st()
+    fst, how = fst_entry(lib)
+    print(f"fst called as {how}")
+    table = bench_peers(fst, st, sizes)
+    table += bench_awkward(fst)
+    table += bench_ifst(fst, ifst_entry(lib))
     return table
 
 
