@@ -1,6 +1,7 @@
 #include "orbelix/cfst1f.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
@@ -10,6 +11,7 @@
 #include "orbelix/gauss_window.hpp"
 #include "orbelix/times_real.hpp"
 #include "orbelix/vexp.hpp"
+#include "orbelix/voice_store.hpp"
 
 namespace orbelix {
 
@@ -21,7 +23,7 @@ constexpr float kWindowConstant = 19.73921f;
 // it into the column-major result writes kBatch neighbouring rows per time
 // sample. The buffer's columns are kPad samples longer than n, so that
 // reading across them does not hit one cache set when n is a power of two.
-constexpr int kBatch = 16;
+constexpr int kBatch = 32;
 constexpr int kPad = 8;
 
 // The windowed, shifted spectrum of a voice: col[t] = A[k + t] * w(min(t, n-t)).
@@ -31,26 +33,11 @@ void window_spectrum(const cfloat *ak, const float *w, int n, cfloat *col) {
     for (int t = half + 1; t < n; ++t) col[t] = times_real(ak[t], w[n - t]);
 }
 
-// Row block k0 .. k0+nb-1 of s from the batch buffer (voice b, time t at
-// buf[b*ld + t]). Nb > 0 fixes the count at compile time for full blocks
-// and a column-major s, so the inner loop is straight-line code.
-template <int Nb>
-void store_voices(const cfloat *buf, std::size_t ld, int n, int nb, View2<cfloat> s, int k0) {
-    if constexpr (Nb > 0) {
-        for (int t = 0; t < n; ++t) {
-            cfloat *dst = &s(k0, t);
-            for (int b = 0; b < Nb; ++b) dst[b] = buf[b * ld + t];
-        }
-    } else {
-        for (int t = 0; t < n; ++t)
-            for (int b = 0; b < nb; ++b) s(k0 + b, t) = buf[b * ld + t];
-    }
-}
-
-// The half windows of one block of voices, kept while the blocks that reuse
-// them are computed.
+// The first halves of the windows of one block of voices (what their
+// doubles read), kept while the blocks that reuse them are computed.
 struct WindowBlock {
-    std::vector<float> w;          // kBatch windows of `stride` floats
+    int capacity = 0;              // floats per window
+    std::vector<float> w;          // kBatch windows of `capacity` floats
     std::vector<int> zero_from;    // per window: entries from here on are 0
 };
 
@@ -59,18 +46,18 @@ struct WindowBlock {
 // voice k lies in block j/2 when K lies in block j. So the blocks go in the
 // preorder of that binary tree, block 0 (which feeds itself) first, and
 // only the windows of the blocks on the path from the root are kept: one
-// block per level.
+// block per level, each window only as far as its double reads it and no
+// further than it can be non-zero.
 class VoiceLoop {
 public:
     VoiceLoop(const std::vector<cfloat> &a2, int n, fftpack::TransformPlan &plan, View2<cfloat> s)
         : a2_(a2), n_(n), voices_(n / 2), count_(n / 2 + 1), plan_(plan), s_(s),
           ld_(static_cast<std::size_t>(n) + kPad),
           buf_(ld_ * std::min(kBatch, voices_)),
+          work_(count_, 0.0f),
           scratch_(count_ / 2 + 16) {}
 
-    void run() {
-        visit(0, 0);
-    }
+    void run() { visit(0, 0); }
 
 private:
     const std::vector<cfloat> &a2_;  // A twice over, so that A[(k+t) mod n] is a2[k+t]
@@ -79,18 +66,25 @@ private:
     View2<cfloat> s_;
     std::size_t ld_;
     std::vector<cfloat> buf_;
+    std::vector<float> work_;  // the window of the voice in hand
+    int work_zero_from_ = 0;
     std::vector<float> scratch_;
     std::vector<WindowBlock> levels_;
 
+    // Level `depth` holds blocks below voice 2^depth * B; a window of voice
+    // k is 0 beyond offset 2.2954 k (exp below -104).
     WindowBlock &level(int depth) {
         while (static_cast<int>(levels_.size()) <= depth) {
-            levels_.push_back({std::vector<float>(static_cast<std::size_t>(kBatch) * count_, 0.0f),
+            const double top = kBatch * std::ldexp(1.0, static_cast<int>(levels_.size()));
+            const int capacity =
+                static_cast<int>(std::min<double>((count_ + 1) / 2, 2.3 * top + 8.0));
+            levels_.push_back({capacity, std::vector<float>(static_cast<std::size_t>(kBatch) * capacity),
                                std::vector<int>(kBatch, 0)});
         }
         return levels_[depth];
     }
 
-    float *window(WindowBlock &wb, int slot) { return wb.w.data() + static_cast<std::size_t>(slot) * count_; }
+    float *slot(WindowBlock &wb, int i) { return wb.w.data() + static_cast<std::size_t>(i) * wb.capacity; }
 
     void visit(int j, int depth) {
         if (static_cast<long long>(j) * kBatch > voices_) return;
@@ -109,26 +103,28 @@ private:
         const int first = std::max(1, j * kBatch);
         const int last = std::min(voices_, j * kBatch + kBatch - 1);
         for (int k = first; k <= last; ++k) {
-            const int slot = k - j * kBatch;
-            float *w = window(own, slot);
-            int &zero_from = own.zero_from[slot];
             if (k % 2 == 0) {
                 const int hs = k / 2 - (j / 2) * kBatch;
-                zero_from = gauss_half_window_doubled(k / 2, kWindowConstant, window(parent, hs),
-                                                      parent.zero_from[hs], count_, w, zero_from,
-                                                      scratch_.data());
+                work_zero_from_ = gauss_half_window_doubled(
+                    k / 2, kWindowConstant, slot(parent, hs), parent.zero_from[hs], count_,
+                    work_.data(), work_zero_from_, scratch_.data());
             } else {
-                zero_from = gauss_half_window(k, kWindowConstant, count_, w, zero_from);
+                work_zero_from_ = gauss_half_window(k, kWindowConstant, count_, work_.data(),
+                                                    work_zero_from_);
             }
+            keep_window(own, k - j * kBatch);
             cfloat *col = buf_.data() + (k - first) * ld_;
-            window_spectrum(a2_.data() + k, w, n_, col);
+            window_spectrum(a2_.data() + k, work_.data(), n_, col);
             if (plan_.transform("b", {col, n_, 1}) != 0) fatal_stop();
         }
-        const int nb = last - first + 1;
-        if (nb == kBatch && s_.s1 == 1)
-            store_voices<kBatch>(buf_.data(), ld_, n_, nb, s_, first);
-        else
-            store_voices<0>(buf_.data(), ld_, n_, nb, s_, first);
+        store_voices(buf_.data(), ld_, n_, last - first + 1, s_, first);
+    }
+
+    // The part of the working window that the double of this voice reads.
+    void keep_window(WindowBlock &wb, int i) {
+        const int kept = std::min(work_zero_from_, wb.capacity);
+        std::copy(work_.begin(), work_.begin() + kept, slot(wb, i));
+        wb.zero_from[i] = kept < wb.capacity ? kept : work_zero_from_;
     }
 };
 

@@ -207,6 +207,8 @@ TEST_P(Cfst1fExact, IdenticalToVoiceAtATime) {
 
 INSTANTIATE_TEST_SUITE_P(Lengths, Cfst1fExact,
                          ::testing::Values(1, 2, 3, 5, 8, 15, 16, 17, 18, 31, 64, 97, 100, 257));
+// Enough voices for several levels of reused windows, and a chirp-z length.
+INSTANTIATE_TEST_SUITE_P(ManyBlocks, Cfst1fExact, ::testing::Values(1500, 2048, 2049, 4099));
 
 TEST(Cfst1f, StridedInputAndOutputViews) {
     const int n = 12, rows = n / 2 + 1;

@@ -1,0 +1,53 @@
+#include "orbelix/voice_store.hpp"
+
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace orbelix {
+namespace {
+
+constexpr int kLine = 64;                              // bytes
+constexpr int kPerLine = kLine / sizeof(cfloat);       // values
+
+// Values of one column before the next cache-line boundary.
+int to_line_boundary(const cfloat *p) {
+    const auto a = reinterpret_cast<std::uintptr_t>(p);
+    return static_cast<int>(((kLine - (a % kLine)) % kLine) / sizeof(cfloat));
+}
+
+void plain_store(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s, int k0) {
+    for (int t = 0; t < n; ++t)
+        for (int b = 0; b < nb; ++b) s(k0 + b, t) = buf[b * ldb + t];
+}
+
+}  // namespace
+
+void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s, int k0) {
+#if defined(__SSE2__)
+    if (s.s1 != 1 || reinterpret_cast<std::uintptr_t>(s.data) % sizeof(cfloat) != 0)
+        return plain_store(buf, ldb, n, nb, s, k0);
+    for (int t = 0; t < n; ++t) {
+        cfloat *dst = &s(k0, t);
+        const cfloat *src = buf + t;
+        const int head = to_line_boundary(dst) < nb ? to_line_boundary(dst) : nb;
+        int b = 0;
+        for (; b < head; ++b) dst[b] = src[b * ldb];
+        // Whole lines, two values per 16-byte streaming store.
+        for (; b + kPerLine <= nb; b += kPerLine)
+            for (int i = b; i < b + kPerLine; i += 2) {
+                __m128 v = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double *>(src + i * ldb)));
+                v = _mm_loadh_pi(v, reinterpret_cast<const __m64 *>(src + (i + 1) * ldb));
+                _mm_stream_ps(&dst[i].re, v);
+            }
+        for (; b < nb; ++b) dst[b] = src[b * ldb];
+    }
+    _mm_sfence();
+#else
+    plain_store(buf, ldb, n, nb, s, k0);
+#endif
+}
+
+}  // namespace orbelix
