@@ -12,9 +12,12 @@ namespace orbelix::tools {
 namespace {
 
 struct Scratch {
-    explicit Scratch(const VoiceGrid &g) : voices(g), a(g.n), v(g.times()) {}
+    explicit Scratch(const VoiceGrid &g, Output output)
+        : voices(g), a(new cfloat[g.n]), v(output == Output::complex ? 0 : g.times()) {}
     VoiceWorker voices;
-    std::vector<cfloat> a;  // analytic spectrum of the worker's signal
+    // Analytic spectrum of the worker's signal; left uninitialised, so the
+    // pages of a buffer that stays unused are never touched.
+    std::unique_ptr<cfloat[]> a;
     cfloat mean{};
     std::vector<cfloat> v;  // a voice on its way to a real-valued output
 };
@@ -29,7 +32,7 @@ void stransform(const Signals &x, const VoiceGrid &g, Output output, void *out, 
 
     std::vector<std::unique_ptr<Scratch>> slots(par.workers());
     auto scratch = [&](int w) -> Scratch & {
-        if (!slots[w]) slots[w] = std::make_unique<Scratch>(g);
+        if (!slots[w]) slots[w] = std::make_unique<Scratch>(g, output);
         return *slots[w];
     };
     // Voice i of signal b from the analytic spectrum a, written to its row.
@@ -52,17 +55,17 @@ void stransform(const Signals &x, const VoiceGrid &g, Output output, void *out, 
     if (split_by_signal(batch, par)) {
         par.run(batch, [&](int w, int b) {
             Scratch &s = scratch(w);
-            analytic_spectrum(s.voices.signal_plan(), x, b, s.a.data(), s.mean);
-            for (int i = 0; i < g.count && !par.stopping(); ++i) emit(s, s.a.data(), s.mean, b, i);
+            analytic_spectrum(s.voices.signal_plan(), x, b, s.a.get(), s.mean);
+            for (int i = 0; i < g.count && !par.stopping(); ++i) emit(s, s.a.get(), s.mean, b, i);
         });
         return;
     }
-    // The caller forms each spectrum in worker 0's scratch between runs.
-    std::vector<cfloat> a(g.n);
-    cfloat mean{};
+    // The caller forms each spectrum in worker 0's scratch between runs; the
+    // other workers' spectrum buffers stay unused (and untouched).
+    Scratch &first = scratch(0);
     for (int b = 0; b < batch; ++b) {
-        analytic_spectrum(scratch(0).voices.signal_plan(), x, b, a.data(), mean);
-        par.run(g.count, [&](int w, int i) { emit(scratch(w), a.data(), mean, b, i); });
+        analytic_spectrum(first.voices.signal_plan(), x, b, first.a.get(), first.mean);
+        par.run(g.count, [&](int w, int i) { emit(scratch(w), first.a.get(), first.mean, b, i); });
     }
 }
 
