@@ -46,21 +46,22 @@ void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, P
         std::fill(s.unit_im.begin(), s.unit_im.end(), 0.0);
         for (int e = 0; e < epochs; ++e) {
             s.voices.voice(sp.a.data() + e * n, sp.mean[e], i, &table, s.v.data());
+            // Branch-free, so that it runs in SIMD registers: a zero
+            // coefficient divides by 1 instead of 0 and adds nothing.
             for (std::size_t t = 0; t < nt; ++t) {
                 const double re = s.v[t].re, im = s.v[t].im;
                 const double p = re * re + im * im;
+                const double inv = 1.0 / std::sqrt(p + static_cast<double>(p == 0.0));
                 s.power[t] += p;
-                if (p > 0.0) {
-                    const double m = std::sqrt(p);
-                    s.unit_re[t] += re / m;
-                    s.unit_im[t] += im / m;
-                }
+                s.unit_re[t] += re * inv;
+                s.unit_im[t] += im * inv;
             }
         }
         const std::size_t row = (static_cast<std::size_t>(c) * g.count + i) * nt;
         for (std::size_t t = 0; t < nt; ++t) {
             power[row + t] = static_cast<float>(s.power[t] / epochs);
-            itc[row + t] = static_cast<float>(std::hypot(s.unit_re[t], s.unit_im[t]) / epochs);
+            itc[row + t] = static_cast<float>(
+                std::sqrt(s.unit_re[t] * s.unit_re[t] + s.unit_im[t] * s.unit_im[t]) / epochs);
         }
     };
 
