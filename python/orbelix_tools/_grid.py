@@ -17,6 +17,8 @@ import numpy.typing as npt
 
 #: Longest signal the engine takes (its tables count floats in 32 bits).
 MAX_LENGTH = 2**29
+#: Most threads a call may ask for.
+MAX_WORKERS = 1024
 
 
 def nearest_bin(value: float) -> int:
@@ -62,8 +64,9 @@ def worker_count(workers: object) -> int:
             return max(1, len(os.sched_getaffinity(0)))
         except AttributeError:  # platforms without affinity masks
             return max(1, os.cpu_count() or 1)
-    if w < 1:
-        raise ValueError(f"workers={workers!r} must be a positive count or -1 (all cores)")
+    if not 1 <= w <= MAX_WORKERS:
+        raise ValueError(
+            f"workers={workers!r} must be a count from 1 to {MAX_WORKERS} or -1 (all cores)")
     return w
 
 
@@ -89,6 +92,12 @@ class VoiceGrid:
     count: int
     decim: int
     width: float
+
+    @property
+    def step_in_time(self) -> int:
+        """decim as the extension takes it: a step beyond the signal's end
+        gives the single time 0 either way."""
+        return min(self.decim, self.n)
 
     @property
     def times(self) -> int:

@@ -162,7 +162,7 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     s = allocate(shape, dtype, "the transform")
     signals = signal_view(a, (ax,), (-1,), (1, -1, n))
     _core.stransform_into(signals, s.reshape(-1, grid.count, grid.times), k0=grid.k0,
-                          step=grid.step, count=grid.count, decim=grid.decim, width=grid.width,
+                          step=grid.step, count=grid.count, decim=grid.step_in_time, width=grid.width,
                           absolute=phase == "absolute", output=output, workers=threads)
     return grid.f, grid.t, s
 
@@ -393,6 +393,6 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     signals = signal_view(a, (eax, ax), (0, -1), (epochs, -1, n))
     rows = (-1, grid.count, grid.times)
     _core.tfr_power_into(signals, power.reshape(rows), itc.reshape(rows), k0=grid.k0,
-                         step=grid.step, count=grid.count, decim=grid.decim, width=grid.width,
+                         step=grid.step, count=grid.count, decim=grid.step_in_time, width=grid.width,
                          workers=threads)
     return grid.f, grid.t, power, itc

@@ -44,8 +44,10 @@ BAD_STRANSFORM = [
     (dict(phase="global"), ValueError, "phase='global' is not one of 'local', 'absolute'"),
     (dict(phase=None), TypeError, "phase must be a string, not NoneType (None)"),
     (dict(output="db"), ValueError, "output='db' is not one of 'complex', 'power', 'magnitude'"),
-    (dict(workers=0), ValueError, "workers=0 must be a positive count or -1 (all cores)"),
-    (dict(workers=-2), ValueError, "workers=-2 must be a positive count or -1 (all cores)"),
+    (dict(workers=0), ValueError, "workers=0 must be a count from 1 to 1024 or -1 (all cores)"),
+    (dict(workers=-2), ValueError, "workers=-2 must be a count from 1 to 1024 or -1 (all cores)"),
+    (dict(workers=10**20), ValueError,
+     "workers=100000000000000000000 must be a count from 1 to 1024 or -1 (all cores)"),
     (dict(workers=True), TypeError, "workers must be an integer, not bool (True)"),
 ]
 
@@ -91,6 +93,13 @@ def test_results_too_large_are_refused_before_allocating():
                                          r"would hold 12000000000000000000 elements of 4 bytes, "
                                          r"more than a NumPy array can index$"):
         ot.stransform(many, output="power")
+
+
+def test_decim_beyond_the_signal_gives_the_first_time():
+    f, t, s = ot.stransform(np.arange(100.0), 10.0, decim=10**30)
+    np.testing.assert_array_equal(t, [0.0])
+    full = ot.stransform(np.arange(100.0), 10.0)[2][:, 0]
+    np.testing.assert_allclose(s[:, 0], full, rtol=0, atol=1e-6 * np.abs(full).max())
 
 
 def test_fmin_between_bins_and_df_below_a_bin_round_to_bins():
