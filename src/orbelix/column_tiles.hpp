@@ -21,8 +21,14 @@ void by_tiles(int m, int x, Column column, Value value) {
         const int w = std::min(kTileColumns, m - s0);
         Context c[kTileColumns];
         for (int j = 0; j < w; ++j) c[j] = column(s0 + j);
-        for (int k = 0; k < x; ++k)
-            for (int j = 0; j < w; ++j) value(c[j], s0 + j, k);
+        if (w == kTileColumns) {
+            // Full tiles with the count known to the compiler: no test per value.
+            for (int k = 0; k < x; ++k)
+                for (int j = 0; j < kTileColumns; ++j) value(c[j], s0 + j, k);
+        } else {
+            for (int k = 0; k < x; ++k)
+                for (int j = 0; j < w; ++j) value(c[j], s0 + j, k);
+        }
     }
 }
 

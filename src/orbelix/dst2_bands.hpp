@@ -28,13 +28,6 @@ void transform_copy(int side, const float *in, float *out,
 void run_in_layout(View2<const cfloat> src, View2<cfloat> dst,
                    void (*transform)(View2<const cfloat>, View2<cfloat>));
 
-// The exponent L with 2^L = n, n a power of two.
-inline int exact_log2(int n) {
-    int l = 0;
-    while ((1 << l) < n) ++l;
-    return l;
-}
-
 // The shift that re-centres a band of width x on its element x/2, taken as
 // the floor of the single-precision -(x/2.0): -1 for x = 1, -x/2 above.
 inline int recentre_shift(int x) {
@@ -56,7 +49,6 @@ struct Unscale {
         return {(u.re + u.im * ratio) / denom, (u.im - u.re * ratio) / denom};
     }
 };
-inline cfloat unscale(cfloat u, float f) { return Unscale(f)(u); }
 
 // One octave band along the rows: positions first ... first+width-1; a
 // negative octave holds its coefficients in reversed order.
