@@ -7,13 +7,18 @@ side by side in one process, contenders interleaved, medians over rounds.
   so the figure is the transform alone (copy, FFTs, bands, mirror).
 - "module": orbelix.dst2(h) / orbelix.idst2(s) as a user calls them, each
   call allocating its result like scipy.fft.fft2 does (fresh pages included).
+- "C call, CPU": the C-call ratios again in thread CPU time (every contender
+  runs in the calling thread), steadier than wall-clock time when the shared
+  machine is loaded.
 
 Peak memory: growth of the peak resident set (VmHWM) of a fresh process over
 one module call, in units of the result's size (1.0 = the result alone).
 """
+import statistics
 import subprocess
 import sys
 import textwrap
+import time
 
 import numpy as np
 import scipy
@@ -60,14 +65,29 @@ def peak_memory(n):
     return out
 
 
+def cpu_median_times(contenders, rounds):
+    """Median thread CPU seconds per call, contenders interleaved round by round."""
+    samples = {name: [] for name in contenders}
+    for f in contenders.values():
+        f()  # warm-up
+    for _ in range(rounds):
+        for name, f in contenders.items():
+            t0 = time.thread_time()
+            f()
+            samples[name].append(time.thread_time() - t0)
+    return {name: statistics.median(v) for name, v in samples.items()}
+
+
 def bench_dst2(lib, sizes=SIZES):
     import orbelix
 
     rng = np.random.default_rng(5)
     print("\n2-D discrete S-transform, complex64 (dst2, idst2 vs scipy.fft.fft2 workers=1)")
-    print(f"{'':12} {'':12} {'':12} {'':12} {'C call':>21} {'module':>21} {'peak memory / result':>26}")
+    print(f"{'':12} {'':12} {'':12} {'':12} {'C call':>21} {'module':>21} {'C call, CPU':>21} "
+          f"{'peak memory / result':>26}")
     print(f"{'n x n':>12} {'dst2':>12} {'idst2':>12} {'fft2':>12} {'dst2/fft2':>10} {'idst2/fft2':>10} "
-          f"{'dst2/fft2':>10} {'idst2/fft2':>10} {'dst2':>8} {'idst2':>8} {'fft2':>8}")
+          f"{'dst2/fft2':>10} {'idst2/fft2':>10} {'dst2/fft2':>10} {'idst2/fft2':>10} "
+          f"{'dst2':>8} {'idst2':>8} {'fft2':>8}")
     for n in sizes:
         image = np.asfortranarray((rng.standard_normal((n, n)) + 1j * rng.standard_normal((n, n)))
                                   .astype(np.complex64))
@@ -86,10 +106,14 @@ def bench_dst2(lib, sizes=SIZES):
                           "module idst2": lambda: orbelix.idst2(coefficients),
                           "fft2": lambda: scipy.fft.fft2(image, workers=1)},
                          rounds=7 if n < 4096 else 5)
+        cpu = cpu_median_times({"dst2": forward, "idst2": inverse,
+                                "fft2": lambda: scipy.fft.fft2(image, workers=1)},
+                               rounds=15 if n < 4096 else 5)
         peak = peak_memory(n)
         print(f"{n:>5} x {n:<5} {fmt_time(t['dst2'])} {fmt_time(t['idst2'])} {fmt_time(t['fft2'])} "
               f"{t['dst2'] / t['fft2']:10.2f} {t['idst2'] / t['fft2']:10.2f} "
               f"{t['module dst2'] / t['fft2']:10.2f} {t['module idst2'] / t['fft2']:10.2f} "
+              f"{cpu['dst2'] / cpu['fft2']:10.2f} {cpu['idst2'] / cpu['fft2']:10.2f} "
               f"{peak['dst2']:8.2f} {peak['idst2']:8.2f} {peak['fft2']:8.2f}")
 
 
