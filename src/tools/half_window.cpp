@@ -34,6 +34,10 @@ int trimmed_half_window(int k, float c, int limit, float *w) {
             const double m = m0 + i;
             q[i] = -((c * static_cast<float>(m * m)) / kk);
         }
+        // The exponential is 0 below -104; quotients far below it (a narrow
+        // window read to the end of a block) are held at -128, within the
+        // range its integer steps take without overflow.
+        for (int i = 0; i < len; ++i) q[i] = std::max(q[i], -128.0f);
         vexp_array(q, w + m0, len);
         const float *zero = std::find(w + m0, w + m0 + len, 0.0f);
         if (zero != w + m0 + len) return static_cast<int>(zero - w);
