@@ -7,10 +7,31 @@
  *
  * FFT engine error codes (ier): 0 success; 1 data array too short;
  * 2 wsave too short; 3 work too short; 4 inconsistent LOT/JUMP/N/INC;
- * 5 LDIM < L; 20 an inner call failed. A length below 1 (N, L or M)
- * returns ier = 10 without touching any array. Length errors also write
- * one record to standard output, as " ** On entry to CFFT1F parameter
- * number   8 had an illegal value"; the routine then returns.
+ * 5 LDIM < L; 10 a length or count below 1 (N, L, M or LOT); 11 a stride
+ * below 1 (INC, or JUMP when LOT > 1); 13 wsave does not hold the table of
+ * length N (not built by the init routine for this N); 20 an inner call
+ * failed; 12 an internal failure caught at the routine's boundary (no
+ * record). Every check runs before any array is touched; a refused call
+ * leaves c and work as they were. Each refusal writes one record to
+ * standard output and returns (the process goes on): positive codes name
+ * the offending argument's position, as " ** On entry to CFFT1F parameter
+ * number   8 had an illegal value"; ier 4, 5 and 20 write the layout
+ * records (" ** On entry to CFFTMF parameters LOT, JUMP, N and INC are
+ * inconsistent", " ** On entry to CFFT2F parameter L is greater than
+ * LDIM", " ** Within CFFT2F input error returned by lower level routine").
+ *
+ * The S-transform routines (fst, ifst, dst2, idst2, imfreq, cmsht2) have no
+ * error argument. They never let a C++ exception reach the caller; instead
+ * they end the process with exit status 1:
+ *  - silently, when dst2 or idst2 get a side n that is not a power of two
+ *    or is above 16384;
+ *  - after one line "orbelix: <routine>: <reason>" on standard error, when
+ *    memory runs out ("out of memory") or a size exceeds their 32-bit
+ *    arithmetic: fst and ifst with an n whose FFT table 2n + log2(n) + 4
+ *    does not fit an int (n above 1073741807), imfreq with 2m + 1 above
+ *    INT_MAX.
+ * n <= 0 makes fst, ifst, dst2 and idst2 return without touching anything.
+ * The Python module checks its arguments first and raises instead.
  */
 #ifndef ORBELIX_H
 #define ORBELIX_H

@@ -13,13 +13,17 @@ template <bool Fwd>
 void cfftm(const char *name, int lot, int jump, int n, int inc, float *c, int lenc,
            const float *wsave, int lensav, float *work, int lenwrk, int &ier) {
     ier = 0;
-    const long long last = 1LL * (lot - 1) * jump + 1LL * inc * (n - 1);  // highest index used
-    if (reject(n < 1, name, 3, kBadLength, ier) || reject(lenc < last + 1, name, 6, 1, ier) ||
+    const long long last = (lot - 1LL) * jump + (n - 1LL) * inc;  // highest index used
+    if (reject(n < 1, name, 3, kBadLength, ier) || reject(lot < 1, name, 1, kBadLength, ier) ||
+        reject(inc < 1, name, 4, kBadStride, ier) ||
+        reject(lot > 1 && jump < 1, name, 2, kBadStride, ier) ||
+        reject(lenc < last + 1, name, 6, 1, ier) ||
         reject(lensav < table_floats(n), name, 8, 2, ier) ||
         reject(lenwrk < 2LL * lot * n, name, 10, 3, ier) ||
         reject(!xercon(inc, jump, n, lot), name, -1, 4, ier))
         return;
     if (n == 1) return;
+    if (reject(!table_fits(n, wsave, lensav), name, 7, kBadTable, ier)) return;
     cfloat *data = reinterpret_cast<cfloat *>(c);
     cfloat *scratch = reinterpret_cast<cfloat *>(work);
     if (inc == 1 && jump >= n) {
@@ -45,19 +49,25 @@ extern "C" {
 
 // The table of a batch is the table of one sequence of its length.
 void cfftmi(const int *n, float *wsave, const int *lensav, int *ier) {
-    *ier = init_table("CFFTMI", *n, wsave, *lensav);
+    guarded(ier, [&] { *ier = init_table("CFFTMI", *n, wsave, *lensav); });
 }
 
 void cfftmf(const int *lot, const int *jump, const int *n, const int *inc, float *c,
             const int *lenc, const float *wsave, const int *lensav, float *work,
             const int *lenwrk, int *ier) {
-    cfftm<true>("CFFTMF", *lot, *jump, *n, *inc, c, *lenc, wsave, *lensav, work, *lenwrk, *ier);
+    guarded(ier, [&] {
+        cfftm<true>("CFFTMF", *lot, *jump, *n, *inc, c, *lenc, wsave, *lensav, work, *lenwrk,
+                    *ier);
+    });
 }
 
 void cfftmb(const int *lot, const int *jump, const int *n, const int *inc, float *c,
             const int *lenc, const float *wsave, const int *lensav, float *work,
             const int *lenwrk, int *ier) {
-    cfftm<false>("CFFTMB", *lot, *jump, *n, *inc, c, *lenc, wsave, *lensav, work, *lenwrk, *ier);
+    guarded(ier, [&] {
+        cfftm<false>("CFFTMB", *lot, *jump, *n, *inc, c, *lenc, wsave, *lensav, work, *lenwrk,
+                    *ier);
+    });
 }
 
 }  // extern "C"

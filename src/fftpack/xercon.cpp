@@ -5,7 +5,7 @@ namespace orbelix::fftpack {
 bool xercon(int inc, int jump, int n, int lot) {
     // 64-bit products: the layouts the checks accept fit, wrapped ones must
     // not slip through as consistent.
-    const long long span = static_cast<long long>(n - 1) * inc;
+    const long long span = (n - 1LL) * inc;
     if (jump == 0) return span < 0;
     long long i = inc, j = jump;
     while (j != 0) {  // Euclid: i ends as gcd(inc, jump)
@@ -15,7 +15,7 @@ bool xercon(int inc, int jump, int n, int lot) {
     }
     const long long lcm = static_cast<long long>(inc) * jump / i;
     if (span < lcm) return true;
-    return static_cast<long long>(lot - 1) * jump < lcm;
+    return (lot - 1LL) * jump < lcm;
 }
 
 }  // namespace orbelix::fftpack
