@@ -13,6 +13,7 @@
 #include "module.h"
 #include "orbelix.h"
 #include "scalars.h"
+#include "st/entries.hpp"
 
 namespace {
 
@@ -47,9 +48,13 @@ struct Scalar {
     int position;
     Kind kind;
     const char *errmess;
-    int (*int_default)(const Frame &);  // null: a required integer
+    // null: a required integer. A default taken from an extent is computed
+    // in 64 bits; one beyond the 32-bit range raises OverflowError with
+    // too_large (formatted with the value) instead of being truncated.
+    long long (*int_default)(const Frame &);
     float real_default;
     Check checks[max_checks];
+    const char *too_large = nullptr;
 };
 
 struct ArraySpec {
@@ -67,7 +72,9 @@ struct WrapperSpec {
     int result_after;  // number of scalars set before the result is created
     Scalar scalars[max_scalars];
     Check final_checks[2];  // run last, before the call
-    void (*call)(EntryRoutine, Frame &, void *in, void *out);
+    // Calls the body of the entry routine (st/entries.hpp), which reports a
+    // failure by throwing rather than by the C routine's fatal stop.
+    void (*call)(Frame &, void *in, void *out);
 };
 
 constexpr int after_all = max_scalars;
@@ -75,13 +82,22 @@ constexpr int after_all = max_scalars;
 // ---------------------------------------------------------------------------
 // Values as the routines take them
 
-// An extent as a 32-bit default: truncated to its low 32 bits.
-int extent_as_int(npy_intp extent) { return static_cast<std::int32_t>(extent); }
+// An extent as a default, whole: set_scalar refuses one beyond 32 bits.
+long long extent_default(npy_intp extent) { return extent; }
 
 // Truncation toward zero into 32 bits; out of range or NaN gives INT_MIN,
 // as the processor's own conversion does.
 int truncate_to_int(double x) {
     return x > -2147483649.0 && x < 2147483648.0 ? static_cast<int>(x) : INT_MIN;
+}
+
+// Truncation toward zero into 64 bits, saturating: a default beyond the
+// 32-bit range is refused whole rather than wrapped.
+long long truncate_to_wide(double x) {
+    if (x != x) return INT_MIN;  // NaN, as truncate_to_int
+    if (x <= -9.2e18) return LLONG_MIN;
+    if (x >= 9.2e18) return LLONG_MAX;
+    return static_cast<long long>(x);
 }
 
 // 32-bit two's complement arithmetic of the extents, wrapping on overflow.
@@ -100,6 +116,21 @@ bool is_power_of_two_or_zero(int n) {
 // Raise message with the type of the pending exception (or the module's
 // error class), the pending exception becoming its cause.
 void raise_with_cause(const char *message) {
+#if PY_VERSION_HEX >= 0x030C0000
+    PyObject *cause = PyErr_GetRaisedException();  // normalised, traceback attached
+    if (cause == nullptr) {
+        PyErr_SetString(orbelix_error, message);
+        return;
+    }
+    set_exception_text(reinterpret_cast<PyObject *>(Py_TYPE(cause)), message);
+    PyObject *raised = PyErr_GetRaisedException();
+    if (raised == nullptr) {
+        Py_DECREF(cause);
+        return;
+    }
+    PyException_SetCause(raised, cause);  // steals cause
+    PyErr_SetRaisedException(raised);
+#else
     PyObject *type, *value, *traceback;
     PyErr_Fetch(&type, &value, &traceback);
     if (type == nullptr) {
@@ -119,6 +150,7 @@ void raise_with_cause(const char *message) {
     PyErr_NormalizeException(&new_type, &new_value, &new_traceback);
     PyException_SetCause(new_value, value);  // steals value
     PyErr_Restore(new_type, new_value, new_traceback);
+#endif
 }
 
 bool check_holds(const Check &check, const Frame &f) {
@@ -134,10 +166,16 @@ bool set_scalar(const Scalar &s, PyObject *const *args, Frame &f) {
     const bool optional = s.kind == Kind::real || s.int_default != nullptr;
     const bool use_default = s.errmess == nullptr || (optional && obj == Py_None);
     if (s.kind == Kind::integer) {
-        if (use_default)
-            f.i[s.position] = s.int_default(f);
-        else if (!int_from_pyobj(&f.i[s.position], obj, s.errmess))
+        if (use_default) {
+            const long long value = s.int_default(f);
+            if (value < INT_MIN || value > INT_MAX) {
+                PyErr_Format(PyExc_OverflowError, s.too_large, value);
+                return false;
+            }
+            f.i[s.position] = static_cast<int>(value);
+        } else if (!int_from_pyobj(&f.i[s.position], obj, s.errmess)) {
             return false;
+        }
     } else {
         if (use_default)
             f.r[s.position] = s.real_default;
@@ -158,50 +196,87 @@ PyArrayObject *create_result(const WrapperSpec &w, const Frame &f) {
     return out;
 }
 
-// Run the entry routine with the interpreter lock released; the caller
-// holds references to both arrays meanwhile.
-bool call_entry(const WrapperSpec &w, EntryRoutine entry, Frame &f, PyArrayObject *in,
-                PyArrayObject *out) {
+// Run the entry routine's body with the interpreter lock released; the
+// caller holds references to both arrays meanwhile. What it throws becomes
+// the matching Python exception (the C entry routine would stop instead).
+bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, PyArrayObject *out) {
     if (PyArray_SIZE(out) == 0) return true;  // an empty result: nothing to compute
     void *in_data = PyArray_DATA(in);
     void *out_data = PyArray_DATA(out);
-    enum { done, no_memory, failed } outcome = done;
+    enum { done, no_memory, too_large, failed } outcome = done;
     char what[200] = "";
     Py_BEGIN_ALLOW_THREADS
     try {
-        w.call(entry, f, in_data, out_data);
+        w.call(f, in_data, out_data);
     } catch (const std::bad_alloc &) {
         outcome = no_memory;
     } catch (const std::length_error &) {
         outcome = no_memory;
+    } catch (const std::overflow_error &e) {
+        outcome = too_large;
+        std::snprintf(what, sizeof what, "%s", e.what());
     } catch (const std::exception &e) {
         outcome = failed;
         std::snprintf(what, sizeof what, "%s", e.what());
+    } catch (...) {
+        outcome = failed;
+        std::snprintf(what, sizeof what, "unexpected failure");
     }
     Py_END_ALLOW_THREADS
     if (outcome == no_memory) PyErr_NoMemory();
+    if (outcome == too_large) PyErr_SetString(PyExc_OverflowError, what);
     if (outcome == failed) PyErr_SetString(PyExc_RuntimeError, what);
     return outcome == done;
 }
 
-PyObject *run_wrapper(const WrapperSpec &w, PyObject *args, PyObject *kwds, EntryRoutine entry) {
+// Converting the scalars, creating the result and raising check messages
+// can run Python code (__int__, __index__, a finaliser during an
+// allocation), which may reshape, resize or replace the data of the
+// caller's own array. Just before the call, the input used in place is
+// converted again, and every check runs again on the extents it has now;
+// the values of the scalars stay as converted. Returns false with an
+// exception set. *in may become a new copy, owned when *owned is set.
+bool refresh_input(const WrapperSpec &w, PyObject *arg0, Frame &f, PyArrayObject **in,
+                   bool *owned) {
+    if (*owned) return true;  // a private copy: nobody else can reach it
+    npy_intp shape[2] = {-1, -1};
+    PyArrayObject *now =
+        array_from_pyobj(w.input.type_num, shape, w.input.rank, F2PY_INTENT_IN, arg0);
+    if (now == nullptr) {
+        raise_with_cause(w.input.message);
+        return false;
+    }
+    *in = now;
+    *owned = reinterpret_cast<PyObject *>(now) != arg0;
+    if (!*owned && shape[0] == f.shape[0] && shape[1] == f.shape[1]) return true;
+    f.shape[0] = shape[0];
+    f.shape[1] = shape[1];
+    for (int k = 0; k < max_scalars && w.scalars[k].kind != Kind::none; ++k)
+        for (const Check &check : w.scalars[k].checks)
+            if (check.text != nullptr && !check_holds(check, f)) return false;
+    for (const Check &check : w.final_checks)
+        if (check.text != nullptr && !check_holds(check, f)) return false;
+    return true;
+}
+
+PyObject *run_wrapper(const WrapperSpec &w, PyObject *args, PyObject *kwds) {
     PyObject *arg[max_args];
     for (PyObject *&a : arg) a = Py_None;
     // Arguments past those of the format are left alone by the parser.
     if (!PyArg_ParseTupleAndKeywords(args, kwds, w.format, const_cast<char **>(w.kwlist), &arg[0],
                                      &arg[1], &arg[2], &arg[3], &arg[4], &arg[5], &arg[6], &arg[7]))
         return nullptr;
+    // Held for the whole call: a conversion running Python code cannot free
+    // an argument still to be read.
+    for (PyObject *a : arg) Py_INCREF(a);
 
     Frame f;
-    // Owned unless it is the caller's own array.
     PyArrayObject *in = array_from_pyobj(w.input.type_num, f.shape, w.input.rank, F2PY_INTENT_IN,
                                          arg[0]);
-    if (in == nullptr) {
-        raise_with_cause(w.input.message);
-        return nullptr;
-    }
+    bool owned = in != nullptr && reinterpret_cast<PyObject *>(in) != arg[0];
     PyArrayObject *out = nullptr;  // owned
-    bool ok = true;
+    bool ok = in != nullptr;
+    if (!ok) raise_with_cause(w.input.message);
     for (int k = 0; ok && k < max_scalars && w.scalars[k].kind != Kind::none; ++k) {
         if (k == w.result_after) ok = (out = create_result(w, f)) != nullptr;
         if (ok) ok = set_scalar(w.scalars[k], arg, f);
@@ -209,9 +284,11 @@ PyObject *run_wrapper(const WrapperSpec &w, PyObject *args, PyObject *kwds, Entr
     if (ok && out == nullptr) ok = (out = create_result(w, f)) != nullptr;
     for (const Check &check : w.final_checks)
         if (ok && check.text != nullptr) ok = check_holds(check, f);
-    if (ok) ok = call_entry(w, entry, f, in, out) && !PyErr_Occurred();
+    if (ok) ok = refresh_input(w, arg[0], f, &in, &owned);
+    if (ok) ok = call_entry(w, f, in, out) && !PyErr_Occurred();
 
-    if (reinterpret_cast<PyObject *>(in) != arg[0]) Py_DECREF(in);
+    if (owned) Py_DECREF(in);
+    for (PyObject *a : arg) Py_DECREF(a);
     if (!ok) {
         Py_XDECREF(out);
         return nullptr;
@@ -219,11 +296,6 @@ PyObject *run_wrapper(const WrapperSpec &w, PyObject *args, PyObject *kwds, Entr
     return reinterpret_cast<PyObject *>(out);
 }
 
-// Entry routines by their own signatures.
-template <typename Routine>
-Routine as(EntryRoutine entry) {
-    return reinterpret_cast<Routine>(entry);
-}
 float *floats(void *p) { return static_cast<float *>(p); }
 
 // ---------------------------------------------------------------------------
@@ -244,13 +316,14 @@ const WrapperSpec fst_spec = {
     after_all,
     {
         {fst_n, Kind::integer, "orbelix.fst() 1st keyword (n) can't be converted to int",
-         [](const Frame &f) { return extent_as_int(f.shape[0]); }, 0.0f,
+         [](const Frame &f) { return extent_default(f.shape[0]); }, 0.0f,
          {{"(len(h)>=n) failed for 1st keyword n", "%s: fst:n=%d", fst_n,
-           [](const Frame &f) { return f.shape[0] >= f.i[fst_n]; }}}},
+           [](const Frame &f) { return f.shape[0] >= f.i[fst_n]; }}},
+         "len(h)=%lld does not fit the 32-bit argument n of orbelix.fst"},
     },
     {},
-    [](EntryRoutine e, Frame &f, void *in, void *out) {
-        as<decltype(&::fst)>(e)(&f.i[fst_n], floats(in), floats(out));
+    [](Frame &f, void *in, void *out) {
+        orbelix::entries::fst(&f.i[fst_n], floats(in), floats(out));
     },
 };
 
@@ -269,15 +342,16 @@ const WrapperSpec ifst_spec = {
     after_all,
     {
         {ifst_n, Kind::integer, "orbelix.ifst() 1st keyword (n) can't be converted to int",
-         [](const Frame &f) { return truncate_to_int((f.shape[0] - 1.0) / 0.5); }, 0.0f,
+         [](const Frame &f) { return truncate_to_wide((f.shape[0] - 1.0) / 0.5); }, 0.0f,
          {{"((shape(s,0)-1.0)/(0.5)==n) failed for 1st keyword n", "%s: ifst:n=%d", ifst_n,
            [](const Frame &f) { return (f.shape[0] - 1.0) / 0.5 == f.i[ifst_n]; }},
           {"(shape(s,1)>=n) failed for 1st keyword n", "%s: ifst:n=%d", ifst_n,
-           [](const Frame &f) { return f.shape[1] >= f.i[ifst_n]; }}}},
+           [](const Frame &f) { return f.shape[1] >= f.i[ifst_n]; }}},
+         "(shape(s,0)-1.0)/(0.5)=%lld does not fit the 32-bit argument n of orbelix.ifst"},
     },
     {},
-    [](EntryRoutine e, Frame &f, void *in, void *out) {
-        as<decltype(&::ifst)>(e)(&f.i[ifst_n], floats(in), floats(out));
+    [](Frame &f, void *in, void *out) {
+        orbelix::entries::ifst(&f.i[ifst_n], floats(in), floats(out));
     },
 };
 
@@ -291,7 +365,7 @@ const char *const idst2_kwlist[] = {"s", "n", nullptr};
 constexpr int max_square_side = 16384;  // 2 n^2 reals must fit the FFT's 32-bit work length
 
 void square_extents(const Frame &f, npy_intp *dims) { dims[0] = dims[1] = f.i[square_n]; }
-int square_default(const Frame &f) { return extent_as_int(f.shape[0]); }
+long long square_default(const Frame &f) { return extent_default(f.shape[0]); }
 bool square_rows_match(const Frame &f) { return f.shape[0] == f.i[square_n]; }
 bool square_side_power_of_two(const Frame &f) { return is_power_of_two_or_zero(f.i[square_n]); }
 bool square_side_in_range(const Frame &f) { return f.i[square_n] <= max_square_side; }
@@ -312,11 +386,12 @@ const WrapperSpec dst2_spec = {
            square_side_power_of_two},
           {"(n<=16384) failed for 1st keyword n", "%s: dst2:n=%d", square_n, square_side_in_range},
           {"(shape(h,1)>=n) failed for 1st keyword n", "%s: dst2:n=%d", square_n,
-           square_columns_suffice}}},
+           square_columns_suffice}},
+         "shape(h,0)=%lld does not fit the 32-bit argument n of orbelix.dst2"},
     },
     {},
-    [](EntryRoutine e, Frame &f, void *in, void *out) {
-        as<decltype(&::dst2)>(e)(&f.i[square_n], floats(in), floats(out));
+    [](Frame &f, void *in, void *out) {
+        orbelix::entries::dst2(&f.i[square_n], floats(in), floats(out));
     },
 };
 
@@ -336,11 +411,12 @@ const WrapperSpec idst2_spec = {
            square_side_power_of_two},
           {"(n<=16384) failed for 1st keyword n", "%s: idst2:n=%d", square_n, square_side_in_range},
           {"(shape(s,1)>=n) failed for 1st keyword n", "%s: idst2:n=%d", square_n,
-           square_columns_suffice}}},
+           square_columns_suffice}},
+         "shape(s,0)=%lld does not fit the 32-bit argument n of orbelix.idst2"},
     },
     {},
-    [](EntryRoutine e, Frame &f, void *in, void *out) {
-        as<decltype(&::idst2)>(e)(&f.i[square_n], floats(in), floats(out));
+    [](Frame &f, void *in, void *out) {
+        orbelix::entries::idst2(&f.i[square_n], floats(in), floats(out));
     },
 };
 
@@ -352,7 +428,7 @@ const char *const imfreq_kwlist[] = {"s", "x", "y", "l", nullptr};
 
 // m = trunc(log2(l)) - 1 in 32-bit arithmetic; l < 1 wraps to an undefined
 // extent 2m + 1 = -1, as l = 1 gives.
-int imfreq_half_size(const Frame &f) {
+long long imfreq_half_size(const Frame &f) {
     return wrap_add(truncate_to_int(std::log2(static_cast<double>(f.i[imfreq_l]))), -1);
 }
 
@@ -372,19 +448,20 @@ const WrapperSpec imfreq_spec = {
         {imfreq_y, Kind::integer, "orbelix.imfreq() 3rd argument (y) can't be converted to int",
          nullptr, 0.0f, {}},
         {imfreq_l, Kind::integer, "orbelix.imfreq() 1st keyword (l) can't be converted to int",
-         [](const Frame &f) { return extent_as_int(f.shape[0]); }, 0.0f,
+         [](const Frame &f) { return extent_default(f.shape[0]); }, 0.0f,
          {{"(shape(s,0)==l) failed for 1st keyword l", "%s: imfreq:l=%d", imfreq_l,
            [](const Frame &f) { return f.shape[0] == f.i[imfreq_l]; }},
           {"(shape(s,1)>=l) failed for 1st keyword l", "%s: imfreq:l=%d", imfreq_l,
-           [](const Frame &f) { return f.shape[1] >= f.i[imfreq_l]; }}}},
+           [](const Frame &f) { return f.shape[1] >= f.i[imfreq_l]; }}},
+         "shape(s,0)=%lld does not fit the 32-bit argument l of orbelix.imfreq"},
         {imfreq_m, Kind::integer, nullptr, imfreq_half_size, 0.0f, {}},
     },
     {{"(0<=x<l) failed for 2nd argument x", "%s: imfreq:x=%d", imfreq_x,
       [](const Frame &f) { return 0 <= f.i[imfreq_x] && f.i[imfreq_x] < f.i[imfreq_l]; }},
      {"(0<=y<l) failed for 3rd argument y", "%s: imfreq:y=%d", imfreq_y,
       [](const Frame &f) { return 0 <= f.i[imfreq_y] && f.i[imfreq_y] < f.i[imfreq_l]; }}},
-    [](EntryRoutine e, Frame &f, void *in, void *out) {
-        as<decltype(&::imfreq)>(e)(&f.i[imfreq_l], &f.i[imfreq_m], floats(in), &f.i[imfreq_x],
+    [](Frame &f, void *in, void *out) {
+        orbelix::entries::imfreq(&f.i[imfreq_l], &f.i[imfreq_m], floats(in), &f.i[imfreq_x],
                                    &f.i[imfreq_y], floats(out));
     },
 };
@@ -420,22 +497,24 @@ const WrapperSpec cmsht2_spec = {
          nullptr, 0.1f, {}},
         {cmsht2_ks, Kind::integer,
          "orbelix.cmsht2() 5th keyword (kernel_size) can't be converted to int",
-         [](const Frame &) { return 7; }, 0.0f, {}},
+         [](const Frame &) { return 7LL; }, 0.0f, {}},
         {cmsht2_l, Kind::integer, "orbelix.cmsht2() 1st keyword (l) can't be converted to int",
-         [](const Frame &f) { return extent_as_int(f.shape[0]); }, 0.0f,
+         [](const Frame &f) { return extent_default(f.shape[0]); }, 0.0f,
          {{"(shape(r,0)==l) failed for 1st keyword l", "%s: cmsht2:l=%d", cmsht2_l,
-           [](const Frame &f) { return f.shape[0] == f.i[cmsht2_l]; }}}},
+           [](const Frame &f) { return f.shape[0] == f.i[cmsht2_l]; }}},
+         "shape(r,0)=%lld does not fit the 32-bit argument l of orbelix.cmsht2"},
         {cmsht2_m, Kind::integer, "orbelix.cmsht2() 2nd keyword (m) can't be converted to int",
-         [](const Frame &f) { return extent_as_int(f.shape[1]); }, 0.0f,
+         [](const Frame &f) { return extent_default(f.shape[1]); }, 0.0f,
          {{"(shape(r,1)==m) failed for 2nd keyword m", "%s: cmsht2:m=%d", cmsht2_m,
-           [](const Frame &f) { return f.shape[1] == f.i[cmsht2_m]; }}}},
+           [](const Frame &f) { return f.shape[1] == f.i[cmsht2_m]; }}},
+         "shape(r,1)=%lld does not fit the 32-bit argument m of orbelix.cmsht2"},
     },
     {{"(kernel_size<=x<l-kernel_size) failed for 2nd argument x", "%s: cmsht2:x=%d", cmsht2_x,
       [](const Frame &f) { return window_inside(f.i[cmsht2_x], f.i[cmsht2_l], f.i[cmsht2_ks]); }},
      {"(kernel_size<=y<m-kernel_size) failed for 3rd argument y", "%s: cmsht2:y=%d", cmsht2_y,
       [](const Frame &f) { return window_inside(f.i[cmsht2_y], f.i[cmsht2_m], f.i[cmsht2_ks]); }}},
-    [](EntryRoutine e, Frame &f, void *in, void *out) {
-        as<decltype(&::cmsht2)>(e)(&f.i[cmsht2_l], &f.i[cmsht2_m], floats(in), &f.i[cmsht2_x],
+    [](Frame &f, void *in, void *out) {
+        orbelix::entries::cmsht2(&f.i[cmsht2_l], &f.i[cmsht2_m], floats(in), &f.i[cmsht2_x],
                                    &f.i[cmsht2_y], floats(out), &f.r[cmsht2_coarse],
                                    &f.r[cmsht2_fine], &f.i[cmsht2_ks]);
     },
@@ -443,23 +522,23 @@ const WrapperSpec cmsht2_spec = {
 
 }  // namespace
 
-PyObject *f2py_rout_orbelix_fst(PyObject *, PyObject *args, PyObject *kwds, EntryRoutine entry) {
-    return run_wrapper(fst_spec, args, kwds, entry);
+PyObject *f2py_rout_orbelix_fst(PyObject *, PyObject *args, PyObject *kwds, EntryRoutine) {
+    return run_wrapper(fst_spec, args, kwds);
 }
-PyObject *f2py_rout_orbelix_ifst(PyObject *, PyObject *args, PyObject *kwds, EntryRoutine entry) {
-    return run_wrapper(ifst_spec, args, kwds, entry);
+PyObject *f2py_rout_orbelix_ifst(PyObject *, PyObject *args, PyObject *kwds, EntryRoutine) {
+    return run_wrapper(ifst_spec, args, kwds);
 }
-PyObject *f2py_rout_orbelix_dst2(PyObject *, PyObject *args, PyObject *kwds, EntryRoutine entry) {
-    return run_wrapper(dst2_spec, args, kwds, entry);
+PyObject *f2py_rout_orbelix_dst2(PyObject *, PyObject *args, PyObject *kwds, EntryRoutine) {
+    return run_wrapper(dst2_spec, args, kwds);
 }
-PyObject *f2py_rout_orbelix_idst2(PyObject *, PyObject *args, PyObject *kwds, EntryRoutine entry) {
-    return run_wrapper(idst2_spec, args, kwds, entry);
+PyObject *f2py_rout_orbelix_idst2(PyObject *, PyObject *args, PyObject *kwds, EntryRoutine) {
+    return run_wrapper(idst2_spec, args, kwds);
 }
 PyObject *f2py_rout_orbelix_imfreq(PyObject *, PyObject *args, PyObject *kwds,
-                                   EntryRoutine entry) {
-    return run_wrapper(imfreq_spec, args, kwds, entry);
+                                   EntryRoutine) {
+    return run_wrapper(imfreq_spec, args, kwds);
 }
 PyObject *f2py_rout_orbelix_cmsht2(PyObject *, PyObject *args, PyObject *kwds,
-                                   EntryRoutine entry) {
-    return run_wrapper(cmsht2_spec, args, kwds, entry);
+                                   EntryRoutine) {
+    return run_wrapper(cmsht2_spec, args, kwds);
 }

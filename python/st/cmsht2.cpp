@@ -2,8 +2,18 @@
 // at pixel (x, y) into the caller's four floats.
 #include "hilbrt/rht14f.hpp"
 #include "orbelix.h"
+#include "orbelix/fatal_stop.hpp"
 
-void cmsht2(const int *l, const int *m, const float *r, const int *x, const int *y, float *h,
-            const float *coarse, const float *fine, const int *kernel_size) {
-    orbelix::hilbrt::rht14f(orbelix::column_major(r, *l, *m), *x, *y, *coarse, *fine, *kernel_size, h);
+#include "entries.hpp"
+
+void orbelix::entries::cmsht2(const int *l, const int *m, const float *r, const int *x,
+                              const int *y, float *h, const float *coarse, const float *fine,
+                              const int *kernel_size) {
+    hilbrt::rht14f(column_major(r, *l, *m), *x, *y, *coarse, *fine, *kernel_size, h);
+}
+
+extern "C" void cmsht2(const int *l, const int *m, const float *r, const int *x, const int *y,
+                       float *h, const float *coarse, const float *fine, const int *kernel_size) {
+    orbelix::at_c_boundary("cmsht2",
+                           [&] { orbelix::entries::cmsht2(l, m, r, x, y, h, coarse, fine, kernel_size); });
 }

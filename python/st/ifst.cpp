@@ -1,12 +1,20 @@
 // Entry routine of the inverse fast S-transform; arguments by address.
 #include "orbelix.h"
 #include "orbelix/cfst1b.hpp"
+#include "orbelix/fatal_stop.hpp"
 
-extern "C" void ifst(const int *n, const float *s, float *h) {
+#include "entries.hpp"
+#include "size_limits.hpp"
+
+void orbelix::entries::ifst(const int *n, const float *s, float *h) {
     const int len = *n;
     if (len <= 0) return;
-    using orbelix::cfloat;
-    const orbelix::View2<const cfloat> in =
-        orbelix::column_major(reinterpret_cast<const cfloat *>(s), len / 2 + 1, len);
-    orbelix::cfst1b(in, {reinterpret_cast<cfloat *>(h), len, 1});
+    require_fft_length("n", len);
+    const View2<const cfloat> in =
+        column_major(reinterpret_cast<const cfloat *>(s), len / 2 + 1, len);
+    cfst1b(in, {reinterpret_cast<cfloat *>(h), len, 1});
+}
+
+extern "C" void ifst(const int *n, const float *s, float *h) {
+    orbelix::at_c_boundary("ifst", [&] { orbelix::entries::ifst(n, s, h); });
 }
