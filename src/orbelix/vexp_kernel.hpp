@@ -50,6 +50,11 @@ struct Vexp {
     static vf exp(vf x) {
         const vf log2e = splat(1.44269504088896341f), ln2_hi = splat(0.693145751953125f),
                  ln2_lo = splat(1.42860682030941723e-6f), round = splat(12582912.0f);  // 1.5 * 2^23
+        // Arguments far below the range would push k out of the 32-bit
+        // integers; -128 gives the same 0 (by the mask below) without that.
+        const vi below = x < splat(-104.0f);
+        const vi far = x < splat(-128.0f);
+        x = (vf)(((vi)x & ~far) | ((vi)splat(-128.0f) & far));
         // k = round(x log2 e): the sum with 1.5 * 2^23 rounds to an integer,
         // which then sits in the low mantissa bits.
         const vf t = x * log2e + round;
@@ -67,7 +72,6 @@ struct Vexp {
         const vi k1 = k >> 1, k2 = k - k1;
         const vf s1 = (vf)((k1 + 127) << 23), s2 = (vf)((k2 + 127) << 23);
         const vf e = (y * s1) * s2;
-        const vi below = x < splat(-104.0f);
         return (vf)((vi)e & ~below);
     }
 

@@ -100,7 +100,7 @@ TEST(Vexp, GaussOffsetsStopAtTheFirstZeroAlikeOnEveryPath) {
                 int first_zero = count;
                 for (int i = 0; i < count; ++i) {
                     const int m = m0 + step * i;
-                    want[i] = orbelix::vexp(-((c * static_cast<float>(m * m)) / kk));
+                    want[i] = orbelix::vexp(-((c * static_cast<float>(static_cast<long long>(m) * m)) / kk));
                     if (want[i] == 0.0f && first_zero == count) first_zero = i;
                 }
                 for (Isa isa : paths()) {
