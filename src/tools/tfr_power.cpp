@@ -1,6 +1,7 @@
 #include "tools/tfr_power.hpp"
 
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -40,29 +41,67 @@ void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, P
     };
     auto signal = [&](int e, int c) { return e * channels + c; };
 
-    auto average_voice = [&](Scratch &s, const Epochs &sp, int c, int i) {
-        std::fill(s.power.begin(), s.power.end(), 0.0);
-        std::fill(s.unit_re.begin(), s.unit_re.end(), 0.0);
-        std::fill(s.unit_im.begin(), s.unit_im.end(), 0.0);
+    // The sums of every epoch, then the means. Epoch 0 stores what the
+    // others add: 0 + x is x for every x the sums can meet (a -0 only loses
+    // its sign, which the squares of the coherence drop).
+    auto general_voice = [&](Scratch &s, const Epochs &sp, float *pw, float *coh, int i) {
         for (int e = 0; e < epochs; ++e) {
             s.voices.voice(sp.a.data() + e * n, sp.mean[e], i, &table, s.v.data());
             // Branch-free, so that it runs in SIMD registers: a zero
             // coefficient divides by 1 instead of 0 and adds nothing.
+            double *sum_p = s.power.data(), *sum_re = s.unit_re.data(), *sum_im = s.unit_im.data();
+            const cfloat *v = s.v.data();
+            if (e == 0) {
+                for (std::size_t t = 0; t < nt; ++t) {
+                    const double re = v[t].re, im = v[t].im;
+                    const double p = re * re + im * im;
+                    const double inv = 1.0 / std::sqrt(p + static_cast<double>(p == 0.0));
+                    sum_p[t] = p;
+                    sum_re[t] = re * inv;
+                    sum_im[t] = im * inv;
+                }
+                continue;
+            }
             for (std::size_t t = 0; t < nt; ++t) {
-                const double re = s.v[t].re, im = s.v[t].im;
+                const double re = v[t].re, im = v[t].im;
                 const double p = re * re + im * im;
                 const double inv = 1.0 / std::sqrt(p + static_cast<double>(p == 0.0));
-                s.power[t] += p;
-                s.unit_re[t] += re * inv;
-                s.unit_im[t] += im * inv;
+                sum_p[t] += p;
+                sum_re[t] += re * inv;
+                sum_im[t] += im * inv;
             }
         }
-        const std::size_t row = (static_cast<std::size_t>(c) * g.count + i) * nt;
         for (std::size_t t = 0; t < nt; ++t) {
-            power[row + t] = static_cast<float>(s.power[t] / epochs);
-            itc[row + t] = static_cast<float>(
+            pw[t] = static_cast<float>(s.power[t] / epochs);
+            coh[t] = static_cast<float>(
                 std::sqrt(s.unit_re[t] * s.unit_re[t] + s.unit_im[t] * s.unit_im[t]) / epochs);
         }
+    };
+    // One epoch: the mean of |S|^2 is |S|^2 itself (a division by 1), and
+    // |S/|S|| formed in double precision lies within a few double ulps of 1,
+    // so it rounds to exactly 1 in single precision: the general formulas
+    // give these bits without their square roots and divisions. Squares of
+    // floats are exact in double and cannot overflow, so only a non-finite
+    // coefficient (inf or NaN) needs the general path.
+    auto single_epoch_voice = [&](Scratch &s, const Epochs &sp, float *pw, float *coh, int i) {
+        s.voices.voice(sp.a.data(), sp.mean[0], i, &table, s.v.data());
+        const cfloat *v = s.v.data();
+        int non_finite = 0;
+        for (std::size_t t = 0; t < nt; ++t) {
+            const double re = v[t].re, im = v[t].im;
+            const double p = re * re + im * im;
+            pw[t] = static_cast<float>(p);
+            coh[t] = static_cast<float>(p != 0.0);
+            non_finite |= static_cast<int>(!(p <= std::numeric_limits<double>::max()));
+        }
+        if (non_finite != 0) general_voice(s, sp, pw, coh, i);
+    };
+    auto average_voice = [&](Scratch &s, const Epochs &sp, int c, int i) {
+        const std::size_t row = (static_cast<std::size_t>(c) * g.count + i) * nt;
+        if (epochs == 1)
+            single_epoch_voice(s, sp, power + row, itc + row, i);
+        else
+            general_voice(s, sp, power + row, itc + row, i);
     };
 
     if (split_by_signal(channels, par)) {

@@ -82,3 +82,34 @@ def test_workers_give_the_same_bits(channels):
         other = ot.tfr_power(x, 100.0, fmin=1.0, fmax=45.0, decim=3, workers=workers)
         np.testing.assert_array_equal(other[2], one[2])
         np.testing.assert_array_equal(other[3], one[3])
+
+
+def composed(s):
+    """tfr_power from stransform's voices s (epochs first), in the same
+    double-precision operations and order, so equal bit for bit."""
+    re, im = s.real.astype(np.float64), s.imag.astype(np.float64)
+    p = re * re + im * im
+    with np.errstate(invalid="ignore"):  # inf * 0 in the non-finite voices
+        inv = 1.0 / np.sqrt(p + (p == 0))
+        power, unit_re, unit_im = p[0], re[0] * inv[0], im[0] * inv[0]
+        for e in range(1, len(s)):
+            power, unit_re, unit_im = power + p[e], unit_re + re[e] * inv[e], unit_im + im[e] * inv[e]
+    epochs = len(s)
+    return ((power / epochs).astype(np.float32),
+            (np.sqrt(unit_re * unit_re + unit_im * unit_im) / epochs).astype(np.float32))
+
+
+@pytest.mark.parametrize("epochs,decim", [(1, 1), (1, 4), (2, 1), (5, 3)])
+def test_bits_of_stransform_composed_over_epochs(epochs, decim):
+    x = epochs_of((epochs, 3, 256), seed=5 + epochs)
+    x[0, 1, 40] = np.nan  # non-finite voices take the general formulas
+    x[-1, 2, 7] = np.inf
+    x[:, 0, :] = 0.0  # zero coefficients: no coherence
+    x[0, 0, 100] = 1.0
+    kw = dict(fmin=0.0, fmax=45.0, decim=decim)
+    f, t, power, itc = ot.tfr_power(x, 100.0, **kw)
+    want_power, want_itc = composed(ot.stransform(x, 100.0, **kw)[2])
+    np.testing.assert_array_equal(power, want_power)
+    np.testing.assert_array_equal(itc, want_itc)
+    if epochs == 1:  # finite channel: |S/|S|| is 1 or 0
+        assert 1.0 in itc[0] and set(np.unique(itc[0]).tolist()) <= {0.0, 1.0}
