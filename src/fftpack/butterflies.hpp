@@ -16,9 +16,9 @@
 #pragma once
 
 #include "fftpack/complex_ops.hpp"
-#include "fftpack/pass_order.hpp"
 
 namespace orbelix::fftpack {
+inline namespace ORBELIX_KERNEL_ISA {
 
 template <bool Fwd, int P>
 struct Butterfly;
@@ -84,4 +84,5 @@ struct Butterfly<Fwd, 5> {
     }
 };
 
+}  // namespace ORBELIX_KERNEL_ISA
 }  // namespace orbelix::fftpack

@@ -1,15 +1,19 @@
 // Complex single-precision arithmetic for the radix kernels, on one value
-// (cfloat) or on the values of two neighbouring sequences at once (cpair,
-// one SSE register). Each helper is one fixed sequence of float operations,
-// identical lane by lane for both types, so a batch gives bit for bit the
-// numbers of one sequence at a time.
+// (cfloat) or on W values side by side in one register (cvec<W>: two per
+// SSE register, four per AVX2 register, eight per AVX-512 register). Each
+// helper is one fixed sequence of float operations, the same in every lane
+// for every type, so a register of W values gives bit for bit the numbers
+// of W values taken one at a time.
 #pragma once
 
 #include <cstring>
+#include <utility>
 
+#include "fftpack/kernel_isa.hpp"
 #include "view.hpp"
 
 namespace orbelix::fftpack {
+inline namespace ORBELIX_KERNEL_ISA {
 
 // --- one complex value ---------------------------------------------------
 
@@ -31,46 +35,113 @@ inline cfloat twiddle(cfloat y, float wr, float wi) {
         return {wr * y.re - wi * y.im, wr * y.im + wi * y.re};
 }
 
-// --- two complex values: (re0, im0, re1, im1) ----------------------------
+// --- W complex values: (re0, im0, re1, im1, ...) -------------------------
 
-typedef float v4sf __attribute__((vector_size(16)));
-typedef int v4si __attribute__((vector_size(16)));
+template <int W>
+struct cvec {
+    static constexpr int kWidth = W;
+    typedef float floats __attribute__((vector_size(8 * W)));
+    typedef int ints __attribute__((vector_size(8 * W)));
+    // The same register as W 64-bit lanes, one value each, for moving
+    // values between registers without touching their bits.
+    typedef double values __attribute__((vector_size(8 * W)));
+    typedef long long value_index __attribute__((vector_size(8 * W)));
+    floats v;
 
-struct cpair {
-    v4sf v;
+    ORBELIX_INLINE static cvec load(const cfloat *p) {
+        cvec r;
+        std::memcpy(&r.v, p, sizeof r.v);
+        return r;
+    }
+    ORBELIX_INLINE void store(cfloat *p) const { std::memcpy(p, &v, sizeof v); }
 };
 
-inline cpair load_pair(const cfloat *p) {
-    cpair r;
-    std::memcpy(&r.v, p, sizeof r.v);
-    return r;
-}
-inline void store_pair(cfloat *p, cpair a) { std::memcpy(p, &a.v, sizeof a.v); }
+using cpair = cvec<2>;
 
-inline cpair operator+(cpair a, cpair b) { return {a.v + b.v}; }
-inline cpair operator-(cpair a, cpair b) { return {a.v - b.v}; }
-inline cpair operator*(float s, cpair a) { return {s * a.v}; }
+template <int W>
+ORBELIX_INLINE inline cvec<W> operator+(cvec<W> a, cvec<W> b) { return {a.v + b.v}; }
+template <int W>
+ORBELIX_INLINE inline cvec<W> operator-(cvec<W> a, cvec<W> b) { return {a.v - b.v}; }
+template <int W>
+ORBELIX_INLINE inline cvec<W> operator*(float s, cvec<W> a) { return {s * a.v}; }
 
 namespace lanes {
+
+// Constant lane patterns, built from the lane index.
+template <int W, class Pattern, std::size_t... L>
+constexpr typename cvec<W>::ints pattern(Pattern f, std::index_sequence<L...>) {
+    return typename cvec<W>::ints{f(int(L))...};
+}
+template <int W, class Pattern>
+constexpr typename cvec<W>::ints pattern(Pattern f) {
+    return pattern<W>(f, std::make_index_sequence<2 * W>());
+}
+
+constexpr int kSign = int(0x80000000u);
 // Sign bits of the real or of the imaginary lanes: xor with them negates
 // exactly as the unary minus of one float does.
-inline v4sf flip(v4sf x, v4si mask) { return reinterpret_cast<v4sf>(reinterpret_cast<v4si>(x) ^ mask); }
-constexpr v4si kRe = {int(0x80000000u), 0, int(0x80000000u), 0};
-constexpr v4si kIm = {0, int(0x80000000u), 0, int(0x80000000u)};
-inline v4sf swap_parts(v4sf x) { return __builtin_shuffle(x, v4si{1, 0, 3, 2}); }
+template <int W>
+constexpr typename cvec<W>::ints kRe = pattern<W>([](int l) { return l % 2 ? 0 : kSign; });
+template <int W>
+constexpr typename cvec<W>::ints kIm = pattern<W>([](int l) { return l % 2 ? kSign : 0; });
+
+template <class F, class I>
+ORBELIX_INLINE inline F flip(F x, I mask) {
+    return reinterpret_cast<F>(reinterpret_cast<I>(x) ^ mask);
+}
+
+// (im, re) of each value.
+template <int W>
+ORBELIX_INLINE inline typename cvec<W>::floats swap_parts(typename cvec<W>::floats x) {
+    constexpr auto swap = pattern<W>([](int l) { return l ^ 1; });
+    return __builtin_shuffle(x, swap);
+}
+
 }  // namespace lanes
 
-inline cpair times_i(cpair d) { return {lanes::flip(lanes::swap_parts(d.v), lanes::kRe)}; }
-inline cpair minus_i_diff(cpair a, cpair b) {
-    const v4sf u = a.v - b.v, w = b.v - a.v;
-    return {__builtin_shuffle(u, w, v4si{1, 4, 3, 6})};  // (u.im, w.re) per value
+template <int W>
+ORBELIX_INLINE inline cvec<W> times_i(cvec<W> d) {
+    return {lanes::flip(lanes::swap_parts<W>(d.v), lanes::kRe<W>)};
 }
 
-// x + (-y) is x - y exactly, so the sign flip reproduces the scalar sums.
-template <bool Fwd>
-inline cpair twiddle(cpair y, float wr, float wi) {
-    const v4sf a = wr * y.v, b = wi * lanes::swap_parts(y.v);  // (wr re, wr im), (wi im, wi re)
-    return {a + lanes::flip(b, Fwd ? lanes::kIm : lanes::kRe)};
+template <int W>
+ORBELIX_INLINE inline cvec<W> minus_i_diff(cvec<W> a, cvec<W> b) {
+    // (u.im, w.re) of each value: lane 2k from u, lane 2k+1 from w.
+    constexpr auto pick = lanes::pattern<W>([](int l) { return l % 2 ? 2 * W + l - 1 : l + 1; });
+    const auto u = a.v - b.v, w = b.v - a.v;
+    return {__builtin_shuffle(u, w, pick)};
 }
 
+// y times cos -+ i sin with a different angle per value: wr and wi hold
+// each value's cos and sin in both of its lanes. x + (-y) is x - y
+// exactly, so the sign flip reproduces the scalar sums.
+template <bool Fwd, int W>
+ORBELIX_INLINE inline cvec<W> twiddle_lanes(cvec<W> y, typename cvec<W>::floats wr,
+                                            typename cvec<W>::floats wi) {
+    const auto a = wr * y.v, b = wi * lanes::swap_parts<W>(y.v);  // (wr re, wr im), (wi im, wi re)
+    return {a + lanes::flip(b, Fwd ? lanes::kIm<W> : lanes::kRe<W>)};
+}
+
+// The same twiddle for every value.
+template <bool Fwd, int W>
+ORBELIX_INLINE inline cvec<W> twiddle(cvec<W> y, float wr, float wi) {
+    const auto a = wr * y.v, b = wi * lanes::swap_parts<W>(y.v);
+    return {a + lanes::flip(b, Fwd ? lanes::kIm<W> : lanes::kRe<W>)};
+}
+
+template <int W, class H, std::size_t... L>
+ORBELIX_INLINE inline typename cvec<W>::floats spread_lanes(H h, std::index_sequence<L...>) {
+    return __builtin_shufflevector(h, h, int(L / 2)...);
+}
+
+// Each of the W floats at p in both lanes of its value: (p0, p0, p1, p1, ...).
+template <int W>
+ORBELIX_INLINE inline typename cvec<W>::floats spread(const float *p) {
+    typedef float half __attribute__((vector_size(4 * W)));
+    half h;
+    std::memcpy(&h, p, sizeof h);
+    return spread_lanes<W>(h, std::make_index_sequence<2 * W>());
+}
+
+}  // namespace ORBELIX_KERNEL_ISA
 }  // namespace orbelix::fftpack

@@ -1,25 +1,73 @@
-// The first pass of one contiguous sequence (L1 = 1, IDO > 1), with the
-// groups i and i+1 side by side in one register: their inputs are
-// neighbours in memory, their twiddles differ per lane, and their outputs
-// lie p apart. Lane by lane the same operations as the radix passes.
+// The first pass of one contiguous sequence (L1 = 1, IDO > 1), with W
+// neighbouring groups i .. i+W-1 side by side in one register: their inputs
+// are neighbours in memory, their twiddles differ per lane, and their
+// outputs lie p apart, so they are transposed on the way out. Lane by lane
+// the same operations as the radix passes.
 #pragma once
 
+#include "fftpack/butterflies.hpp"
 #include "fftpack/complex_ops.hpp"
 #include "fftpack/pass_layout.hpp"
 #include "fftpack/pass_order.hpp"
-#include "fftpack/butterflies.hpp"
 
 namespace orbelix::fftpack {
+inline namespace ORBELIX_KERNEL_ISA {
 
-// Twiddle cos -+ i sin with a different angle per lane.
-template <bool Fwd>
-inline cpair twiddle_lanes(cpair y, v4sf wr, v4sf wi) {
-    const v4sf a = wr * y.v, b = wi * lanes::swap_parts(y.v);
-    return {a + lanes::flip(b, Fwd ? lanes::kIm : lanes::kRe)};
+// Groups per register in the first pass: the transposed stores of eight
+// groups cost more than they save.
+constexpr int kFirstPassWidth = kWidest < 4 ? kWidest : 4;
+
+namespace lanes {
+
+template <int W>
+ORBELIX_INLINE inline typename cvec<W>::values as_values(cvec<W> a) {
+    return reinterpret_cast<typename cvec<W>::values>(a.v);
+}
+
+template <class V>
+ORBELIX_INLINE inline void store_values(cfloat *p, V a) { std::memcpy(p, &a, sizeof a); }
+
+}  // namespace lanes
+
+// Stores the outputs y[0 .. P-1] of W neighbouring groups g: output j of
+// group g goes to out[P*g + j].
+template <int P, int W>
+ORBELIX_INLINE inline void store_groups(cfloat *out, const cvec<W> *y) {
+    using namespace lanes;
+    using I = typename cvec<W>::value_index;
+    using V = typename cvec<W>::values;
+    if constexpr (W == 2 && (P == 2 || P == 4)) {
+        // Pairs (y[j] of group 0, y[j+1] of group 0), then group 1.
+        for (int j = 0; j < P; j += 2) {
+            const V a = as_values(y[j]), b = as_values(y[j + 1]);
+            store_values(out + j, __builtin_shuffle(a, b, I{0, 2}));
+            store_values(out + P + j, __builtin_shuffle(a, b, I{1, 3}));
+        }
+    } else if constexpr (W == 4 && P == 2) {
+        const V a = as_values(y[0]), b = as_values(y[1]);
+        store_values(out, __builtin_shuffle(a, b, I{0, 4, 1, 5}));
+        store_values(out + 4, __builtin_shuffle(a, b, I{2, 6, 3, 7}));
+    } else if constexpr (W == 4 && P == 4) {
+        // A 4 x 4 transpose: pairs within 128-bit halves, then halves.
+        const V a = as_values(y[0]), b = as_values(y[1]), c = as_values(y[2]),
+                d = as_values(y[3]);
+        const V ab0 = __builtin_shuffle(a, b, I{0, 4, 2, 6});  // groups 0, 2
+        const V ab1 = __builtin_shuffle(a, b, I{1, 5, 3, 7});  // groups 1, 3
+        const V cd0 = __builtin_shuffle(c, d, I{0, 4, 2, 6});
+        const V cd1 = __builtin_shuffle(c, d, I{1, 5, 3, 7});
+        store_values(out, __builtin_shuffle(ab0, cd0, I{0, 1, 4, 5}));
+        store_values(out + 4, __builtin_shuffle(ab1, cd1, I{0, 1, 4, 5}));
+        store_values(out + 8, __builtin_shuffle(ab0, cd0, I{2, 3, 6, 7}));
+        store_values(out + 12, __builtin_shuffle(ab1, cd1, I{2, 3, 6, 7}));
+    } else {
+        for (int g = 0; g < W; ++g)
+            for (int j = 0; j < P; ++j) out[P * g + j] = {y[j].v[2 * g], y[j].v[2 * g + 1]};
+    }
 }
 
 template <bool Fwd, int P>
 void first_pass(int ido, const cfloat *cc, cfloat *ch, const float *wa) {
+    constexpr int W = kFirstPassWidth;
     const Twiddles w{wa, ido, P};
     const std::ptrdiff_t m1 = ido;
     // Group 0 needs no twiddle.
@@ -30,21 +78,13 @@ void first_pass(int ido, const cfloat *cc, cfloat *ch, const float *wa) {
         for (int j = 0; j < P; ++j) ch[j] = y[j];
     }
     int i = 1;
-    for (; i + 2 <= ido; i += 2) {
-        cpair x[P], y[P];
-        for (int m = 0; m < P; ++m) x[m] = load_pair(cc + i + m * m1);
+    for (; i + W <= ido; i += W) {
+        cvec<W> x[P], y[P];
+        for (int m = 0; m < P; ++m) x[m] = cvec<W>::load(cc + i + m * m1);
         Butterfly<Fwd, P>::apply(x, y);
-        cfloat *out0 = ch + static_cast<std::ptrdiff_t>(P) * i, *out1 = out0 + P;
-        for (int j = 0; j < P; ++j) {
-            cpair z = y[j];
-            if (j > 0) {
-                const float *c = &wa[i + ido * (j - 1)], *s = &wa[i + ido * (j - 1 + (P - 1))];
-                z = twiddle_lanes<Fwd>(z, v4sf{c[0], c[0], c[1], c[1]},
-                                       v4sf{s[0], s[0], s[1], s[1]});
-            }
-            out0[j] = {z.v[0], z.v[1]};
-            out1[j] = {z.v[2], z.v[3]};
-        }
+        for (int j = 1; j < P; ++j)
+            y[j] = twiddle_lanes<Fwd>(y[j], spread<W>(w.cos_row(j) + i), spread<W>(w.sin_row(j) + i));
+        store_groups<P>(ch + static_cast<std::ptrdiff_t>(P) * i, y);
     }
     for (; i < ido; ++i) {
         cfloat x[P], y[P];
@@ -55,4 +95,5 @@ void first_pass(int ido, const cfloat *cc, cfloat *ch, const float *wa) {
     }
 }
 
+}  // namespace ORBELIX_KERNEL_ISA
 }  // namespace orbelix::fftpack

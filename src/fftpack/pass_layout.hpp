@@ -7,58 +7,72 @@
 // batch.
 //
 // The kernels take the layout as a type, so the common unit strides are
-// known to the compiler. get<V>/put read and write one value (V = cfloat) or
-// the values of sequences s and s+1 at once (V = cpair) where the layout
-// keeps them side by side (kLanes = 2).
+// known to the compiler. get<V>/put read and write one value (V = cfloat)
+// or the values of W neighbouring sequences s .. s+W-1 at once
+// (V = cvec<W>) where the layout keeps them side by side (kSideBySide).
+//
+// The layouts are shared by every SIMD path (the drivers take them as
+// arguments); their members are forced inline so that no path's copy is
+// ever emitted out of line for another to pick up.
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
 
-#include "fftpack/complex_ops.hpp"
+#include "fftpack/kernel_isa.hpp"
 #include "view.hpp"
 
 namespace orbelix::fftpack {
 
 // Any layout: both strides at run time.
 struct Seqs {
-    static constexpr int kLanes = 1;
+    static constexpr bool kSideBySide = false;
     cfloat *p;
     std::ptrdiff_t seq;   // distance between sequences, in complex elements
     std::ptrdiff_t elem;  // distance between elements of one sequence
 
-    cfloat &operator()(std::ptrdiff_t s, std::ptrdiff_t e) const { return p[s * seq + e * elem]; }
+    ORBELIX_INLINE cfloat &operator()(std::ptrdiff_t s, std::ptrdiff_t e) const {
+        return p[s * seq + e * elem];
+    }
     template <class V>
-    V get(std::ptrdiff_t s, std::ptrdiff_t e) const { return (*this)(s, e); }
-    void put(std::ptrdiff_t s, std::ptrdiff_t e, cfloat v) const { (*this)(s, e) = v; }
+    ORBELIX_INLINE V get(std::ptrdiff_t s, std::ptrdiff_t e) const { return (*this)(s, e); }
+    ORBELIX_INLINE void put(std::ptrdiff_t s, std::ptrdiff_t e, cfloat v) const { (*this)(s, e) = v; }
 };
 
 // One contiguous sequence.
 struct Contiguous {
-    static constexpr int kLanes = 1;
+    static constexpr bool kSideBySide = false;
     cfloat *p;
 
-    cfloat &operator()(std::ptrdiff_t, std::ptrdiff_t e) const { return p[e]; }
+    ORBELIX_INLINE cfloat &operator()(std::ptrdiff_t, std::ptrdiff_t e) const { return p[e]; }
     template <class V>
-    V get(std::ptrdiff_t, std::ptrdiff_t e) const { return p[e]; }
-    void put(std::ptrdiff_t, std::ptrdiff_t e, cfloat v) const { p[e] = v; }
+    ORBELIX_INLINE V get(std::ptrdiff_t, std::ptrdiff_t e) const { return p[e]; }
+    ORBELIX_INLINE void put(std::ptrdiff_t, std::ptrdiff_t e, cfloat v) const { p[e] = v; }
 };
 
 // Sequences side by side, element e of sequence s at s + e*elem.
 struct Interleaved {
-    static constexpr int kLanes = 2;
+    static constexpr bool kSideBySide = true;
     cfloat *p;
     std::ptrdiff_t elem;
 
-    cfloat &operator()(std::ptrdiff_t s, std::ptrdiff_t e) const { return p[s + e * elem]; }
-    template <class V>
-    V get(std::ptrdiff_t s, std::ptrdiff_t e) const {
-        if constexpr (sizeof(V) == sizeof(cpair))
-            return load_pair(p + s + e * elem);
-        else
-            return p[s + e * elem];
+    ORBELIX_INLINE cfloat &operator()(std::ptrdiff_t s, std::ptrdiff_t e) const {
+        return p[s + e * elem];
     }
-    void put(std::ptrdiff_t s, std::ptrdiff_t e, cfloat v) const { p[s + e * elem] = v; }
-    void put(std::ptrdiff_t s, std::ptrdiff_t e, cpair v) const { store_pair(p + s + e * elem, v); }
+    template <class V>
+    ORBELIX_INLINE V get(std::ptrdiff_t s, std::ptrdiff_t e) const {
+        if constexpr (std::is_same_v<V, cfloat>)
+            return p[s + e * elem];
+        else
+            return V::load(p + s + e * elem);
+    }
+    template <class V>
+    ORBELIX_INLINE void put(std::ptrdiff_t s, std::ptrdiff_t e, V v) const {
+        if constexpr (std::is_same_v<V, cfloat>)
+            p[s + e * elem] = v;
+        else
+            v.store(p + s + e * elem);
+    }
 };
 
 // Twiddle block WA(IDO, p-1, 2) of one pass: cos and sin of entry (i, j),
@@ -68,8 +82,10 @@ struct Twiddles {
     int ido;
     int ip;
 
-    float cos(int i, int j) const { return wa[i + ido * (j - 1)]; }
-    float sin(int i, int j) const { return wa[i + ido * (j - 1 + (ip - 1))]; }
+    ORBELIX_INLINE const float *cos_row(int j) const { return wa + ido * (j - 1); }
+    ORBELIX_INLINE const float *sin_row(int j) const { return wa + ido * (j - 1 + (ip - 1)); }
+    ORBELIX_INLINE float cos(int i, int j) const { return cos_row(j)[i]; }
+    ORBELIX_INLINE float sin(int i, int j) const { return sin_row(j)[i]; }
 };
 
 // Kernel instances: Many = false handles one sequence (the batch loop

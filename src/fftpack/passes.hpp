@@ -1,79 +1,39 @@
-// Pass drivers: one self-sorting pass per factor, the data moving between
-// c and work so that no permutation and no final copy are needed.
+// The pass drivers of the engine routines, on the SIMD path chosen for the
+// process (simd/isa.hpp): one choice per transform, then the whole chain of
+// passes runs in that path's copy of the kernels (pass_chain.hpp).
 //
-//   c1fm1f / c1fm1b  = drive<true / false, false, S>  (one sequence)
-//   cmfm1f / cmfm1b  = drive<true / false, true, S>   (a batch of `lot`)
-// S is the layout of both arrays (pass_layout.hpp).
+//   drive<Fwd, false>(1, n, c, work, wsave)    one sequence
+//   drive<Fwd, true>(lot, n, c, work, wsave)   a batch of `lot`
+// c and work share the layout S (pass_layout.hpp); the result ends in c.
+// Every path gives the same numbers.
 #pragma once
 
-#include <type_traits>
-
-#include "fftpack/first_pass.hpp"
+#include "fftpack/kernel_isa.hpp"
 #include "fftpack/pass_layout.hpp"
-#include "fftpack/radix_pass.hpp"
-#include "fftpack/radixg.hpp"
+#include "simd/isa.hpp"
 
 namespace orbelix::fftpack {
 
-// One radix-2..5 pass.
-template <bool Fwd, bool Many, class S>
-void pass(int ip, int lot, int ido, int l1, int na, S from, S to, const float *wa, float sn) {
-    switch (ip) {
-    case 2: radix_pass<Fwd, Many, 2>(lot, ido, l1, na, from, to, wa, sn); break;
-    case 3: radix_pass<Fwd, Many, 3>(lot, ido, l1, na, from, to, wa, sn); break;
-    case 4: radix_pass<Fwd, Many, 4>(lot, ido, l1, na, from, to, wa, sn); break;
-    default: radix_pass<Fwd, Many, 5>(lot, ido, l1, na, from, to, wa, sn); break;
+// Each path's run_passes, instantiated in its passes_<path>.cpp for the
+// layouts below.
+#define ORBELIX_PASS_CHAIN(path)                                                      \
+    namespace path {                                                                  \
+    template <bool Fwd, bool Many, class S>                                           \
+    void run_passes(int lot, int n, S c, S work, const float *wsave);                 \
     }
-}
+ORBELIX_PASS_CHAIN(sse2)
+ORBELIX_PASS_CHAIN(avx2)
+ORBELIX_PASS_CHAIN(avx512)
+#undef ORBELIX_PASS_CHAIN
 
-template <bool Fwd>
-void first_pass(int ip, int ido, const cfloat *from, cfloat *to, const float *wa) {
-    switch (ip) {
-    case 2: first_pass<Fwd, 2>(ido, from, to, wa); break;
-    case 3: first_pass<Fwd, 3>(ido, from, to, wa); break;
-    case 4: first_pass<Fwd, 4>(ido, from, to, wa); break;
-    default: first_pass<Fwd, 5>(ido, from, to, wa); break;
-    }
-}
-
-// wsave: the table of length n (twiddle blocks, then the number of factors
-// at float 2n and the factors after it). The result always ends in c.
+// Layouts the drivers take: (Many, S) = (false, Contiguous), (false, Seqs),
+// (true, Interleaved), (true, Seqs).
 template <bool Fwd, bool Many, class S>
 void drive(int lot, int n, S c, S work, const float *wsave) {
-    const int nf = static_cast<int>(wsave[2 * static_cast<long>(n)]);
-    const float *fac = wsave + 2 * static_cast<long>(n) + 1;
-    int na = 0;  // 0: the data are in c, 1: in work
-    int l1 = 1;
-    long iw = 0;
-    for (int k1 = 0; k1 < nf; ++k1) {
-        const int ip = static_cast<int>(fac[k1]);
-        const int l2 = ip * l1;
-        const int ido = n / l2;
-        const float *wa = wsave + iw;
-        const S from = na ? work : c;
-        const S to = na ? c : work;
-        // The factor 1/N of the last forward pass, as the pass would form it.
-        const float sn = 1.0f / static_cast<float>(ip * l1);
-        if (ip > 5) {
-            passg<Fwd, Many>(lot, ido, ip, l1, l1 * ido, na, from, to, wa);
-        } else if constexpr (!Many && std::is_same_v<S, Contiguous>) {
-            // Element k + l1*e of one contiguous sequence is element e of
-            // "sequence" k in an interleaved batch of l1, with l1 = 1 per
-            // sequence: the same butterflies and twiddles, with the groups
-            // side by side so that they go two at a time.
-            if (l1 > 1)
-                pass<Fwd, true>(ip, l1, ido, 1, na, Interleaved{from.p, l1},
-                                Interleaved{to.p, l1}, wa, sn);
-            else if (ido > 1)
-                first_pass<Fwd>(ip, ido, from.p, to.p, wa);
-            else
-                pass<Fwd, false>(ip, 1, ido, 1, na, from, to, wa, sn);
-        } else {
-            pass<Fwd, Many>(ip, lot, ido, l1, na, from, to, wa, sn);
-        }
-        if (ip <= 5) na = 1 - na;
-        l1 = l2;
-        iw += 2L * (ip - 1) * ido;
+    switch (simd::active()) {
+    case simd::Isa::avx512: avx512::run_passes<Fwd, Many>(lot, n, c, work, wsave); break;
+    case simd::Isa::avx2: avx2::run_passes<Fwd, Many>(lot, n, c, work, wsave); break;
+    default: sse2::run_passes<Fwd, Many>(lot, n, c, work, wsave); break;
     }
 }
 

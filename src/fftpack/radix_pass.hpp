@@ -7,14 +7,15 @@
 // other group followed by the twiddles of outputs 1 .. P-1.
 #pragma once
 
-#include "fftpack/butterflies.hpp"
 #include <type_traits>
 
+#include "fftpack/butterflies.hpp"
 #include "fftpack/complex_ops.hpp"
 #include "fftpack/pass_layout.hpp"
 #include "fftpack/pass_order.hpp"
 
 namespace orbelix::fftpack {
+inline namespace ORBELIX_KERNEL_ISA {
 
 template <bool Fwd, bool Many, int P, class S>
 void radix_pass(int lot, int ido, int l1, int na, S cc, S ch, const float *wa, float sn) {
@@ -72,4 +73,5 @@ void radix_pass(int lot, int ido, int l1, int na, S cc, S ch, const float *wa, f
     });
 }
 
+}  // namespace ORBELIX_KERNEL_ISA
 }  // namespace orbelix::fftpack

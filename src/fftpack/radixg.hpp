@@ -13,6 +13,7 @@
 #include "fftpack/pass_layout.hpp"
 
 namespace orbelix::fftpack {
+inline namespace ORBELIX_KERNEL_ISA {
 
 // Above this many pairs the sums over the pairs dominate a pass, and they
 // run output by output with the partial sums in registers.
@@ -160,4 +161,5 @@ void passg(int lot, int ido, int ip, int l1, int lid, int na, S cc, S ch,
         }
 }
 
+}  // namespace ORBELIX_KERNEL_ISA
 }  // namespace orbelix::fftpack

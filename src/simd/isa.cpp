@@ -33,7 +33,8 @@ bool supported(Isa isa) {
 #if defined(__x86_64__) || defined(__i386__)
     case Isa::avx2: return __builtin_cpu_supports("avx2");
     case Isa::avx512:
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+               __builtin_cpu_supports("avx512vl");
 #endif
     default: return false;
     }
