@@ -1,117 +1,264 @@
-"""cfft1f, cfftmf and cfft2f against NumPy's and SciPy's FFTs on complex64.
+"""cfft1f, cfftmf and cfft2f on each SIMD path against FFTW and SciPy, complex64.
 
-Ratios are orbelix time / peer time (below 1: orbelix is faster). The
-orbelix tables are built once, outside the timed loop, as a caller that
-transforms many arrays of one length would.
+FFTW runs through pyfftw, planned once with FFTW_MEASURE and one thread on
+aligned arrays; only execute() is timed. scipy.fft runs with workers=1.
+orbelix is called through ctypes with its tables built once; each SIMD path
+(ORBELIX_SIMD=sse2|avx2|avx512, the ones this CPU has) runs in its own
+worker process, which times the calls it is asked for while this process
+waits, so all contenders are timed in one run, round by round, the order
+rotating each round, after a warm-up. Ratios are orbelix time / FFTW time
+(below 1: orbelix is faster), medians over the rounds.
+
+    python benchmarks/bench_fft.py            # all tables
+    python benchmarks/bench_fft.py --quick    # fewer rounds and sizes
 """
+import json
+import os
+import statistics
+import subprocess
+import sys
+import time
+
 import numpy as np
 import scipy
 import scipy.fft
 
-from timing import fmt_time, fptr, library, machine, median_times, ref_int
+from timing import fmt_time, fptr, library, machine, ref_int
+
+SIZES_1D = (256, 1024, 4096, 8192, 65536, 1 << 20, 1000, 4099)
+MANY = ((1024, 1024), (4096, 256))  # (lot, n): sequences interleaved, as rows
+SIZES_2D = (256, 1024, 4096)
 
 
 def ilog2(n):
     return int(np.float32(np.log(np.float32(n))) / np.float32(0.6931472))
 
 
-class Cfft1:
-    """cfft1f on one array, its arguments built once so a call costs little
-    more than the transform."""
+def table_len(n):
+    return 2 * n + ilog2(n) + 4
+
+
+def complex_signal(shape, seed):
+    rng = np.random.default_rng(seed)
+    return (rng.standard_normal(shape) + 1j * rng.standard_normal(shape)).astype(np.complex64)
+
+
+# --- orbelix calls, built once so that a call costs little more than the transform
+
+class OneSequence:
+    """cfft1f on a contiguous array of length n."""
 
     def __init__(self, lib, n):
-        self.lib, self.n = lib, n
-        self.lensav = 2 * n + ilog2(n) + 4
-        self.wsave = np.zeros(self.lensav, np.float32)
+        self.c = complex_signal(n, 1)
+        lensav = table_len(n)
+        self.wsave = np.zeros(lensav, np.float32)
         self.work = np.zeros(2 * n, np.float32)
-        lib.cfft1i(ref_int(n), fptr(self.wsave), ref_int(self.lensav), ctypes_int())
-        self.args = None
+        lib.cfft1i(ref_int(n), fptr(self.wsave), ref_int(lensav), ref_int(0))
+        self.f = lib.cfft1f
+        self.args = (ref_int(n), ref_int(1), fptr(self.c), ref_int(n), fptr(self.wsave),
+                     ref_int(lensav), fptr(self.work), ref_int(2 * n), ref_int(0))
 
-    def bind(self, c):
-        self.c = c
-        self.args = (ref_int(self.n), ref_int(1), fptr(c), ref_int(self.n), fptr(self.wsave),
-                     ref_int(self.lensav), fptr(self.work), ref_int(2 * self.n), ctypes_int())
-        return self
-
-    def forward(self):
-        self.lib.cfft1f(*self.args)
+    def __call__(self):
+        self.f(*self.args)
 
 
-def ctypes_int():
-    import ctypes
-    return ctypes.byref(ctypes.c_int(0))
+class ManySequences:
+    """cfftmf on lot interleaved sequences of length n (the rows of a
+    column-major lot x n array), as the 2-D transform runs them."""
+
+    def __init__(self, lib, lot, n):
+        self.c = np.asfortranarray(complex_signal((lot, n), 2))
+        lensav = table_len(n)
+        self.wsave = np.zeros(lensav, np.float32)
+        self.work = np.zeros(2 * lot * n, np.float32)
+        lib.cfftmi(ref_int(n), fptr(self.wsave), ref_int(lensav), ref_int(0))
+        self.f = lib.cfftmf
+        self.args = (ref_int(lot), ref_int(1), ref_int(n), ref_int(lot), fptr(self.c),
+                     ref_int(lot * n), fptr(self.wsave), ref_int(lensav), fptr(self.work),
+                     ref_int(2 * lot * n), ref_int(0))
+
+    def __call__(self):
+        self.f(*self.args)
 
 
-def bench_1d(lib, sizes=(64, 1000, 1024, 4096, 65536, 1048576, 4099)):
-    rng = np.random.default_rng(1)
-    print("\n1-D forward FFT, complex64 (cfft1f vs numpy.fft.fft, scipy.fft.fft workers=1)")
-    one = Cfft1(lib, 1).bind(np.zeros(1, np.complex64))
-    overhead = median_times({"call": one.forward})["call"]
-    print(f"(times include each call from Python: ctypes for orbelix, {fmt_time(overhead).strip()} at N = 1;"
-          " the NumPy and SciPy functions cost a few us more)")
-    print(f"{'N':>8} {'orbelix':>12} {'numpy':>12} {'scipy':>12} {'/numpy':>7} {'/scipy':>7}")
-    for n in sizes:
-        x = (rng.standard_normal(n) + 1j * rng.standard_normal(n)).astype(np.complex64)
-        plan = Cfft1(lib, n).bind(x.copy())
-        t = median_times({
-            "orbelix": plan.forward,
-            "numpy": lambda: np.fft.fft(x),
-            "scipy": lambda: scipy.fft.fft(x, workers=1),
-        })
-        print(f"{n:>8} {fmt_time(t['orbelix'])} {fmt_time(t['numpy'])} {fmt_time(t['scipy'])} "
-              f"{t['orbelix'] / t['numpy']:7.2f} {t['orbelix'] / t['scipy']:7.2f}")
+class TwoDimensional:
+    """cfft2f on an n x n column-major array."""
+
+    def __init__(self, lib, n):
+        self.c = np.asfortranarray(complex_signal((n, n), 3))
+        lensav = 2 * table_len(n)
+        self.wsave = np.zeros(lensav, np.float32)
+        self.work = np.zeros(2 * n * n, np.float32)
+        lib.cfft2i(ref_int(n), ref_int(n), fptr(self.wsave), ref_int(lensav), ref_int(0))
+        self.f = lib.cfft2f
+        self.args = (ref_int(n), ref_int(n), ref_int(n), fptr(self.c), fptr(self.wsave),
+                     ref_int(lensav), fptr(self.work), ref_int(2 * n * n), ref_int(0))
+
+    def __call__(self):
+        self.f(*self.args)
 
 
-def bench_many(lib, lot=1024, n=1024):
-    rng = np.random.default_rng(2)
-    print(f"\nMultiple FFT, {lot} sequences of {n} (cfftmf vs scipy.fft.fft along that axis)")
-    lensav = 2 * n + ilog2(n) + 4
-    wsave = np.zeros(lensav, np.float32)
-    work = np.zeros(2 * lot * n, np.float32)
-    lib.cfftmi(ref_int(n), fptr(wsave), ref_int(lensav), ctypes_int())
-    # Sequences interleaved (sequence stride 1), as the rows of a
-    # column-major array: scipy transforms the same array along axis 1.
-    a = np.asfortranarray((rng.standard_normal((lot, n)) + 1j * rng.standard_normal((lot, n)))
-                          .astype(np.complex64))
-    c = a.copy(order="F")
-
-    def ours():
-        lib.cfftmf(ref_int(lot), ref_int(1), ref_int(n), ref_int(lot), fptr(c), ref_int(lot * n),
-                   fptr(wsave), ref_int(lensav), fptr(work), ref_int(2 * lot * n), ctypes_int())
-
-    t = median_times({"orbelix": ours, "scipy": lambda: scipy.fft.fft(a, axis=1, workers=1)})
-    print(f"  orbelix {fmt_time(t['orbelix'])}  scipy {fmt_time(t['scipy'])}  ratio {t['orbelix'] / t['scipy']:.2f}")
+def orbelix_call(lib, kind, *shape):
+    return {"1d": OneSequence, "many": ManySequences, "2d": TwoDimensional}[kind](lib, *shape)
 
 
-def bench_2d(lib, sizes=(256, 1024, 4096)):
-    rng = np.random.default_rng(3)
-    print("\n2-D forward FFT, complex64 (cfft2f vs scipy.fft.fft2 workers=1)")
-    print(f"{'n x n':>12} {'orbelix':>12} {'scipy':>12} {'ratio':>7}")
-    for n in sizes:
-        lensav = 2 * (n + n) + 2 * ilog2(n) + 8
-        wsave = np.zeros(lensav, np.float32)
-        work = np.zeros(2 * n * n, np.float32)
-        lib.cfft2i(ref_int(n), ref_int(n), fptr(wsave), ref_int(lensav), ctypes_int())
-        a = np.asfortranarray((rng.standard_normal((n, n)) + 1j * rng.standard_normal((n, n)))
-                              .astype(np.complex64))
-        c = a.copy(order="F")
-
-        def ours():
-            lib.cfft2f(ref_int(n), ref_int(n), ref_int(n), fptr(c), fptr(wsave), ref_int(lensav),
-                       fptr(work), ref_int(2 * n * n), ctypes_int())
-
-        t = median_times({"orbelix": ours, "scipy": lambda: scipy.fft.fft2(a, workers=1)},
-                         rounds=5 if n < 4096 else 3)
-        print(f"{n:>5} x {n:<5} {fmt_time(t['orbelix'])} {fmt_time(t['scipy'])} {t['orbelix'] / t['scipy']:7.2f}")
+def timed(f, reps):
+    t0 = time.perf_counter()
+    for _ in range(reps):
+        f()
+    return (time.perf_counter() - t0) / reps
 
 
-def main():
+def worker():
+    """Serves timing requests on stdin, one JSON line each: ["make", key,
+    kind, *shape] builds a call, ["time", key, reps] answers its mean time
+    per call over reps calls."""
     lib = library()
-    print(f"FFT engine benchmark on {machine()}, scipy {scipy.__version__}")
-    bench_1d(lib)
-    bench_many(lib)
-    bench_2d(lib)
+    calls = {}
+    for line in sys.stdin:
+        request = json.loads(line)
+        if request[0] == "make":
+            calls[request[1]] = orbelix_call(lib, *request[2:])
+            answer = 0.0
+        else:
+            answer = timed(calls[request[1]], request[2])
+        print(json.dumps(answer), flush=True)
+
+
+class PathWorker:
+    """One worker process on the SIMD path `path`."""
+
+    def __init__(self, path):
+        env = dict(os.environ, ORBELIX_SIMD=path, OMP_NUM_THREADS="1")
+        self.proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--worker"],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+                                     env=env, cwd=os.path.dirname(os.path.abspath(__file__)))
+
+    def ask(self, *request):
+        self.proc.stdin.write(json.dumps(request) + "\n")
+        self.proc.stdin.flush()
+        return json.loads(self.proc.stdout.readline())
+
+    def contender(self, key, kind, *shape):
+        self.ask("make", key, kind, *shape)
+        return lambda reps: self.ask("time", key, reps)
+
+    def close(self):
+        self.proc.stdin.close()
+        self.proc.wait()
+
+
+def cpu_paths():
+    flags = set()
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("flags"):
+                    flags = set(line.split(":", 1)[1].split())
+                    break
+    except OSError:
+        pass
+    paths = ["sse2"]
+    if "avx2" in flags:
+        paths.append("avx2")
+    if {"avx512f", "avx512dq", "avx512vl"} <= flags:
+        paths.append("avx512")
+    return paths
+
+
+def local(f):
+    return lambda reps: timed(f, reps)
+
+
+def median_times(contenders, rounds, min_time=0.02):
+    """Median seconds per call of each contender (name -> run(reps) giving
+    seconds per call), rounds interleaved with the order rotating."""
+    names = list(contenders)
+    reps = {}
+    for name in names:
+        run = contenders[name]
+        run(1)  # warm-up
+        once = max(run(1), 1e-7)
+        reps[name] = max(1, int(min_time / once))
+    samples = {name: [] for name in names}
+    for r in range(rounds):
+        for name in names[r % len(names):] + names[:r % len(names)]:
+            samples[name].append(contenders[name](reps[name]))
+    return {name: statistics.median(v) for name, v in samples.items()}
+
+
+def fftw_plan(shape, axes):
+    import pyfftw
+    a = pyfftw.empty_aligned(shape, dtype="complex64")
+    b = pyfftw.empty_aligned(shape, dtype="complex64")
+    plan = pyfftw.FFTW(a, b, axes=axes, flags=("FFTW_MEASURE",), threads=1)
+    a[...] = complex_signal(shape, 4)
+    return plan.execute
+
+
+def print_table(title, rows, paths, peer_names):
+    print(f"\n{title}")
+    head = f"{'size':>12} {'FFTW':>12}" + "".join(f" {p:>12}" for p in peer_names if p != "FFTW")
+    head += "".join(f" {p:>12}" for p in paths)
+    head += "".join(f" {p + '/FFTW':>12}" for p in paths)
+    head += "".join(f" {p + '/FFTW':>12}" for p in peer_names if p != "FFTW")
+    print(head)
+    for label, t in rows:
+        line = f"{label:>12} {fmt_time(t['FFTW'])}"
+        line += "".join(f" {fmt_time(t[p])}" for p in peer_names if p != "FFTW")
+        line += "".join(f" {fmt_time(t[p])}" for p in paths)
+        line += "".join(f" {t[p] / t['FFTW']:12.2f}" for p in paths)
+        line += "".join(f" {t[p] / t['FFTW']:12.2f}" for p in peer_names if p != "FFTW")
+        print(line, flush=True)
+
+
+def main(quick=False):
+    import pyfftw
+    paths = cpu_paths()
+    workers = {p: PathWorker(p) for p in paths}
+    rounds = 5 if quick else 11
+    print(f"FFT engine benchmark on {machine()}, scipy {scipy.__version__}, "
+          f"pyfftw {pyfftw.__version__} (FFTW_MEASURE, 1 thread); SIMD paths: {', '.join(paths)}")
+    print("Times per call; orbelix called through ctypes (about 0.3 us), FFTW's execute() "
+          "through pyfftw, scipy.fft through Python (a few us)")
+    try:
+        rows = []
+        for n in SIZES_1D[:5] if quick else SIZES_1D:
+            x = complex_signal(n, 5)
+            contenders = {"FFTW": local(fftw_plan((n,), (0,))),
+                          "scipy": local(lambda: scipy.fft.fft(x, workers=1))}
+            for p, w in workers.items():
+                contenders[p] = w.contender(f"1d {n}", "1d", n)
+            rows.append((f"{n}", median_times(contenders, rounds)))
+        print_table("1-D forward FFT (cfft1f)", rows, paths, ["FFTW", "scipy"])
+
+        rows = []
+        for lot, n in MANY[:1] if quick else MANY:
+            a = np.asfortranarray(complex_signal((lot, n), 6))
+            contenders = {"FFTW": local(fftw_plan((lot, n), (1,))),
+                          "scipy": local(lambda: scipy.fft.fft(a, axis=1, workers=1))}
+            for p, w in workers.items():
+                contenders[p] = w.contender(f"many {lot} {n}", "many", lot, n)
+            rows.append((f"{lot} x {n}", median_times(contenders, rounds)))
+        print_table("Multiple FFT along rows of a column-major array (cfftmf, jump 1)", rows,
+                    paths, ["FFTW", "scipy"])
+
+        rows = []
+        for n in SIZES_2D[:2] if quick else SIZES_2D:
+            a = np.asfortranarray(complex_signal((n, n), 7))
+            contenders = {"FFTW": local(fftw_plan((n, n), (0, 1))),
+                          "scipy": local(lambda: scipy.fft.fft2(a, workers=1))}
+            for p, w in workers.items():
+                contenders[p] = w.contender(f"2d {n}", "2d", n)
+            rows.append((f"{n} x {n}", median_times(contenders, 3 if n >= 4096 else rounds)))
+        print_table("2-D forward FFT (cfft2f)", rows, paths, ["FFTW", "scipy"])
+    finally:
+        for w in workers.values():
+            w.close()
 
 
 if __name__ == "__main__":
-    main()
+    if "--worker" in sys.argv:
+        worker()
+    else:
+        main(quick="--quick" in sys.argv)
