@@ -6,8 +6,12 @@ orbelix is called through ctypes with its tables built once; each SIMD path
 (ORBELIX_SIMD=sse2|avx2|avx512, the ones this CPU has) runs in its own
 worker process, which times the calls it is asked for while this process
 waits, so all contenders are timed in one run, round by round, the order
-rotating each round, after a warm-up. Ratios are orbelix time / FFTW time
-(below 1: orbelix is faster), medians over the rounds.
+rotating each round, after a warm-up. Times are the CPU time of the calling
+thread (the machines these run on are shared: waiting for a core is not
+counted), medians over the rounds. Ratios are orbelix time / FFTW time
+(below 1: orbelix is faster); the 1-D table also gives them net of the cost
+of a call that transforms nothing (N = 1 through ctypes and pyfftw), which
+dominates below a few thousand points.
 
     python benchmarks/bench_fft.py            # all tables
     python benchmarks/bench_fft.py --quick    # fewer rounds and sizes
@@ -25,7 +29,7 @@ import scipy.fft
 
 from timing import fmt_time, fptr, library, machine, ref_int
 
-SIZES_1D = (256, 1024, 4096, 8192, 65536, 1 << 20, 1000, 4099)
+SIZES_1D = (1, 256, 1024, 4096, 8192, 65536, 1 << 20, 1000, 4099)
 MANY = ((1024, 1024), (4096, 256))  # (lot, n): sequences interleaved, as rows
 SIZES_2D = (256, 1024, 4096)
 
@@ -103,10 +107,10 @@ def orbelix_call(lib, kind, *shape):
 
 
 def timed(f, reps):
-    t0 = time.perf_counter()
+    t0 = time.thread_time()
     for _ in range(reps):
         f()
-    return (time.perf_counter() - t0) / reps
+    return (time.thread_time() - t0) / reps
 
 
 def worker():
@@ -170,7 +174,7 @@ def local(f):
     return lambda reps: timed(f, reps)
 
 
-def median_times(contenders, rounds, min_time=0.02):
+def median_times(contenders, rounds, min_time=0.01):
     """Median seconds per call of each contender (name -> run(reps) giving
     seconds per call), rounds interleaved with the order rotating."""
     names = list(contenders)
@@ -194,6 +198,17 @@ def fftw_plan(shape, axes):
     plan = pyfftw.FFTW(a, b, axes=axes, flags=("FFTW_MEASURE",), threads=1)
     a[...] = complex_signal(shape, 4)
     return plan.execute
+
+
+def print_net(rows, paths):
+    """Ratios of the 1-D table net of the N = 1 row's call cost."""
+    base = dict(rows)["1"]
+    print("net of the call cost (time - time at N = 1):")
+    print(f"{'size':>12}" + "".join(f" {p + '/FFTW':>12}" for p in paths))
+    for label, t in rows:
+        if label != "1":
+            print(f"{label:>12}" + "".join(
+                f" {(t[p] - base[p]) / (t['FFTW'] - base['FFTW']):12.2f}" for p in paths))
 
 
 def print_table(title, rows, paths, peer_names):
@@ -223,7 +238,7 @@ def main(quick=False):
           "through pyfftw, scipy.fft through Python (a few us)")
     try:
         rows = []
-        for n in SIZES_1D[:5] if quick else SIZES_1D:
+        for n in SIZES_1D[:6] if quick else SIZES_1D:
             x = complex_signal(n, 5)
             contenders = {"FFTW": local(fftw_plan((n,), (0,))),
                           "scipy": local(lambda: scipy.fft.fft(x, workers=1))}
@@ -231,6 +246,7 @@ def main(quick=False):
                 contenders[p] = w.contender(f"1d {n}", "1d", n)
             rows.append((f"{n}", median_times(contenders, rounds)))
         print_table("1-D forward FFT (cfft1f)", rows, paths, ["FFTW", "scipy"])
+        print_net(rows, paths)
 
         rows = []
         for lot, n in MANY[:1] if quick else MANY:
