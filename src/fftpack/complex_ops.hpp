@@ -26,6 +26,10 @@ inline cfloat times_i(cfloat d) { return {-d.im, d.re}; }
 // -i*(a - b) = (im a - im b, re b - re a), each part one subtraction.
 inline cfloat minus_i_diff(cfloat a, cfloat b) { return {a.im - b.im, b.re - a.re}; }
 
+// a + i*b and a - i*b, each part one addition or subtraction.
+inline cfloat plus_i_times(cfloat a, cfloat b) { return {a.re - b.im, a.im + b.re}; }
+inline cfloat minus_i_times(cfloat a, cfloat b) { return {a.re + b.im, a.im - b.re}; }
+
 // y times the twiddle cos - i sin (forward) or cos + i sin (backward).
 template <bool Fwd>
 inline cfloat twiddle(cfloat y, float wr, float wi) {
@@ -110,6 +114,22 @@ ORBELIX_INLINE inline cvec<W> minus_i_diff(cvec<W> a, cvec<W> b) {
     constexpr auto pick = lanes::pattern<W>([](int l) { return l % 2 ? 2 * W + l - 1 : l + 1; });
     const auto u = a.v - b.v, w = b.v - a.v;
     return {__builtin_shuffle(u, w, pick)};
+}
+
+// a + i*b and a - i*b with the scalar's operation for each part: the
+// differences (re a - im b, im a - re b) and sums (re a + im b, im a + re b)
+// of a and b with its parts swapped, then the lanes each result needs.
+template <int W>
+ORBELIX_INLINE inline cvec<W> plus_i_times(cvec<W> a, cvec<W> b) {
+    constexpr auto pick = lanes::pattern<W>([](int l) { return l % 2 ? 2 * W + l : l; });
+    const auto sb = lanes::swap_parts<W>(b.v);
+    return {__builtin_shuffle(a.v - sb, a.v + sb, pick)};
+}
+template <int W>
+ORBELIX_INLINE inline cvec<W> minus_i_times(cvec<W> a, cvec<W> b) {
+    constexpr auto pick = lanes::pattern<W>([](int l) { return l % 2 ? l : 2 * W + l; });
+    const auto sb = lanes::swap_parts<W>(b.v);
+    return {__builtin_shuffle(a.v - sb, a.v + sb, pick)};
 }
 
 // y times cos -+ i sin with a different angle per value: wr and wi hold

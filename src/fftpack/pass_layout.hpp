@@ -9,7 +9,8 @@
 // The kernels take the layout as a type, so the common unit strides are
 // known to the compiler. get<V>/put read and write one value (V = cfloat)
 // or the values of W neighbouring sequences s .. s+W-1 at once
-// (V = cvec<W>) where the layout keeps them side by side (kSideBySide).
+// (V = cvec<W>) where the layout keeps them side by side (kSideBySide), or
+// W neighbouring elements of one contiguous sequence.
 //
 // The layouts are shared by every SIMD path (the drivers take them as
 // arguments); their members are forced inline so that no path's copy is
@@ -45,9 +46,21 @@ struct Contiguous {
     cfloat *p;
 
     ORBELIX_INLINE cfloat &operator()(std::ptrdiff_t, std::ptrdiff_t e) const { return p[e]; }
+    // Vectors hold neighbouring elements here.
     template <class V>
-    ORBELIX_INLINE V get(std::ptrdiff_t, std::ptrdiff_t e) const { return p[e]; }
-    ORBELIX_INLINE void put(std::ptrdiff_t, std::ptrdiff_t e, cfloat v) const { p[e] = v; }
+    ORBELIX_INLINE V get(std::ptrdiff_t, std::ptrdiff_t e) const {
+        if constexpr (std::is_same_v<V, cfloat>)
+            return p[e];
+        else
+            return V::load(p + e);
+    }
+    template <class V>
+    ORBELIX_INLINE void put(std::ptrdiff_t, std::ptrdiff_t e, V v) const {
+        if constexpr (std::is_same_v<V, cfloat>)
+            p[e] = v;
+        else
+            v.store(p + e);
+    }
 };
 
 // Sequences side by side, element e of sequence s at s + e*elem.

@@ -8,9 +8,11 @@
 #pragma once
 
 #include <algorithm>
+#include <type_traits>
 
 #include "fftpack/complex_ops.hpp"
 #include "fftpack/pass_layout.hpp"
+#include "fftpack/pass_order.hpp"
 
 namespace orbelix::fftpack {
 inline namespace ORBELIX_KERNEL_ISA {
@@ -18,47 +20,78 @@ inline namespace ORBELIX_KERNEL_ISA {
 // Above this many pairs the sums over the pairs dominate a pass, and they
 // run output by output with the partial sums in registers.
 constexpr int kWideRadix = 8;
+// Outputs per block there: their partial sums stay in registers.
+constexpr int kWideBlock = kWidest > 2 ? 4 : 8;
+
+// Calls f(s, ki, V{}) for every sequence s < ns and index ki < lid: W
+// neighbouring indices at a time (V = cvec<W>) in one contiguous sequence,
+// W neighbouring sequences at a time where the layout keeps them side by
+// side, one value at a time (V = cfloat) otherwise.
+template <class S, class F>
+ORBELIX_INLINE inline void for_each_element(int ns, std::ptrdiff_t lid, F &&f) {
+    if constexpr (std::is_same_v<S, Contiguous>) {
+        std::ptrdiff_t ki = 0;
+        for (; ki + kWidest <= lid; ki += kWidest) f(0, ki, cvec<kWidest>{});
+        for (; ki < lid; ++ki) f(0, ki, cfloat{});
+    } else {
+        for (std::ptrdiff_t ki = 0; ki < lid; ++ki)
+            for_each_sequence<S>(ns, [&](int s, auto z) ORBELIX_INLINE { f(s, ki, z); });
+    }
+}
 
 // For each output pair (l, p - l), l = 1 .. (p-1)/2: the cosine part
 // term1 + sum_j cos(2pi lj/p) sum_j into data(l) and the sine part
 // -+sum_j sin(2pi lj/p) diff_j into data(p - l), each accumulated in
-// increasing j exactly as the pass states it. Eight outputs at a time give
-// the processor independent chains of additions; the root index lj mod p
-// advances by l instead of being divided out.
-template <bool Fwd, class Data, class Tmp>
-void cosine_sine_parts_by_output(int ns, std::ptrdiff_t lid, int ip, const Twiddles &w,
-                                 Data &&data, Tmp &&tmp) {
-    constexpr int kBlock = 8;
+// increasing j exactly as the pass states it. A block of outputs at a time
+// gives the processor independent chains of additions; the root index
+// lj mod p advances by l instead of being divided out. NL outputs from l0
+// (NL = 0: nl of them, fewer than a block).
+template <bool Fwd, int NL, class V, class S>
+ORBELIX_INLINE inline void cosine_sine_block(int nl, int l0, int ip, std::ptrdiff_t lid, int s,
+                                             std::ptrdiff_t ki, const Twiddles &w, S cc, S ch) {
+    constexpr int kMost = NL ? NL : kWideBlock;
+    const int count = NL ? NL : nl;
     const int ipph = (ip + 1) / 2;
-    for (int l0 = 1; l0 < ipph; l0 += kBlock) {
-        const int nl = std::min(kBlock, ipph - l0);
-        for (std::ptrdiff_t ki = 0; ki < lid; ++ki)
-            for (int s = 0; s < ns; ++s) {
-                cfloat re[kBlock], im[kBlock];
-                int idx[kBlock];
-                for (int b = 0; b < nl; ++b) {
-                    const int l = l0 + b;
-                    const float ai1 = Fwd ? -w.sin(0, l) : w.sin(0, l);
-                    re[b] = tmp(s, ki, 0) + w.cos(0, l) * tmp(s, ki, 1);
-                    im[b] = ai1 * tmp(s, ki, ip - 1);
-                    idx[b] = (2 * l) % ip;
-                }
-                for (int j = 2; j < ipph; ++j) {
-                    const cfloat sum = tmp(s, ki, j), diff = tmp(s, ki, ip - j);
-                    for (int b = 0; b < nl; ++b) {
-                        const float war = w.cos(0, idx[b]);
-                        const float wai = Fwd ? -w.sin(0, idx[b]) : w.sin(0, idx[b]);
-                        re[b] = re[b] + war * sum;
-                        im[b] = im[b] + wai * diff;
-                        idx[b] += l0 + b;
-                        if (idx[b] >= ip) idx[b] -= ip;
-                    }
-                }
-                for (int b = 0; b < nl; ++b) {
-                    data(s, ki, l0 + b) = re[b];
-                    data(s, ki, ip - l0 - b) = im[b];
-                }
-            }
+    auto tmp = [&](int j) ORBELIX_INLINE { return ch.template get<V>(s, ki + lid * j); };
+    V re[kMost], im[kMost];
+    int idx[kMost];
+    for (int b = 0; b < count; ++b) {
+        const int l = l0 + b;
+        const float ai1 = Fwd ? -w.sin(0, l) : w.sin(0, l);
+        re[b] = tmp(0) + w.cos(0, l) * tmp(1);
+        im[b] = ai1 * tmp(ip - 1);
+        idx[b] = (2 * l) % ip;
+    }
+    for (int j = 2; j < ipph; ++j) {
+        const V sum = tmp(j), diff = tmp(ip - j);
+        for (int b = 0; b < count; ++b) {
+            const float war = w.cos(0, idx[b]);
+            const float wai = Fwd ? -w.sin(0, idx[b]) : w.sin(0, idx[b]);
+            re[b] = re[b] + war * sum;
+            im[b] = im[b] + wai * diff;
+            idx[b] += l0 + b;
+            if (idx[b] >= ip) idx[b] -= ip;
+        }
+    }
+    for (int b = 0; b < count; ++b) {
+        cc.put(s, ki + lid * (l0 + b), re[b]);
+        cc.put(s, ki + lid * (ip - l0 - b), im[b]);
+    }
+}
+
+template <bool Fwd, class S>
+void cosine_sine_parts_by_output(int ns, std::ptrdiff_t lid, int ip, const Twiddles &w, S cc,
+                                 S ch) {
+    const int ipph = (ip + 1) / 2;
+    for (int l0 = 1; l0 < ipph; l0 += kWideBlock) {
+        const int nl = std::min(kWideBlock, ipph - l0);
+        for_each_element<S>(ns, lid, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
+            using V = decltype(z);
+            if (nl == kWideBlock)
+                cosine_sine_block<Fwd, kWideBlock, V>(nl, l0, ip, lid, s, ki, w, cc, ch);
+            else
+                cosine_sine_block<Fwd, 0, V>(nl, l0, ip, lid, s, ki, w, cc, ch);
+        });
     }
 }
 
@@ -69,49 +102,56 @@ void passg(int lot, int ido, int ip, int l1, int lid, int na, S cc, S ch,
     const int ipph = (ip + 1) / 2;
     const Twiddles w{wa, ido, ip};
     const std::ptrdiff_t LID = lid, L1 = l1;
-    // Both arrays seen as (ki, j) with ki = k + L1*i: input element (k, i, j).
-    auto data = [&](int s, std::ptrdiff_t ki, int j) -> cfloat & { return cc(s, ki + LID * j); };
-    auto tmp = [&](int s, std::ptrdiff_t ki, int j) -> cfloat & { return ch(s, ki + LID * j); };
+    // Both arrays seen as (ki, j) with ki = k + L1*i: input element (k, i, j),
+    // V values at a time (V from for_each_element).
+#define DATA(j) cc.template get<V>(s, ki + LID * (j))
+#define TMP(j) ch.template get<V>(s, ki + LID * (j))
+#define TO_DATA(j, v) cc.put(s, ki + LID * (j), v)
+#define TO_TMP(j, v) ch.put(s, ki + LID * (j), v)
 
     // Term 1, and the sums and differences of the paired terms.
-    for (std::ptrdiff_t ki = 0; ki < LID; ++ki)
-        for (int s = 0; s < ns; ++s) tmp(s, ki, 0) = data(s, ki, 0);
+    for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
+        using V = decltype(z);
+        TO_TMP(0, DATA(0));
+    });
     for (int j = 1; j < ipph; ++j) {
         const int jc = ip - j;
-        for (std::ptrdiff_t ki = 0; ki < LID; ++ki)
-            for (int s = 0; s < ns; ++s) {
-                const cfloat a = data(s, ki, j), b = data(s, ki, jc);
-                tmp(s, ki, j) = a + b;
-                tmp(s, ki, jc) = a - b;
-            }
+        for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
+            using V = decltype(z);
+            const V a = DATA(j), b = DATA(jc);
+            TO_TMP(j, a + b);
+            TO_TMP(jc, a - b);
+        });
     }
     // Output 1 is term 1 plus all sums; output l collects the cosine part of
     // the pair (l, p - l), output p - l its sine part.
     for (int j = 1; j < ipph; ++j)
-        for (std::ptrdiff_t ki = 0; ki < LID; ++ki)
-            for (int s = 0; s < ns; ++s) data(s, ki, 0) = data(s, ki, 0) + tmp(s, ki, j);
+        for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
+            using V = decltype(z);
+            TO_DATA(0, DATA(0) + TMP(j));
+        });
     if (ipph > kWideRadix) {
-        cosine_sine_parts_by_output<Fwd>(ns, LID, ip, w, data, tmp);
+        cosine_sine_parts_by_output<Fwd>(ns, LID, ip, w, cc, ch);
     } else {
         for (int l = 1; l < ipph; ++l) {
             const int lc = ip - l;
             const float ar1 = w.cos(0, l);
             const float ai1 = Fwd ? -w.sin(0, l) : w.sin(0, l);
-            for (std::ptrdiff_t ki = 0; ki < LID; ++ki)
-                for (int s = 0; s < ns; ++s) {
-                    data(s, ki, l) = tmp(s, ki, 0) + ar1 * tmp(s, ki, 1);
-                    data(s, ki, lc) = ai1 * tmp(s, ki, ip - 1);
-                }
+            for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
+                using V = decltype(z);
+                TO_DATA(l, TMP(0) + ar1 * TMP(1));
+                TO_DATA(lc, ai1 * TMP(ip - 1));
+            });
             for (int j = 2; j < ipph; ++j) {
                 const int jc = ip - j;
                 const int idlj = (l * j) % ip;
                 const float war = w.cos(0, idlj);
                 const float wai = Fwd ? -w.sin(0, idlj) : w.sin(0, idlj);
-                for (std::ptrdiff_t ki = 0; ki < LID; ++ki)
-                    for (int s = 0; s < ns; ++s) {
-                        data(s, ki, l) = data(s, ki, l) + war * tmp(s, ki, j);
-                        data(s, ki, lc) = data(s, ki, lc) + wai * tmp(s, ki, jc);
-                    }
+                for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
+                    using V = decltype(z);
+                    TO_DATA(l, DATA(l) + war * TMP(j));
+                    TO_DATA(lc, DATA(lc) + wai * TMP(jc));
+                });
             }
         }
     }
@@ -121,43 +161,45 @@ void passg(int lot, int ido, int ip, int l1, int lid, int na, S cc, S ch,
     const bool last = ido == 1;
     const bool scale = Fwd && last;
     const float sn = 1.0f / static_cast<float>(ip * l1);
-    auto dest = [&](int s, std::ptrdiff_t ki, int j) -> cfloat & {
-        return (last && na == 0) ? data(s, ki, j) : tmp(s, ki, j);
-    };
-    for (std::ptrdiff_t ki = 0; ki < LID; ++ki)
-        for (int s = 0; s < ns; ++s) {
-            const cfloat y = data(s, ki, 0);
-            dest(s, ki, 0) = scale ? sn * y : y;
-        }
+    const S dest = (last && na == 0) ? cc : ch;
+    for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
+        using V = decltype(z);
+        const V y = DATA(0);
+        dest.put(s, ki, scale ? sn * y : y);
+    });
     for (int j = 1; j < ipph; ++j) {
         const int jc = ip - j;
-        for (std::ptrdiff_t ki = 0; ki < LID; ++ki)
-            for (int s = 0; s < ns; ++s) {
-                const cfloat a = data(s, ki, j), b = data(s, ki, jc);
-                const cfloat yj{a.re - b.im, a.im + b.re};
-                const cfloat yjc{a.re + b.im, a.im - b.re};
-                dest(s, ki, j) = scale ? sn * yj : yj;
-                dest(s, ki, jc) = scale ? sn * yjc : yjc;
-            }
+        for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
+            using V = decltype(z);
+            const V a = DATA(j), b = DATA(jc);
+            const V yj = plus_i_times(a, b), yjc = minus_i_times(a, b);
+            dest.put(s, ki + LID * j, scale ? sn * yj : yj);
+            dest.put(s, ki + LID * jc, scale ? sn * yjc : yjc);
+        });
     }
+#undef DATA
+#undef TMP
+#undef TO_DATA
+#undef TO_TMP
     if (last) return;
 
     // Back into the data array in output order (k, j, i), with twiddles for
-    // i > 0 and j > 0.
-    for (int i = 0; i < ido; ++i)
-        for (std::ptrdiff_t k = 0; k < L1; ++k)
-            for (int s = 0; s < ns; ++s) cc(s, k + L1 * ip * i) = ch(s, k + L1 * i);
-    for (int j = 1; j < ip; ++j)
-        for (std::ptrdiff_t k = 0; k < L1; ++k)
-            for (int s = 0; s < ns; ++s)
-                cc(s, k + L1 * j) = ch(s, k + L1 * ido * j);
+    // i > 0 and j > 0; the L1 values k of one (i, j) are neighbours.
+    auto move = [&](std::ptrdiff_t to, std::ptrdiff_t from) ORBELIX_INLINE {
+        for_each_element<S>(ns, L1, [&](int s, std::ptrdiff_t k, auto z) ORBELIX_INLINE {
+            cc.put(s, k + to, ch.template get<decltype(z)>(s, k + from));
+        });
+    };
+    for (int i = 0; i < ido; ++i) move(L1 * ip * i, L1 * i);
+    for (int j = 1; j < ip; ++j) move(L1 * j, L1 * ido * j);
     for (int j = 1; j < ip; ++j)
         for (int i = 1; i < ido; ++i) {
             const float wr = w.cos(i, j), wi = w.sin(i, j);
-            for (std::ptrdiff_t k = 0; k < L1; ++k)
-                for (int s = 0; s < ns; ++s)
-                    cc(s, k + L1 * (j + std::ptrdiff_t(ip) * i)) =
-                        twiddle<Fwd>(ch(s, k + L1 * (i + std::ptrdiff_t(ido) * j)), wr, wi);
+            const std::ptrdiff_t to = L1 * (j + std::ptrdiff_t(ip) * i);
+            const std::ptrdiff_t from = L1 * (i + std::ptrdiff_t(ido) * j);
+            for_each_element<S>(ns, L1, [&](int s, std::ptrdiff_t k, auto z) ORBELIX_INLINE {
+                cc.put(s, k + to, twiddle<Fwd>(ch.template get<decltype(z)>(s, k + from), wr, wi));
+            });
         }
 }
 
