@@ -1,10 +1,17 @@
-"""The tour runs end to end: figure written, round trips exact to single precision."""
+"""The tour runs end to end: figure written, round trips exact to single
+precision, local measures where the textures are, and the README's table of
+the cmsht2 orientation bias is the one the tour measures."""
+import importlib.util
 import re
 import subprocess
 import sys
 from pathlib import Path
 
-TOUR = Path(__file__).resolve().parents[2] / "examples" / "tour.py"
+import numpy as np
+
+ROOT = Path(__file__).resolve().parents[2]
+TOUR = ROOT / "examples" / "tour.py"
+README = ROOT / "README.md"
 
 
 def run_tour(*args, cwd):
@@ -38,7 +45,47 @@ def test_tour_writes_the_figure_and_reports(tmp_path):
         assert float(relative) < 1e-5
 
     # Each texture's orientation, modulo 180 degrees, near its wave direction.
-    rows = re.findall(r"^ +\(\d+, \d+\)(?: +\S+){4} +(\S+) +(\S+)$", out, re.M)
-    assert len(rows) == 4
-    for measured, direction in rows:
+    rows = re.findall(r"^ +\(\d+, \d+\)(?: +\S+){4} +(\S+) +(\S+) +(\S+)$", out, re.M)
+    assert len(rows) == 2
+    for measured, direction, period in rows:
         assert abs(float(measured) - float(direction)) < 8
+
+    # imfreq's strongest entry reads the texture's octave pair, or its mirror.
+    found = re.findall(r"wave \((-?\d+), (-?\d+)\) cycles per image\): strongest at bands "
+                       r"\(-?\d+, -?\d+\), which read frequency \((-?\d+), (-?\d+)\)", out)
+    assert len(found) == 2
+    octave = lambda f: abs(int(f)).bit_length() * (1 if int(f) >= 0 else -1)
+    for fr, fc, read_r, read_c in found:
+        wave, read = (octave(fr), octave(fc)), (octave(read_r), octave(read_c))
+        assert read in (wave, (-wave[0], -wave[1]))
+
+
+def bias_table(text, row_pattern):
+    return {int(m[0]): [float(v) for v in re.split(r"[ |]+", m[1].strip(" |"))]
+            for m in re.findall(row_pattern, text, re.M)}
+
+
+def test_readme_bias_table_is_what_the_tour_measures(tmp_path):
+    out = run_tour("--out", str(tmp_path / "t.png"), cwd=tmp_path)
+    measured = bias_table(out[out.index("cmsht2 orientation bias"):],
+                          r"^ +(\d+) +((?:-?\d+\.\d +)*-?\d+\.\d)$")
+    stated = bias_table(README.read_text(), r"^\| (\d+) ((?:\| -?\d+\.\d )+)\|$")
+    assert sorted(measured) == [6, 8, 12, 16, 24, 32, 48]
+    assert stated == measured
+    # The bias the README describes: 30 degrees reads 25.8 at period 16 and
+    # 18.3 at period 8; axis-aligned and diagonal waves are not pulled.
+    assert measured[16][2] == 25.8 and measured[8][2] == 18.3
+    assert all(row[0] == 0.0 and row[3] == 45.0 and row[6] == 90.0 for row in measured.values())
+
+
+def test_test_image_is_periodic():
+    spec = importlib.util.spec_from_file_location("tour", TOUR)
+    tour = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(tour)
+    image = tour.make_image().astype(np.float64)
+    # Neighbouring pixels, across the edges too, differ by no more than the
+    # stripes' steepest slope plus the blend's (2 pi 16.1 / 256 + 0.1 < 0.6);
+    # a seam between two textures jumps by up to 2.
+    for axis in (0, 1):
+        steps = np.abs(np.diff(image, axis=axis, append=np.take(image, [0], axis)))
+        assert steps.max() < 0.6
