@@ -72,10 +72,12 @@ run_pytest
 # returns null (the modules' MemoryError path) instead of stopping the
 # process. The leak tests measure the resident size, which ASan's
 # quarantine inflates: they run above only.
-# Known findings not yet mended (signed overflow in the window's
-# exponential, which also stops the interrupted child of the Ctrl-C tests):
-# listed here so that everything else is checked meanwhile.
-asan_known='GaussHalfWindow.EqualsGaussAtEveryOffsetAndPath|Vexp.GaussOffsetsStopAtTheFirstZeroAlikeOnEveryPath|ToolsWindow.TrimmedWindowIsTheGaussianUpToItsFirstZero'
+# Known findings not yet mended (signed overflow of m * m in the window's
+# offsets, src/orbelix/vexp_kernel.hpp and its test; the Ctrl-C tests of
+# orbelix_tools stopped on an overflow in the exponential, since clamped,
+# and stay out until checked again): listed here so that everything else is
+# checked meanwhile.
+asan_known='GaussHalfWindow.EqualsGaussAtEveryOffsetAndPath|Vexp.GaussOffsetsStopAtTheFirstZeroAlikeOnEveryPath'
 asan_known_py='sigint_interrupts_a_long_call'
 python3 -c 'import nanobind' 2>/dev/null || python3 -m pip install --quiet nanobind
 cmake -S . -B build/asan -DORBELIX_BUILD_TESTS=ON -DORBELIX_BUILD_MODULE=ON -DORBELIX_SANITIZE=ON \
