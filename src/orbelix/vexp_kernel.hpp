@@ -27,22 +27,26 @@ template <>
 struct Lanes<4> {
     typedef float vf __attribute__((vector_size(16)));
     typedef std::int32_t vi __attribute__((vector_size(16)));
+    typedef std::uint32_t vu __attribute__((vector_size(16)));
 };
 template <>
 struct Lanes<8> {
     typedef float vf __attribute__((vector_size(32)));
     typedef std::int32_t vi __attribute__((vector_size(32)));
+    typedef std::uint32_t vu __attribute__((vector_size(32)));
 };
 template <>
 struct Lanes<16> {
     typedef float vf __attribute__((vector_size(64)));
     typedef std::int32_t vi __attribute__((vector_size(64)));
+    typedef std::uint32_t vu __attribute__((vector_size(64)));
 };
 
 template <int W>
 struct Vexp {
     using vf = typename Lanes<W>::vf;
     using vi = typename Lanes<W>::vi;
+    using vu = typename Lanes<W>::vu;
 
     static vf splat(float v) { return vf{} + v; }
     static vi splat_i(std::int32_t v) { return vi{} + v; }
@@ -85,7 +89,11 @@ struct Vexp {
         const vf vc = splat(c), vkk = splat(kk);
         for (int i0 = 0; i0 < count; i0 += W) {
             const vi m = splat_i(m0 + i0 * step) + lane;
-            const vf mm = __builtin_convertvector(m * m, vf);
+            // Lanes past count may square beyond 32 bits; unsigned
+            // arithmetic wraps there instead of overflowing, and the lanes
+            // in range are exact either way.
+            const vi sq = (vi)((vu)m * (vu)m);
+            const vf mm = __builtin_convertvector(sq, vf);
             const vf w = exp(-((vc * mm) / vkk));
             const int left = count - i0;
             if (left >= W) {
