@@ -1,4 +1,7 @@
-"""A tour of orbelix: all six functions on a test signal and a test image.
+"""A tour of orbelix: first the analysis package orbelix_tools on 16 channels
+of synthetic EEG (examples/eeg_example.py: power, a band-limited inverse,
+power and inter-trial coherence over epochs, one figure), then all six
+functions of the exact module on a test signal and a test image.
 
 The signal is a linear chirp (50 to 350 Hz over 2 s at 1 kHz) with two
 short tone bursts and a little noise; the image is two oriented stripe
@@ -10,10 +13,12 @@ local measures at a few pixels, the orientation bias of cmsht2 over period
 and direction, and the time of each call, and draws everything into one PNG
 figure.
 
-    python examples/tour.py [--out tour.png]
+    python examples/tour.py [--out tour.png] [--eeg-out eeg_example.png]
 """
 import argparse
+import sys
 import time
+from pathlib import Path
 
 import numpy as np
 
@@ -279,11 +284,20 @@ def draw(path, t, h, s_fst, image, s_dst2, locals_, grid, angles, bias):
 
 def main(argv=None):
     parser = argparse.ArgumentParser(
-        description="Run all six orbelix functions on a test signal and a test image, "
-                    "print shapes, round-trip errors, local measures and timings, and "
-                    "write one PNG figure of the results.")
+        description="Run orbelix_tools on synthetic multi-channel EEG, then all six orbelix "
+                    "functions on a test signal and a test image; print shapes, round-trip "
+                    "errors, local measures and timings, and write two PNG figures.")
     parser.add_argument("--out", default="tour.png", help="where to write the figure (default: %(default)s)")
+    parser.add_argument("--eeg-out", default=None,
+                        help="where to write the EEG figure (default: eeg_example.png beside --out)")
     args = parser.parse_args(argv)
+
+    print("orbelix_tools on 16 channels of synthetic EEG")
+    sys.path.insert(0, str(Path(__file__).resolve().parent))
+    import eeg_example
+
+    eeg_example.main(args.eeg_out or str(Path(args.out).with_name("eeg_example.png")))
+    print()
 
     rng = np.random.default_rng(2024)
     t, h = make_signal(rng)

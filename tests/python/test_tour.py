@@ -35,6 +35,10 @@ def test_tour_writes_the_figure_and_reports(tmp_path):
     assert target.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
     assert target.stat().st_size > 50_000
     assert not (tmp_path / "tour.png").exists()
+    # The analysis package's EEG example comes first, its figure beside the tour's.
+    eeg = target.with_name("eeg_example.png")
+    assert eeg.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    assert "alpha peak 10.00 Hz (made at 10.0 Hz)" in out
 
     assert "(2048,) complex64 -> (1025, 2048) complex64" in out
     assert "(256, 256) complex64 ->     (15, 15) complex64" in out
