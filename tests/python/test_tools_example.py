@@ -15,9 +15,9 @@ PNG = b"\x89PNG\r\n\x1a\n"
 
 @pytest.fixture(scope="module")
 def example():
-    spec = importlib.util.spec_from_file_location("eeg_example", EXAMPLE)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    loader_spec = importlib.util.spec_from_file_location("eeg_example", EXAMPLE)
+    module = importlib.util.module_from_spec(loader_spec)
+    loader_spec.loader.exec_module(module)
     return module
 
 

@@ -12,15 +12,15 @@ from tools_reference import analytic_spectrum
 def band_limited(n, lo, hi, shape=(), seed=0):
     """Real signals whose spectrum lies on bins lo .. hi (and their mirrors)."""
     rng = np.random.default_rng(seed)
-    spec = np.zeros(shape + (n,), dtype=np.complex128)
+    spectrum = np.zeros(shape + (n,), dtype=np.complex128)
     bins = np.arange(lo, hi + 1)
-    spec[..., bins] = rng.standard_normal(shape + bins.shape) + 1j * rng.standard_normal(shape + bins.shape)
+    spectrum[..., bins] = rng.standard_normal(shape + bins.shape) + 1j * rng.standard_normal(shape + bins.shape)
     if lo == 0:
-        spec[..., 0] = spec[..., 0].real
+        spectrum[..., 0] = spectrum[..., 0].real
     if n % 2 == 0 and hi == n // 2:
-        spec[..., n // 2] = spec[..., n // 2].real
-    spec[..., n - bins[bins > 0]] = np.conj(spec[..., bins[bins > 0]])
-    return np.fft.ifft(spec, axis=-1).real
+        spectrum[..., n // 2] = spectrum[..., n // 2].real
+    spectrum[..., n - bins[bins > 0]] = np.conj(spectrum[..., bins[bins > 0]])
+    return np.fft.ifft(spectrum, axis=-1).real
 
 
 def rel(a, b):
@@ -50,11 +50,11 @@ def test_round_trip_keeps_only_the_band():
     x = band_limited(n, 0, 400, seed=4)
     f, t, s = ot.stransform(x, fs, fmin=10.0, fmax=30.0)
     want = band_limited(n, 0, 400, seed=4)  # same signal; keep bins 40 .. 120 only
-    spec = np.fft.fft(want)
+    spectrum = np.fft.fft(want)
     keep = np.zeros(n, bool)
     keep[40:121] = True
     keep[n - 120:n - 39] = True
-    assert rel(ot.istransform(f, s, n, fs=fs), np.fft.ifft(spec * keep).real) < 1e-5
+    assert rel(ot.istransform(f, s, n, fs=fs), np.fft.ifft(spectrum * keep).real) < 1e-5
 
 
 @pytest.mark.parametrize("phase", ["local", "absolute"])
@@ -73,9 +73,9 @@ def test_masked_transform_against_float64_inverse(phase):
     half = np.zeros(n, np.complex128)
     half[k] = coef.sum(axis=1) / n
     half[1:(n + 1) // 2] /= 2
-    spec = half.copy()
-    spec[n // 2 + 1:] = np.conj(half[1:(n + 1) // 2][::-1])
-    want = np.fft.ifft(spec).real * n
+    spectrum = half.copy()
+    spectrum[n // 2 + 1:] = np.conj(half[1:(n + 1) // 2][::-1])
+    want = np.fft.ifft(spectrum).real * n
     assert rel(ot.istransform(f, s, n, fs=fs, phase=phase), want) < 1e-6
 
 
@@ -85,12 +85,12 @@ def test_complex_signal_gives_the_real_signal_of_its_positive_bins():
     x = (rng.standard_normal(n) + 1j * rng.standard_normal(n)).astype(np.complex64)
     f, t, s = ot.stransform(x)
     a = analytic_spectrum(x)  # bins 1 .. n/2 doubled
-    spec = a.copy()
-    spec[1:n // 2] /= 2
-    spec[0] = spec[0].real
-    spec[n // 2] = spec[n // 2].real
-    spec[n // 2 + 1:] = np.conj(spec[1:n // 2][::-1])
-    assert rel(ot.istransform(f, s, n), np.fft.ifft(spec).real * n) < 1e-5
+    spectrum = a.copy()
+    spectrum[1:n // 2] /= 2
+    spectrum[0] = spectrum[0].real
+    spectrum[n // 2] = spectrum[n // 2].real
+    spectrum[n // 2 + 1:] = np.conj(spectrum[1:n // 2][::-1])
+    assert rel(ot.istransform(f, s, n), np.fft.ifft(spectrum).real * n) < 1e-5
 
 
 @pytest.mark.parametrize("axis", [0, 1, -1])

@@ -83,9 +83,9 @@ def test_readme_bias_table_is_what_the_tour_measures(tmp_path):
 
 
 def test_test_image_is_periodic():
-    spec = importlib.util.spec_from_file_location("tour", TOUR)
-    tour = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(tour)
+    loader_spec = importlib.util.spec_from_file_location("tour", TOUR)
+    tour = importlib.util.module_from_spec(loader_spec)
+    loader_spec.loader.exec_module(tour)
     image = tour.make_image().astype(np.float64)
     # Neighbouring pixels, across the edges too, differ by no more than the
     # stripes' steepest slope plus the blend's (2 pi 16.1 / 256 + 0.1 < 0.6);
