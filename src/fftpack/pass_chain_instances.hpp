@@ -1,0 +1,24 @@
+// Instantiates the pass chains of one SIMD path for every layout the
+// drivers use. Included once by each passes_<path>.cpp, after its check of
+// the target flags; ORBELIX_KERNEL_ISA names the path's inline namespace.
+#pragma once
+
+#include "fftpack/pass_chain.hpp"
+
+namespace orbelix::fftpack {
+inline namespace ORBELIX_KERNEL_ISA {
+
+#define ORBELIX_INSTANTIATE(Fwd, Many, S) \
+    template void run_passes<Fwd, Many, S>(int, int, S, S, const float *);
+ORBELIX_INSTANTIATE(true, false, Contiguous)
+ORBELIX_INSTANTIATE(false, false, Contiguous)
+ORBELIX_INSTANTIATE(true, false, Seqs)
+ORBELIX_INSTANTIATE(false, false, Seqs)
+ORBELIX_INSTANTIATE(true, true, Interleaved)
+ORBELIX_INSTANTIATE(false, true, Interleaved)
+ORBELIX_INSTANTIATE(true, true, Seqs)
+ORBELIX_INSTANTIATE(false, true, Seqs)
+#undef ORBELIX_INSTANTIATE
+
+}  // namespace ORBELIX_KERNEL_ISA
+}  // namespace orbelix::fftpack
