@@ -23,7 +23,7 @@ constexpr float kWindowConstant = 19.73921f;
 // it into the column-major result writes kBatch neighbouring rows per time
 // sample. The buffer's columns are kPad samples longer than n, so that
 // reading across them does not hit one cache set when n is a power of two.
-constexpr int kBatch = 32;
+constexpr int kBatch = 64;
 constexpr int kPad = 8;
 
 // The windowed, shifted spectrum of a voice: col[t] = A[k + t] * w(min(t, n-t)).
@@ -41,7 +41,7 @@ struct WindowBlock {
     std::vector<int> zero_from;    // per window: entries from here on are 0
 };
 
-// The voices 1 .. n/2 in blocks j = voices jB .. jB+B-1 (B = kBatch). Voice
+// The voices 0 .. n/2 in blocks j = voices jB .. jB+B-1 (B = kBatch). Voice
 // K = 2k reuses voice k's window (gauss(2k, 2m) == gauss(k, m) exactly), and
 // voice k lies in block j/2 when K lies in block j. So the blocks go in the
 // preorder of that binary tree, block 0 (which feeds itself) first, and
@@ -50,10 +50,11 @@ struct WindowBlock {
 // further than it can be non-zero.
 class VoiceLoop {
 public:
-    VoiceLoop(const std::vector<cfloat> &a2, int n, fftpack::TransformPlan &plan, View2<cfloat> s)
-        : a2_(a2), n_(n), voices_(n / 2), count_(n / 2 + 1), plan_(plan), s_(s),
+    VoiceLoop(const std::vector<cfloat> &a2, cfloat mean, int n, fftpack::TransformPlan &plan,
+              View2<cfloat> s)
+        : a2_(a2), mean_(mean), n_(n), voices_(n / 2), count_(n / 2 + 1), plan_(plan), s_(s),
           ld_(static_cast<std::size_t>(n) + kPad),
-          buf_(ld_ * std::min(kBatch, voices_)),
+          buf_(ld_ * std::min(kBatch, count_)),
           work_(count_, 0.0f),
           scratch_(count_ / 2 + 16) {}
 
@@ -61,6 +62,7 @@ public:
 
 private:
     const std::vector<cfloat> &a2_;  // A twice over, so that A[(k+t) mod n] is a2[k+t]
+    cfloat mean_;                    // voice 0
     int n_, voices_, count_;
     fftpack::TransformPlan &plan_;
     View2<cfloat> s_;
@@ -100,9 +102,11 @@ private:
     void block(int j, int depth) {
         WindowBlock &own = level(depth);
         WindowBlock &parent = level(j == 0 ? 0 : depth - 1);
-        const int first = std::max(1, j * kBatch);
+        const int first = j * kBatch;
         const int last = std::min(voices_, j * kBatch + kBatch - 1);
-        for (int k = first; k <= last; ++k) {
+        // Voice 0 goes out with block 0, so that its row is not written on its own.
+        if (j == 0) std::fill(buf_.begin(), buf_.begin() + n_, mean_);
+        for (int k = std::max(1, first); k <= last; ++k) {
             if (k % 2 == 0) {
                 const int hs = k / 2 - (j / 2) * kBatch;
                 work_zero_from_ = gauss_half_window_doubled(
@@ -164,12 +168,10 @@ void cfst1f(View1<const cfloat> h, View2<cfloat> s) {
         si += h[t].im;
     }
     const cfloat mean = {sr / static_cast<float>(n), si / static_cast<float>(n)};
-    for (int t = 0; t < n; ++t) s(0, t) = mean;
 
-    if (n / 2 == 0) return;
     a.resize(2 * static_cast<std::size_t>(n));
     std::copy(a.begin(), a.begin() + n, a.begin() + n);
-    VoiceLoop(a, n, plan, s).run();
+    VoiceLoop(a, mean, n, plan, s).run();
 }
 
 }  // namespace orbelix

@@ -101,8 +101,12 @@ struct Vexp {
             } else {
                 for (int i = 0; i < left; ++i) out[i0 + i] = w[i];
             }
-            for (int i = 0; i < W && i < left; ++i)
-                if (w[i] == 0.0f) return i0 + i + 1;
+            // The window falls with m, so a block holds a 0 only if its
+            // last lane in range does.
+            const int last = left < W ? left - 1 : W - 1;
+            if (w[last] == 0.0f)
+                for (int i = 0; i <= last; ++i)
+                    if (w[i] == 0.0f) return i0 + i + 1;
         }
         return count;
     }

@@ -1,6 +1,7 @@
 #include "orbelix/voice_store.hpp"
 
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -23,6 +24,14 @@ void plain_store(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat
         for (int b = 0; b < nb; ++b) s(k0 + b, t) = buf[b * ldb + t];
 }
 
+#if defined(__SSE2__)
+inline void stream_value(cfloat *dst, const cfloat *src) {
+    long long bits;
+    std::memcpy(&bits, src, sizeof bits);
+    _mm_stream_si64(reinterpret_cast<long long *>(dst), bits);
+}
+#endif
+
 }  // namespace
 
 void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s, int k0) {
@@ -34,7 +43,7 @@ void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloa
         const cfloat *src = buf + t;
         const int head = to_line_boundary(dst) < nb ? to_line_boundary(dst) : nb;
         int b = 0;
-        for (; b < head; ++b) dst[b] = src[b * ldb];
+        for (; b < head; ++b) stream_value(dst + b, src + b * ldb);
         // Whole lines, two values per 16-byte streaming store.
         for (; b + kPerLine <= nb; b += kPerLine)
             for (int i = b; i < b + kPerLine; i += 2) {
@@ -42,7 +51,7 @@ void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloa
                 v = _mm_loadh_pi(v, reinterpret_cast<const __m64 *>(src + (i + 1) * ldb));
                 _mm_stream_ps(&dst[i].re, v);
             }
-        for (; b < nb; ++b) dst[b] = src[b * ldb];
+        for (; b < nb; ++b) stream_value(dst + b, src + b * ldb);
     }
     _mm_sfence();
 #else
