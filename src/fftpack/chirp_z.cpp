@@ -1,14 +1,14 @@
 #include "fftpack/chirp_z.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+
+#include "fftpack/pointwise.hpp"
 
 namespace orbelix::fftpack {
 namespace {
 
-inline cfloat mul(cfloat a, cfloat b) {
-    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
-}
 inline cfloat conj(cfloat a) { return {a.re, -a.im}; }
 
 }  // namespace
@@ -27,7 +27,7 @@ int ChirpZ::smooth_length(long long target) {
 
 ChirpZ::ChirpZ(int n)
     : n_(n),
-      m_(smooth_length(2LL * n - 1)),
+      m_(smooth_length(2LL * n - 2)),
       inner_(m_),
       chirp_(new cfloat[n]),
       chirp_scaled_(new cfloat[n]),
@@ -43,8 +43,9 @@ ChirpZ::ChirpZ(int n)
         chirp_scaled_[j] = {static_cast<float>(c / n), static_cast<float>(s / n)};
     }
     if (inner_.init_error() != 0) return;
-    // conj(w) at offsets -(n-1) .. n-1, wrapped onto 0 .. M-1. The sequence
-    // is even, so its forward and backward DFTs agree.
+    // conj(w) at offsets -(n-1) .. n-1, wrapped onto 0 .. M-1 (at M = 2n-2
+    // both ends land on slot n-1, with the same value). The sequence is
+    // even, so its forward and backward DFTs agree.
     for (int i = 0; i < m_; ++i) kernel_[i] = {0.0f, 0.0f};
     for (int j = 0; j < n; ++j) kernel_[j] = conj(chirp_[j]);
     for (int j = 1; j < n; ++j) kernel_[m_ - j] = kernel_[j];
@@ -55,22 +56,26 @@ int ChirpZ::transform(bool forward, View1<cfloat> c) {
     if (inner_.init_error() != 0) return inner_.init_error();
     // Backward is the conjugate of the unscaled forward of the conjugate.
     cfloat *a = work_.get();
-    if (forward)
-        for (int j = 0; j < n_; ++j) a[j] = mul(c[j], chirp_[j]);
-    else
-        for (int j = 0; j < n_; ++j) a[j] = mul(conj(c[j]), chirp_[j]);
-    for (int j = n_; j < m_; ++j) a[j] = {0.0f, 0.0f};
+    const bool contiguous = c.contiguous();
+    if (!contiguous)
+        for (int j = 0; j < n_; ++j) a[j] = c[j];
+    const cfloat *in = contiguous ? c.data : a;
+    multiply(forward ? Product::plain : Product::conj_first, in, chirp_.get(), a, n_);
+    std::fill(a + n_, a + m_, cfloat{0.0f, 0.0f});
     // Cyclic convolution with the kernel: the forward pass scales by 1/M and
     // the kernel's spectrum is unscaled, so the backward pass ends unscaled.
     int ier = inner_.transform("f", {a, m_, 1});
     if (ier != 0) return ier;
-    for (int i = 0; i < m_; ++i) a[i] = mul(a[i], kernel_[i]);
+    multiply(Product::plain, a, kernel_.get(), a, m_);
     ier = inner_.transform("b", {a, m_, 1});
     if (ier != 0) return ier;
+    cfloat *out = contiguous ? c.data : a;
     if (forward)
-        for (int k = 0; k < n_; ++k) c[k] = mul(a[k], chirp_scaled_[k]);
+        multiply(Product::plain, a, chirp_scaled_.get(), out, n_);
     else
-        for (int k = 0; k < n_; ++k) c[k] = conj(mul(a[k], chirp_[k]));
+        multiply(Product::conj_result, a, chirp_.get(), out, n_);
+    if (!contiguous)
+        for (int k = 0; k < n_; ++k) c[k] = a[k];
     return 0;
 }
 

@@ -1,8 +1,12 @@
 // Chirp-z (Bluestein) transform of one length n: the n-point DFT as a cyclic
-// convolution of length M (2,3,5-smooth, M >= 2n-1) with the chirp
+// convolution of length M (2,3,5-smooth, M >= 2n-2) with the chirp
 // w_j = exp(-i pi j^2 / n), so any length costs O(n log n):
 //
 //   X_k = w_k * sum_j (x_j w_j) conj(w_{k-j}).
+//
+// The kernel's offsets -(n-1) .. n-1 need 2n-1 slots, but the chirp is even,
+// so the two ends may share one: M = 2n-2 already holds the convolution
+// (4097 convolves at 8192 instead of 8640).
 //
 // The chirp is formed in double precision from j^2 mod 2n (exact integers,
 // so the angle stays accurate for any n) and rounded; the spectrum of the
@@ -17,7 +21,7 @@ namespace orbelix::fftpack {
 
 class ChirpZ {
 public:
-    // n >= 2 with 2n - 1 within smooth_length's range. Throws std::bad_alloc.
+    // n >= 2 with 2n - 2 within smooth_length's range. Throws std::bad_alloc.
     explicit ChirpZ(int n);
 
     int size() const { return n_; }
