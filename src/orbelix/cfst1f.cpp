@@ -9,9 +9,9 @@
 #include "hilbrt/cht1.hpp"
 #include "orbelix/fatal_stop.hpp"
 #include "orbelix/gauss_window.hpp"
-#include "orbelix/times_real.hpp"
 #include "orbelix/vexp.hpp"
 #include "orbelix/voice_store.hpp"
+#include "orbelix/window_product.hpp"
 
 namespace orbelix {
 
@@ -25,13 +25,6 @@ constexpr float kWindowConstant = 19.73921f;
 // reading across them does not hit one cache set when n is a power of two.
 constexpr int kBatch = 64;
 constexpr int kPad = 8;
-
-// The windowed, shifted spectrum of a voice: col[t] = A[k + t] * w(min(t, n-t)).
-void window_spectrum(const cfloat *ak, const float *w, int n, cfloat *col) {
-    const int half = n / 2;
-    for (int t = 0; t <= half; ++t) col[t] = times_real(ak[t], w[t]);
-    for (int t = half + 1; t < n; ++t) col[t] = times_real(ak[t], w[n - t]);
-}
 
 // The first halves of the windows of one block of voices (what their
 // doubles read), kept while the blocks that reuse them are computed.
@@ -118,7 +111,7 @@ private:
             }
             keep_window(own, k - j * kBatch);
             cfloat *col = buf_.data() + (k - first) * ld_;
-            window_spectrum(a2_.data() + k, work_.data(), n_, col);
+            window_product(a2_.data() + k, work_.data(), n_, col);
             if (plan_.transform("b", {col, n_, 1}) != 0) fatal_stop();
         }
         store_voices(buf_.data(), ld_, n_, last - first + 1, s_, first);

@@ -1,0 +1,21 @@
+#include "orbelix/window_product.hpp"
+
+#include "orbelix/window_product_kernel.hpp"
+#include "simd/isa.hpp"
+
+namespace orbelix {
+
+namespace window_product_paths {
+void avx2(const cfloat *a, const float *w, int n, cfloat *col);
+void avx512(const cfloat *a, const float *w, int n, cfloat *col);
+}  // namespace window_product_paths
+
+void window_product(const cfloat *a, const float *w, int n, cfloat *col) {
+    switch (simd::active()) {
+    case simd::Isa::avx512: window_product_paths::avx512(a, w, n, col); break;
+    case simd::Isa::avx2: window_product_paths::avx2(a, w, n, col); break;
+    default: fftpack::window_product_lanes(a, w, n, col); break;
+    }
+}
+
+}  // namespace orbelix

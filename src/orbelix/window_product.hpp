@@ -1,0 +1,14 @@
+// The windowed, shifted spectrum of one voice of the fast S-transform,
+//   col[t] = a[t] * w[min(t, n-t)],  t < n,
+// each product the complex one with (w, 0) (times_real.hpp), on the SIMD
+// path chosen for the process; every path gives the same bits.
+#pragma once
+
+#include "view.hpp"
+
+namespace orbelix {
+
+// w holds n/2 + 1 factors.
+void window_product(const cfloat *a, const float *w, int n, cfloat *col);
+
+}  // namespace orbelix

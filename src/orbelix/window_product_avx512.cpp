@@ -1,0 +1,11 @@
+// window_product on the avx512 path.
+#include "orbelix/window_product.hpp"
+#include "orbelix/window_product_kernel.hpp"
+
+namespace orbelix::window_product_paths {
+
+void avx512(const cfloat *a, const float *w, int n, cfloat *col) {
+    fftpack::window_product_lanes(a, w, n, col);
+}
+
+}  // namespace orbelix::window_product_paths

@@ -1,0 +1,53 @@
+// window_product written once over cvec<W> and compiled per instruction set
+// by window_product_sse2.cpp, window_product_avx2.cpp and
+// window_product_avx512.cpp.
+#pragma once
+
+#include <utility>
+
+#include "fftpack/complex_ops.hpp"
+#include "orbelix/times_real.hpp"
+
+namespace orbelix::fftpack {
+inline namespace ORBELIX_KERNEL_ISA {
+namespace {
+
+// The W floats at p in reverse order, each in both lanes of its value:
+// (p[W-1], p[W-1], ..., p[0], p[0]).
+template <int W, std::size_t... L>
+ORBELIX_INLINE inline typename cvec<W>::floats spread_reversed(const float *p,
+                                                              std::index_sequence<L...>) {
+    typedef float half __attribute__((vector_size(4 * W)));
+    half h;
+    std::memcpy(&h, p, sizeof h);
+    return __builtin_shufflevector(h, h, int(W - 1 - L / 2)...);
+}
+
+// z * (r, 0) as times_real forms it: re*r - im*0 and im*r + re*0, one
+// subtraction and one addition per value, the lanes picked from each.
+template <int W>
+ORBELIX_INLINE inline cvec<W> times_real(cvec<W> z, typename cvec<W>::floats r) {
+    constexpr auto pick = lanes::pattern<W>([](int l) { return l % 2 ? 2 * W + l : l; });
+    const auto t1 = z.v * r;
+    const auto t2 = lanes::swap_parts<W>(z.v) * typename cvec<W>::floats{};
+    return {__builtin_shuffle(t1 - t2, t1 + t2, pick)};
+}
+
+void window_product_lanes(const cfloat *a, const float *w, int n, cfloat *col) {
+    constexpr int W = kWidest;
+    using V = cvec<W>;
+    const int half = n / 2;
+    int t = 0;
+    for (; t + W <= half + 1; t += W) times_real(V::load(a + t), spread<W>(w + t)).store(col + t);
+    for (; t <= half; ++t) col[t] = orbelix::times_real(a[t], w[t]);
+    // t > half reads w[n-t], n-t falling: W factors ending at w[n-t].
+    for (; t + W <= n; t += W)
+        times_real(V::load(a + t), spread_reversed<W>(w + (n - t - W + 1),
+                                                     std::make_index_sequence<2 * W>()))
+            .store(col + t);
+    for (; t < n; ++t) col[t] = orbelix::times_real(a[t], w[n - t]);
+}
+
+}  // namespace
+}  // namespace ORBELIX_KERNEL_ISA
+}  // namespace orbelix::fftpack

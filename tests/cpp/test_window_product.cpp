@@ -1,0 +1,52 @@
+// The windowed spectrum of a voice, col[t] = a[t] * (w[min(t, n-t)], 0), has
+// on every SIMD path the bits of the scalar complex product, signed zeros,
+// infinities and NaNs included, for odd and even n of any size.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "orbelix/times_real.hpp"
+#include "orbelix/window_product.hpp"
+#include "simd/isa.hpp"
+
+using orbelix::cfloat;
+using orbelix::simd::Isa;
+
+namespace {
+
+float part(std::mt19937 &gen) {
+    const float special[] = {0.0f, -0.0f, std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(),
+                             std::numeric_limits<float>::quiet_NaN()};
+    if (gen() % 8 == 0) return special[gen() % 5];
+    return std::uniform_real_distribution<float>(-3.0f, 3.0f)(gen);
+}
+
+}  // namespace
+
+TEST(WindowProduct, EveryPathGivesTheScalarProductsBitForBit) {
+    const Isa before = orbelix::simd::active();
+    for (int n : {1, 2, 3, 4, 5, 7, 8, 9, 16, 17, 31, 64, 255, 1000, 1031}) {
+        std::mt19937 gen(n);
+        std::vector<cfloat> a(n);
+        for (auto &z : a) z = {part(gen), part(gen)};
+        std::vector<float> w(n / 2 + 1);
+        for (auto &v : w) v = gen() % 8 == 0 ? 0.0f : std::uniform_real_distribution<float>(0, 1)(gen);
+        std::vector<cfloat> want(n);
+        for (int t = 0; t < n; ++t) want[t] = orbelix::times_real(a[t], w[std::min(t, n - t)]);
+        for (Isa isa : {Isa::sse2, Isa::avx2, Isa::avx512}) {
+            if (!orbelix::simd::supported(isa)) continue;
+            ASSERT_TRUE(orbelix::simd::force(isa));
+            std::vector<cfloat> col(n + 1, cfloat{7.0f, 7.0f});
+            orbelix::window_product(a.data(), w.data(), n, col.data());
+            EXPECT_EQ(std::memcmp(col.data(), want.data(), n * sizeof(cfloat)), 0)
+                << "n = " << n << ", path " << static_cast<int>(isa);
+            EXPECT_EQ(col[n].re, 7.0f) << "wrote past the column, n = " << n;
+        }
+    }
+    orbelix::simd::force(before);
+}
