@@ -50,8 +50,9 @@ bool usable_in_place(PyArrayObject *arr, int type_num, npy_intp elsize) {
            (PyArray_FLAGS(arr) & required) == required && descr->byteorder != '>';
 }
 
-// New zero-filled column-major result of extents dims.
-PyArrayObject *new_result(int type_num, npy_intp *dims, int rank) {
+// New column-major result of extents dims, zero-filled unless the routine
+// writes all of it.
+PyArrayObject *new_result(int type_num, npy_intp *dims, int rank, bool zeroed) {
     if (count_negative_dimensions(rank, dims) > 0) {
         BoundedMessage<200> msg;
         msg.append("failed to create intent(cache|hide)|optional array-- must have defined "
@@ -62,9 +63,12 @@ PyArrayObject *new_result(int type_num, npy_intp *dims, int rank) {
         return nullptr;
     }
     // NumPy zero-fills through calloc: fresh pages of a large result come
-    // zeroed from the system, without a pass over them here.
+    // zeroed from the system, but memory reused from the heap is cleared
+    // with a pass of its own, which a result written whole does not need.
+    PyArray_Descr *descr = PyArray_DescrFromType(type_num);  // stolen
     return reinterpret_cast<PyArrayObject *>(
-        PyArray_Zeros(rank, dims, PyArray_DescrFromType(type_num), /*is_f_order=*/1));
+        zeroed ? PyArray_Zeros(rank, dims, descr, /*is_f_order=*/1)
+               : PyArray_Empty(rank, dims, descr, /*is_f_order=*/1));
 }
 
 // A column-major copy of arr with arr's own extents, cast to type_num.
@@ -154,7 +158,8 @@ int check_and_fix_dimensions(const PyArrayObject *arr, int rank, npy_intp *dims)
 
 PyArrayObject *array_from_pyobj(int type_num, npy_intp *dims, int rank, int intent,
                                 PyObject *obj) {
-    if (intent & F2PY_INTENT_HIDE) return new_result(type_num, dims, rank);
+    if (intent & F2PY_INTENT_HIDE)
+        return new_result(type_num, dims, rank, (intent & F2PY_INTENT_OVERWRITTEN) == 0);
 
     PyArray_Descr *descr = PyArray_DescrFromType(type_num);
     if (descr == nullptr) return nullptr;

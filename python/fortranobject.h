@@ -59,11 +59,15 @@ PyObject *PyFortranObject_NewAsAttr(FortranDataDef *def);
 constexpr int F2PY_INTENT_IN = 1;
 constexpr int F2PY_INTENT_OUT = 4;
 constexpr int F2PY_INTENT_HIDE = 8;
+// With hide|out: the routine writes every element of the result, so it is
+// not zero-filled first.
+constexpr int F2PY_INTENT_OVERWRITTEN = 16;
 
 // intent in: obj converted to a column-major array of type_num (the caller's
 // own object when it already qualifies, borrowed; else a new reference);
 // dims (all -1 on entry) receives the fitted extents.
-// intent hide|out: a new zero-filled column-major array of extents dims.
+// intent hide|out: a new zero-filled column-major array of extents dims
+// (uninitialised with F2PY_INTENT_OVERWRITTEN).
 // Null with an exception set on failure.
 PyArrayObject *array_from_pyobj(int type_num, npy_intp *dims, int rank, int intent,
                                 PyObject *obj);

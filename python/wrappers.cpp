@@ -61,6 +61,7 @@ struct ArraySpec {
     int type_num;
     int rank;
     const char *message;  // raised, cause chained, when conversion fails
+    bool overwritten = false;  // a result the routine writes whole
 };
 
 struct WrapperSpec {
@@ -190,8 +191,10 @@ bool set_scalar(const Scalar &s, PyObject *const *args, Frame &f) {
 PyArrayObject *create_result(const WrapperSpec &w, const Frame &f) {
     npy_intp dims[2] = {-1, -1};
     w.result_extents(f, dims);
-    PyArrayObject *out = array_from_pyobj(w.result.type_num, dims, w.result.rank,
-                                          F2PY_INTENT_HIDE | F2PY_INTENT_OUT, Py_None);
+    const int intent = F2PY_INTENT_HIDE | F2PY_INTENT_OUT |
+                       (w.result.overwritten ? F2PY_INTENT_OVERWRITTEN : 0);
+    PyArrayObject *out =
+        array_from_pyobj(w.result.type_num, dims, w.result.rank, intent, Py_None);
     if (out == nullptr) raise_with_cause(w.result.message);
     return out;
 }
@@ -308,7 +311,7 @@ const WrapperSpec fst_spec = {
     "O|O:orbelix.fst",
     fst_kwlist,
     {NPY_CFLOAT, 1, "failed in converting 1st argument `h' of orbelix.fst to C/Fortran array"},
-    {NPY_CFLOAT, 2, "failed in converting hidden `s' of orbelix.fst to C/Fortran array"},
+    {NPY_CFLOAT, 2, "failed in converting hidden `s' of orbelix.fst to C/Fortran array", true},
     [](const Frame &f, npy_intp *dims) {
         dims[0] = static_cast<npy_intp>(0.5 * f.i[fst_n] + 1.0);
         dims[1] = f.i[fst_n];

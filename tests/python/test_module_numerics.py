@@ -99,6 +99,21 @@ def test_fst_and_ifst(lib, n):
         assert close(orbelix.ifst(orbelix.fst(h.real)), h.real, 2e-5)
 
 
+@pytest.mark.parametrize("n", [1, 2, 7, 8, 255, 1000, 1031])
+def test_fst_writes_every_element_of_its_result(n):
+    # The result is not zero-filled before the routine writes it: memory
+    # freed just before (here full of NaN) must not show through anywhere.
+    h = complex_signal(n)
+    want = orbelix.fst(h)
+    for _ in range(3):
+        garbage = np.full(want.shape, np.nan, np.complex64, order="F")
+        del garbage
+        s = orbelix.fst(h)
+        assert np.array_equal(s, want)
+        assert np.isfinite(s).all()
+    assert s.flags.f_contiguous and s.dtype == np.complex64
+
+
 @pytest.mark.parametrize("n", [1, 2, 8, 64])
 def test_dst2_and_idst2(lib, n):
     g = RNG.standard_normal((n, n)).astype(np.float32)
