@@ -7,7 +7,7 @@ interleaved round by round after a warm-up, medians, one thread each):
    window matrix built in place, one batched scipy.fft.ifft along rows,
    workers=1) and against PyPI `stockwell` (st.st, real float64 input).
 2. fst at awkward lengths (large prime factors: the chirp-z path) against fst
-   at the nearest power of two.
+   at the powers of two on either side.
 3. ifst against a vectorised NumPy inverse (row sums, mirror, one inverse FFT).
 
 Ratios are ours / peer's (below 1: orbelix is faster), from wall clock and
@@ -188,30 +188,34 @@ def bench_peers(fst, st, sizes=SIZES):
     return table
 
 
-def nearest_power_of_two(n):
+def neighbouring_powers_of_two(n):
     lower = 1 << (n.bit_length() - 1)
-    return lower if n - lower <= 2 * lower - n else 2 * lower
+    return lower, 2 * lower
 
 
 def bench_awkward(fst, lengths=AWKWARD):
-    print("\n2. fst at awkward lengths against fst at the nearest power of two, and the SciPy "
-          "version at the same length")
-    print(f"{'n':>6} {'factors':<12} {'fst(n)':>12} {'fst(2^k)':>12} {'2^k':>6} {'n/2^k wall':>11} "
-          f"{'n/2^k cpu':>10} {'fst/scipy cpu':>14}")
+    print("\n2. fst at awkward lengths against fst at the powers of two on either side, and the "
+          "SciPy version at the same length (cpu ratios; the nearer power of two is marked *)")
+    print(f"{'n':>6} {'factors':<12} {'fst(n)':>12} {'lower':>12} {'upper':>12} {'n/lower':>9} "
+          f"{'n/upper':>9} {'fst/scipy':>10}")
     rng = np.random.default_rng(6)
     table = []
     for n in lengths:
-        p2 = nearest_power_of_two(n)
-        h, h2 = random_signal(rng, n), random_signal(rng, p2)
+        lo, hi = neighbouring_powers_of_two(n)
+        h, h_lo, h_hi = random_signal(rng, n), random_signal(rng, lo), random_signal(rng, hi)
         check_agreement(fst(h), fst_scipy(h), f"fst n={n}")
-        contenders = {"n": lambda: fst(h), "p2": lambda: fst(h2), "scipy": lambda: fst_scipy(h)}
+        contenders = {"n": lambda: fst(h), "lower": lambda: fst(h_lo), "upper": lambda: fst(h_hi),
+                      "scipy": lambda: fst_scipy(h)}
         wall, cpu = median_times(contenders, 5)
         factors = "*".join(str(f) for f in _factors(n))
-        rw, rc = wall["n"] / wall["p2"], cpu["n"] / cpu["p2"]
-        print(f"{n:>6} {factors:<12} {fmt_time(wall['n'])} {fmt_time(wall['p2'])} {p2:>6} {rw:11.2f} "
-              f"{rc:10.2f} {cpu['n'] / cpu['scipy']:14.2f}", flush=True)
-        table.append({"table": "awkward", "n": n, "power_of_two": p2, "ratio_wall": rw,
-                      "ratio_cpu": rc, "ratio_scipy_cpu": cpu["n"] / cpu["scipy"]})
+        r_lo, r_hi = cpu["n"] / cpu["lower"], cpu["n"] / cpu["upper"]
+        mark_lo, mark_hi = ("*", " ") if n - lo <= hi - n else (" ", "*")
+        print(f"{n:>6} {factors:<12} {fmt_time(cpu['n'])} {fmt_time(cpu['lower'])} "
+              f"{fmt_time(cpu['upper'])} {r_lo:8.2f}{mark_lo} {r_hi:8.2f}{mark_hi} "
+              f"{cpu['n'] / cpu['scipy']:10.2f}", flush=True)
+        table.append({"table": "awkward", "n": n, "lower": lo, "upper": hi,
+                      "ratio_lower_cpu": r_lo, "ratio_upper_cpu": r_hi,
+                      "ratio_scipy_cpu": cpu["n"] / cpu["scipy"]})
     return table
 
 
