@@ -52,7 +52,8 @@ std::vector<cfloat> values(int count, unsigned seed) {
 }
 
 bool same_bits(const std::vector<cfloat> &x, const std::vector<cfloat> &y) {
-    return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(cfloat)) == 0;
+    return x.size() == y.size() &&
+           (x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof(cfloat)) == 0);
 }
 
 // Equal bits, or both NaN (the scalar formula's NaN sign is not the point).
