@@ -13,48 +13,38 @@ using namespace dst2_bands;
 
 namespace {
 
+// Prefetch distance: coefficient columns are requested this many columns
+// ahead, mirrored columns 4*kAhead rows ahead. Short runs down columns a
+// page or more apart defeat the hardware prefetcher.
+constexpr int kAhead = 4;
+
 // The mirror of the forward transform's plan (see cdst2f.cpp): each band
 // reads the coefficients only at the positions whose spectrum values it
 // writes, so the spectrum is assembled in the result a band at a time
-// through a small buffer, the right half filled by its mirror on the way,
-// and the image is its backward 2-D transform in place. A rectangle's
-// forward 2-D transform is its row transforms followed by its column
-// transforms; the row transforms run for a whole column octave at once
-// (rows 0 and mid are the octave's edge bands), each row divided by the
-// root of its own band's area.
+// through a small buffer, and the image is its backward 2-D transform in
+// place. A rectangle's forward 2-D transform is its row transforms followed
+// by its column transforms; for each column octave the rows of one row
+// octave are transformed, each divided by the root of the rectangle's area,
+// and its column transforms follow while those rows are still in cache.
+// The right half of the spectrum is filled by the mirror on the way.
 
-// The gain that divides row r of column octave P_y: the root of y for the
-// edge rows 0 and mid, else the root of the area of the rectangle whose row
-// octave holds r (P_x for r < mid, M_x above, x the largest power of two
-// not above r, respectively n - r).
-std::vector<Unscale> row_gains(int n, int y) {
-    std::vector<Unscale> g;
-    g.reserve(n);
-    for (int r = 0; r < n; ++r) {
-        if (r == 0 || r == n / 2) {
-            g.emplace_back(gain(y));
-            continue;
-        }
-        const int d = r < n / 2 ? r : n - r;
-        int x = 1;
-        while (2 * x <= d) x *= 2;
-        g.emplace_back(gain(x, y));
-    }
-    return g;
-}
-
-// Row transforms of column octave P_y over all n rows, each row divided by
-// its gain on the way in and the columns shifted back on the way out.
-void row_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, int y) {
-    const int n = a.n1, turn = half_turn(y);
-    const std::vector<Unscale> g = row_gains(n, y);
-    const int lot = Pow2Ffts::batch(y, n);
+// Row transforms of column octave P_y in rows first ... first+rows-1, each
+// row divided by `by` on the way in and the columns shifted back on the
+// way out.
+void row_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, int y, int first, int rows,
+              Unscale by) {
+    const int turn = half_turn(y);
+    const int lot = Pow2Ffts::batch(y, rows);
     cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * y);
-    for (int r0 = 0; r0 < n; r0 += lot) {
-        const int m = std::min(lot, n - r0);
+    for (int r0 = first; r0 < first + rows; r0 += lot) {
+        const int m = std::min(lot, first + rows - r0);
         for (int q = 0; q < y; ++q) {
             const cfloat *from = &s(r0, y + q);
-            for (int i = 0; i < m; ++i) t[i + q * m] = g[r0 + i](from[i]);
+            if (q + kAhead < y) {
+                const char *next = reinterpret_cast<const char *>(&s(r0, y + q + kAhead));
+                for (std::size_t b = 0; b < m * sizeof(cfloat); b += 64) __builtin_prefetch(next + b);
+            }
+            by.run(from, m, t + q * m);
         }
         ffts.run(true, y, t, m, 1, m);
         for (int q = 0; q < y; ++q) copy_run(t + q * m, m, &a(r0, y + ((q + turn) & (y - 1))));
@@ -70,30 +60,33 @@ void column_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, RowBand
                  int cols, float g) {
     const int n = a.n1, x = band.width, turn = half_turn(x);
     const Unscale by(g);
+    const std::ptrdiff_t stride = a.s2;
     const int lot = Pow2Ffts::batch(x, cols);
     cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
-    struct Column {
-        cfloat *at;      // column c, row 0
-        cfloat *mirror;  // column n - c, row 0
-    };
     for (int b0 = c0; b0 < c0 + cols; b0 += lot) {
         const int m = std::min(lot, c0 + cols - b0);
-        by_tiles(m, x, [&](int i) { return &s(0, b0 + i); },
-                 [&](const cfloat *col, int i, int k) {
-                     const cfloat u = col[band.coefficient_row(k)];
-                     t[i + k * m] = Divide ? by(u) : u;
-                 });
+        by_tiles(m, x, [&](int s0, auto w, int k) {
+            const cfloat *from = &s(band.coefficient_row(k), b0 + s0);
+            cfloat *to = t + s0 + k * m;
+            for (int j = 0; j < w; ++j, from += s.s2) to[j] = Divide ? by(*from) : *from;
+        });
         ffts.run(true, x, t, m, 1, m);
-        by_tiles(m, x,
-                 [&](int i) {
-                     return Column{&a(0, b0 + i), Mirror ? &a(0, n - b0 - i) : nullptr};
-                 },
-                 [&](Column col, int i, int k) {
-                     const cfloat v = t[i + k * m];
-                     const int r = band.first + ((k + turn) & (x - 1));
-                     col.at[r] = v;
-                     if (Mirror) col.mirror[(n - r) & (n - 1)] = conj(v);
-                 });
+        by_tiles(m, x, [&](int s0, auto w, int k) {
+            const int r = band.first + ((k + turn) & (x - 1));
+            const cfloat *from = t + s0 + k * m;
+            cfloat *to = &a(r, b0 + s0);
+            for (int j = 0; j < w; ++j, to += stride) *to = from[j];
+            if (Mirror) {
+                cfloat *image = &a((n - r) & (n - 1), n - b0 - s0);
+                if ((k & 7) == 0 && k + kAhead * 4 < x) {
+                    // The mirrored columns are not in cache: ask for their
+                    // lines a few steps ahead.
+                    cfloat *later = image - kAhead * 4;
+                    for (int j = 0; j < w; ++j, later -= stride) __builtin_prefetch(later, 1);
+                }
+                for (int j = 0; j < w; ++j, image -= stride) *image = conj(from[j]);
+            }
+        });
     }
 }
 
@@ -105,19 +98,24 @@ void inverse(View2<const cfloat> s, View2<cfloat> a) {
         // No octaves: the coefficients are the spectrum.
         for (int c = 0; c < n; ++c)
             for (int r = 0; r < n; ++r) a(r, c) = s(r, c);
-    } else {
-        for (const int r : {0, mid})
-            for (const int c : {0, mid}) a(r, c) = s(r, c);
-        const std::vector<RowBand> bands = row_bands(n);
-        for (const int c0 : {0, mid})
-            for (const RowBand &band : bands)
-                column_step<true, false>(ffts, s, a, band, c0, 1, gain(band.width));
-        for (int y = 1; y < mid; y *= 2) {
-            row_step(ffts, s, a, y);
-            for (const int r0 : {0, mid})
-                for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, a(r0, y + k));
-            for (const RowBand &band : bands)
-                column_step<false, true>(ffts, read_only(a), a, band, y, y, 1.0f);
+        ffts.rows(false, a);
+        ffts.columns(false, a);
+        return;
+    }
+    for (const int r : {0, mid})
+        for (const int c : {0, mid}) a(r, c) = s(r, c);
+    const std::vector<RowBand> bands = row_bands(n);
+    for (const int c0 : {0, mid})
+        for (const RowBand &band : bands)
+            column_step<true, false>(ffts, s, a, band, c0, 1, gain(band.width));
+    for (int y = 1; y < mid; y *= 2) {
+        for (const int r0 : {0, mid}) {
+            row_step(ffts, s, a, y, r0, 1, Unscale(gain(y)));
+            for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, a(r0, y + k));
+        }
+        for (const RowBand &band : bands) {
+            row_step(ffts, s, a, y, band.first, band.width, Unscale(gain(band.width, y)));
+            column_step<false, true>(ffts, read_only(a), a, band, y, y, 1.0f);
         }
     }
     ffts.rows(false, a);

@@ -21,19 +21,20 @@ namespace {
 // scattered back with its gain, its order and its mirror. Column units
 // (column 0, column mid, each column octave P_y) are finished one after the
 // other while they are still in cache: the spectrum's column transforms,
-// then the row transforms of the octave, then the column transforms of each
-// row octave. A rectangle's backward 2-D transform is exactly its row
+// then for each row octave its rows' transforms followed at once by its
+// column transforms, on the rectangle just touched. A rectangle's backward 2-D transform is exactly its row
 // transforms followed by its column transforms, and the shifts only move
 // values, so every coefficient gets the arithmetic of the band step.
 
-// Row transforms of column octave P_y (y >= 2) over all n rows, the columns
-// re-centred on the way in.
-void row_step(Pow2Ffts &ffts, View2<cfloat> a, int y) {
-    const int n = a.n1, turn = half_turn(y);
-    const int lot = Pow2Ffts::batch(y, n);
+// Row transforms of column octave P_y in rows first ... first+rows-1, the
+// columns re-centred on the way in.
+void row_step(Pow2Ffts &ffts, View2<cfloat> a, int y, int first, int rows) {
+    if (y == 1) return;
+    const int turn = half_turn(y);
+    const int lot = Pow2Ffts::batch(y, rows);
     cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * y);
-    for (int r0 = 0; r0 < n; r0 += lot) {
-        const int m = std::min(lot, n - r0);
+    for (int r0 = first; r0 < first + rows; r0 += lot) {
+        const int m = std::min(lot, first + rows - r0);
         for (int q = 0; q < y; ++q) copy_run(&a(r0, y + ((q + turn) & (y - 1))), m, t + q * m);
         ffts.run(false, y, t, m, 1, m);
         for (int q = 0; q < y; ++q) copy_run(t + q * m, m, &a(r0, y + q));
@@ -48,25 +49,30 @@ void column_step(Pow2Ffts &ffts, View2<cfloat> a, RowBand band, int c0, int cols
     const int n = a.n1, x = band.width, turn = half_turn(x);
     const int lot = Pow2Ffts::batch(x, cols);
     cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
-    struct Column {
-        cfloat *at;      // column c, row 0
-        cfloat *mirror;  // column n - c, row 0
-    };
+    const std::ptrdiff_t stride = a.s2;
     for (int b0 = c0; b0 < c0 + cols; b0 += lot) {
         const int m = std::min(lot, c0 + cols - b0);
-        by_tiles(m, x, [&](int s) { return &a(band.first, b0 + s); },
-                 [&](const cfloat *col, int s, int k) { t[s + k * m] = col[(k + turn) & (x - 1)]; });
+        by_tiles(m, x, [&](int s0, auto w, int k) {
+            const cfloat *from = &a(band.first + ((k + turn) & (x - 1)), b0 + s0);
+            cfloat *to = t + s0 + k * m;
+            for (int j = 0; j < w; ++j, from += stride) to[j] = *from;
+        });
         ffts.run(false, x, t, m, 1, m);
-        by_tiles(m, x,
-                 [&](int s) {
-                     return Column{&a(0, b0 + s), Mirror ? &a(0, n - b0 - s) : nullptr};
-                 },
-                 [&](Column col, int s, int k) {
-                     const cfloat v = times_real(t[s + k * m], g);
-                     const int r = band.coefficient_row(k);
-                     col.at[r] = v;
-                     if (Mirror) col.mirror[(n - r) & (n - 1)] = conj(v);
-                 });
+        by_tiles(m, x, [&](int s0, auto w, int k) {
+            const int r = band.coefficient_row(k);
+            const cfloat *from = t + s0 + k * m;
+            cfloat *to = &a(r, b0 + s0);
+            if (Mirror) {
+                cfloat *image = &a((n - r) & (n - 1), n - b0 - s0);
+                for (int j = 0; j < w; ++j, to += stride, image -= stride) {
+                    const cfloat v = times_real(from[j], g);
+                    *to = v;
+                    *image = conj(v);
+                }
+            } else {
+                for (int j = 0; j < w; ++j, to += stride) *to = times_real(from[j], g);
+            }
+        });
     }
 }
 
@@ -93,11 +99,15 @@ void forward(View2<const cfloat> image, View2<cfloat> a) {
     // needed, the mirror overwrites them.
     for (int y = 1; y < mid; y *= 2) {
         ffts.columns(true, {&a(0, y), n, y, a.s1, a.s2});
-        if (y > 1) row_step(ffts, a, y);
         const float gy = gain(y);
-        for (const int r0 : {0, mid})
+        for (const int r0 : {0, mid}) {
+            row_step(ffts, a, y, r0, 1);
             for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, times_real(a(r0, y + k), gy));
-        for (const RowBand &band : bands) column_step<true>(ffts, a, band, y, y, gain(band.width, y));
+        }
+        for (const RowBand &band : bands) {
+            row_step(ffts, a, y, band.first, band.width);
+            column_step<true>(ffts, a, band, y, y, gain(band.width, y));
+        }
     }
 }
 

@@ -3,31 +3,26 @@
 #pragma once
 
 #include <algorithm>
+#include <type_traits>
 
 namespace orbelix {
 
 // Columns handled side by side: eight values fill one cache line of t.
 constexpr int kTileColumns = 8;
 
-// For the m columns of a batch, eight at a time: `column(s)` gives what
-// `value(c, s, k)` needs of column s (pointers into it, say), and `value`
-// is called for k = 0 ... x-1 with the eight columns innermost. Each step
-// along k then touches one line of t and one value of each column, instead
-// of one line of t per value.
-template <class Column, class Value>
-void by_tiles(int m, int x, Column column, Value value) {
-    using Context = decltype(column(0));
+// For the m columns of a batch, eight at a time: `row(s0, w, k)` handles
+// value k of columns s0 ... s0+w-1, for k = 0 ... x-1. Each step along k
+// then touches one line of t and one value of each column, instead of one
+// line of t per value. In full tiles w is a compile-time 8, so the loop over
+// the columns unrolls and walks them by adding the column stride.
+template <class Row>
+void by_tiles(int m, int x, Row row) {
     for (int s0 = 0; s0 < m; s0 += kTileColumns) {
         const int w = std::min(kTileColumns, m - s0);
-        Context c[kTileColumns];
-        for (int j = 0; j < w; ++j) c[j] = column(s0 + j);
         if (w == kTileColumns) {
-            // Full tiles with the count known to the compiler: no test per value.
-            for (int k = 0; k < x; ++k)
-                for (int j = 0; j < kTileColumns; ++j) value(c[j], s0 + j, k);
+            for (int k = 0; k < x; ++k) row(s0, std::integral_constant<int, kTileColumns>{}, k);
         } else {
-            for (int k = 0; k < x; ++k)
-                for (int j = 0; j < w; ++j) value(c[j], s0 + j, k);
+            for (int k = 0; k < x; ++k) row(s0, w, k);
         }
     }
 }
