@@ -378,7 +378,7 @@ const WrapperSpec dst2_spec = {
     "O|O:orbelix.dst2",
     dst2_kwlist,
     {NPY_CFLOAT, 2, "failed in converting 1st argument `h' of orbelix.dst2 to C/Fortran array"},
-    {NPY_CFLOAT, 2, "failed in converting hidden `s' of orbelix.dst2 to C/Fortran array"},
+    {NPY_CFLOAT, 2, "failed in converting hidden `s' of orbelix.dst2 to C/Fortran array", true},
     square_extents,
     after_all,
     {
@@ -402,7 +402,7 @@ const WrapperSpec idst2_spec = {
     "O|O:orbelix.idst2",
     idst2_kwlist,
     {NPY_CFLOAT, 2, "failed in converting 1st argument `s' of orbelix.idst2 to C/Fortran array"},
-    {NPY_CFLOAT, 2, "failed in converting hidden `h' of orbelix.idst2 to C/Fortran array"},
+    {NPY_CFLOAT, 2, "failed in converting hidden `h' of orbelix.idst2 to C/Fortran array", true},
     square_extents,
     after_all,
     {
