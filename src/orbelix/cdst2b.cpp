@@ -14,8 +14,8 @@ using namespace dst2_bands;
 namespace {
 
 // Prefetch distance: coefficient columns are requested this many columns
-// ahead, mirrored columns 4*kAhead rows ahead. Short runs down columns a
-// page or more apart defeat the hardware prefetcher.
+// ahead, since short runs down columns a page or more apart defeat the
+// hardware prefetcher.
 constexpr int kAhead = 4;
 
 // The mirror of the forward transform's plan (see cdst2f.cpp): each band
@@ -25,26 +25,41 @@ constexpr int kAhead = 4;
 // place. A rectangle's forward 2-D transform is its row transforms followed
 // by its column transforms; for each column octave the rows of one row
 // octave are transformed, each divided by the root of the rectangle's area,
-// and its column transforms follow while those rows are still in cache.
+// and its column transforms follow while those rows are still in cache
+// (an octave whose rows make a single batch has them transformed at once).
 // The right half of the spectrum is filled by the mirror on the way.
 
-// Row transforms of column octave P_y in rows first ... first+rows-1, each
-// row divided by `by` on the way in and the columns shifted back on the
-// way out.
-void row_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, int y, int first, int rows,
-              Unscale by) {
+// Rows of equal gain: rows first ... first+rows-1 are divided by `by`.
+struct RowRun {
+    int first;
+    int rows;
+    Unscale by;
+};
+
+// Row transforms of column octave P_y in the rows of `runs` (consecutive,
+// ascending), each row divided by its run's gain on the way in and the
+// columns shifted back on the way out.
+void row_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, int y,
+              const std::vector<RowRun> &runs) {
     const int turn = half_turn(y);
-    const int lot = Pow2Ffts::batch(y, rows);
+    const int first = runs.front().first, end = runs.back().first + runs.back().rows;
+    const int lot = Pow2Ffts::batch(y, end - first);
     cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * y);
-    for (int r0 = first; r0 < first + rows; r0 += lot) {
-        const int m = std::min(lot, first + rows - r0);
+    std::size_t run = 0;
+    for (int r0 = first; r0 < end; r0 += lot) {
+        const int m = std::min(lot, end - r0);
+        while (runs[run].first + runs[run].rows <= r0) ++run;
         for (int q = 0; q < y; ++q) {
             const cfloat *from = &s(r0, y + q);
             if (q + kAhead < y) {
                 const char *next = reinterpret_cast<const char *>(&s(r0, y + q + kAhead));
                 for (std::size_t b = 0; b < m * sizeof(cfloat); b += 64) __builtin_prefetch(next + b);
             }
-            by.run(from, m, t + q * m);
+            for (std::size_t k = run; k < runs.size() && runs[k].first < r0 + m; ++k) {
+                const int lo = std::max(r0, runs[k].first);
+                const int hi = std::min(r0 + m, runs[k].first + runs[k].rows);
+                runs[k].by.run(from + (lo - r0), hi - lo, t + q * m + (lo - r0));
+            }
         }
         ffts.run(true, y, t, m, 1, m);
         for (int q = 0; q < y; ++q) copy_run(t + q * m, m, &a(r0, y + ((q + turn) & (y - 1))));
@@ -71,22 +86,23 @@ void column_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, RowBand
             for (int j = 0; j < w; ++j, from += s.s2) to[j] = Divide ? by(*from) : *from;
         });
         ffts.run(true, x, t, m, 1, m);
+        const bool stream = Mirror && n >= kStreamSide;
         by_tiles(m, x, [&](int s0, auto w, int k) {
             const int r = band.first + ((k + turn) & (x - 1));
             const cfloat *from = t + s0 + k * m;
             cfloat *to = &a(r, b0 + s0);
             for (int j = 0; j < w; ++j, to += stride) *to = from[j];
-            if (Mirror) {
-                cfloat *image = &a((n - r) & (n - 1), n - b0 - s0);
-                if ((k & 7) == 0 && k + kAhead * 4 < x) {
-                    // The mirrored columns are not in cache: ask for their
-                    // lines a few steps ahead.
-                    cfloat *later = image - kAhead * 4;
-                    for (int j = 0; j < w; ++j, later -= stride) __builtin_prefetch(later, 1);
-                }
+            if (Mirror && !stream) {
+                cfloat *image = &a(n - r, n - b0 - s0);
                 for (int j = 0; j < w; ++j, image -= stride) *image = conj(from[j]);
             }
         });
+        if (stream) {
+            // Row r of the band holds value (r - first - turn) mod x.
+            mirror_runs(a, band.first, x, b0, m, [&](int i, int r) {
+                return t[i + ((r - band.first + x - turn) & (x - 1)) * m];
+            });
+        }
     }
 }
 
@@ -109,15 +125,30 @@ void inverse(View2<const cfloat> s, View2<cfloat> a) {
         for (const RowBand &band : bands)
             column_step<true, false>(ffts, s, a, band, c0, 1, gain(band.width));
     for (int y = 1; y < mid; y *= 2) {
+        if (Pow2Ffts::batch(y, n) == n) {
+            // The octave's rows make one batch: one row step for all of
+            // them, in ascending rows.
+            std::vector<RowRun> runs{{0, 1, Unscale(gain(y))}};
+            for (int x = 1; x < mid; x *= 2) runs.push_back({x, x, Unscale(gain(x, y))});
+            runs.push_back({mid, 1, Unscale(gain(y))});
+            for (int x = n / 4; x >= 1; x /= 2) runs.push_back({n - 2 * x + 1, x, Unscale(gain(x, y))});
+            row_step(ffts, s, a, y, runs);
+            for (const int r0 : {0, mid})
+                for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, a(r0, y + k));
+            for (const RowBand &band : bands)
+                column_step<false, true>(ffts, read_only(a), a, band, y, y, 1.0f);
+            continue;
+        }
         for (const int r0 : {0, mid}) {
-            row_step(ffts, s, a, y, r0, 1, Unscale(gain(y)));
+            row_step(ffts, s, a, y, {{r0, 1, Unscale(gain(y))}});
             for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, a(r0, y + k));
         }
         for (const RowBand &band : bands) {
-            row_step(ffts, s, a, y, band.first, band.width, Unscale(gain(band.width, y)));
+            row_step(ffts, s, a, y, {{band.first, band.width, Unscale(gain(band.width, y))}});
             column_step<false, true>(ffts, read_only(a), a, band, y, y, 1.0f);
         }
     }
+    end_streams();
     ffts.rows(false, a);
     ffts.columns(false, a);
 }

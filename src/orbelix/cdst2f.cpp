@@ -22,7 +22,8 @@ namespace {
 // (column 0, column mid, each column octave P_y) are finished one after the
 // other while they are still in cache: the spectrum's column transforms,
 // then for each row octave its rows' transforms followed at once by its
-// column transforms, on the rectangle just touched. A rectangle's backward 2-D transform is exactly its row
+// column transforms, on the rectangle just touched (an octave whose rows
+// make a single batch has them transformed at once). A rectangle's backward 2-D transform is exactly its row
 // transforms followed by its column transforms, and the shifts only move
 // values, so every coefficient gets the arithmetic of the band step.
 
@@ -58,12 +59,13 @@ void column_step(Pow2Ffts &ffts, View2<cfloat> a, RowBand band, int c0, int cols
             for (int j = 0; j < w; ++j, from += stride) to[j] = *from;
         });
         ffts.run(false, x, t, m, 1, m);
+        const bool stream = Mirror && n >= kStreamSide;
         by_tiles(m, x, [&](int s0, auto w, int k) {
             const int r = band.coefficient_row(k);
             const cfloat *from = t + s0 + k * m;
             cfloat *to = &a(r, b0 + s0);
-            if (Mirror) {
-                cfloat *image = &a((n - r) & (n - 1), n - b0 - s0);
+            if (Mirror && !stream) {
+                cfloat *image = &a(n - r, n - b0 - s0);
                 for (int j = 0; j < w; ++j, to += stride, image -= stride) {
                     const cfloat v = times_real(from[j], g);
                     *to = v;
@@ -73,6 +75,14 @@ void column_step(Pow2Ffts &ffts, View2<cfloat> a, RowBand band, int c0, int cols
                 for (int j = 0; j < w; ++j, to += stride) *to = times_real(from[j], g);
             }
         });
+        if (stream) {
+            // Row r of the band holds coefficient r - first, or first+x-1 - r
+            // in a negative octave.
+            mirror_runs(a, band.first, x, b0, m, [&](int i, int r) {
+                const int k = band.negative ? band.first + x - 1 - r : r - band.first;
+                return times_real(t[i + k * m], g);
+            });
+        }
     }
 }
 
@@ -100,6 +110,16 @@ void forward(View2<const cfloat> image, View2<cfloat> a) {
     for (int y = 1; y < mid; y *= 2) {
         ffts.columns(true, {&a(0, y), n, y, a.s1, a.s2});
         const float gy = gain(y);
+        if (Pow2Ffts::batch(y, n) == n) {
+            // The octave's rows make one batch: one row step for all of them.
+            row_step(ffts, a, y, 0, n);
+            for (const int r0 : {0, mid})
+                for (int k = 0; k < y; ++k)
+                    store_with_mirror(a, r0, y + k, times_real(a(r0, y + k), gy));
+            for (const RowBand &band : bands)
+                column_step<true>(ffts, a, band, y, y, gain(band.width, y));
+            continue;
+        }
         for (const int r0 : {0, mid}) {
             row_step(ffts, a, y, r0, 1);
             for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, times_real(a(r0, y + k), gy));
@@ -109,6 +129,7 @@ void forward(View2<const cfloat> image, View2<cfloat> a) {
             column_step<true>(ffts, a, band, y, y, gain(band.width, y));
         }
     }
+    end_streams();
 }
 
 }  // namespace
