@@ -132,6 +132,25 @@ ORBELIX_INLINE inline cvec<W> minus_i_times(cvec<W> a, cvec<W> b) {
     return {__builtin_shuffle(a.v - sb, a.v + sb, pick)};
 }
 
+namespace lanes {
+
+// (re a - re b, im a + im b) for each value: one instruction where the path
+// has one (SSE3 and later), else a plus b with its real parts negated, which
+// gives the same bits (x + (-y) is x - y exactly).
+template <int W>
+ORBELIX_INLINE inline typename cvec<W>::floats sub_add(typename cvec<W>::floats a,
+                                                       typename cvec<W>::floats b) {
+#if defined(__AVX__)
+    if constexpr (W == 4) return __builtin_ia32_addsubps256(a, b);
+#endif
+#if defined(__SSE3__)
+    if constexpr (W == 2) return __builtin_ia32_addsubps(a, b);
+#endif
+    return a + flip(b, kRe<W>);
+}
+
+}  // namespace lanes
+
 // y times cos -+ i sin with a different angle per value: wr and wi hold
 // each value's cos and sin in both of its lanes. x + (-y) is x - y
 // exactly, so the sign flip reproduces the scalar sums.
@@ -139,14 +158,20 @@ template <bool Fwd, int W>
 ORBELIX_INLINE inline cvec<W> twiddle_lanes(cvec<W> y, typename cvec<W>::floats wr,
                                             typename cvec<W>::floats wi) {
     const auto a = wr * y.v, b = wi * lanes::swap_parts<W>(y.v);  // (wr re, wr im), (wi im, wi re)
-    return {a + lanes::flip(b, Fwd ? lanes::kIm<W> : lanes::kRe<W>)};
+    if constexpr (Fwd)
+        return {a + lanes::flip(b, lanes::kIm<W>)};
+    else
+        return {lanes::sub_add<W>(a, b)};
 }
 
-// The same twiddle for every value.
+// The same twiddle for every value. Forward, with b = (-wi) (im, re):
+// wr re - (-wi im) = wr re + wi im and wr im + (-wi re) = wr im - wi re
+// bit for bit, (-x) y being -(x y) exactly; the negation is done once on
+// the scalar instead of on every product.
 template <bool Fwd, int W>
 ORBELIX_INLINE inline cvec<W> twiddle(cvec<W> y, float wr, float wi) {
-    const auto a = wr * y.v, b = wi * lanes::swap_parts<W>(y.v);
-    return {a + lanes::flip(b, Fwd ? lanes::kIm<W> : lanes::kRe<W>)};
+    const auto a = wr * y.v, b = (Fwd ? -wi : wi) * lanes::swap_parts<W>(y.v);
+    return {lanes::sub_add<W>(a, b)};
 }
 
 template <int W, class H, std::size_t... L>

@@ -30,9 +30,9 @@ ORBELIX_INLINE inline void store_values(cfloat *p, V a) { std::memcpy(p, &a, siz
 }  // namespace lanes
 
 // Stores the outputs y[0 .. P-1] of W neighbouring groups g: output j of
-// group g goes to out[P*g + j].
+// group g goes to out[stride*g + j] (stride >= P).
 template <int P, int W>
-ORBELIX_INLINE inline void store_groups(cfloat *out, const cvec<W> *y) {
+ORBELIX_INLINE inline void store_groups(cfloat *out, const cvec<W> *y, std::ptrdiff_t stride = P) {
     using namespace lanes;
     using I = typename cvec<W>::value_index;
     using V = typename cvec<W>::values;
@@ -41,9 +41,14 @@ ORBELIX_INLINE inline void store_groups(cfloat *out, const cvec<W> *y) {
         for (int j = 0; j < P; j += 2) {
             const V a = as_values(y[j]), b = as_values(y[j + 1]);
             store_values(out + j, __builtin_shuffle(a, b, I{0, 2}));
-            store_values(out + P + j, __builtin_shuffle(a, b, I{1, 3}));
+            store_values(out + stride + j, __builtin_shuffle(a, b, I{1, 3}));
         }
     } else if constexpr (W == 4 && P == 2) {
+        if (stride != P) {
+            for (int g = 0; g < W; ++g)
+                for (int j = 0; j < P; ++j) out[stride * g + j] = {y[j].v[2 * g], y[j].v[2 * g + 1]};
+            return;
+        }
         const V a = as_values(y[0]), b = as_values(y[1]);
         store_values(out, __builtin_shuffle(a, b, I{0, 4, 1, 5}));
         store_values(out + 4, __builtin_shuffle(a, b, I{2, 6, 3, 7}));
@@ -56,12 +61,12 @@ ORBELIX_INLINE inline void store_groups(cfloat *out, const cvec<W> *y) {
         const V cd0 = __builtin_shuffle(c, d, I{0, 4, 2, 6});
         const V cd1 = __builtin_shuffle(c, d, I{1, 5, 3, 7});
         store_values(out, __builtin_shuffle(ab0, cd0, I{0, 1, 4, 5}));
-        store_values(out + 4, __builtin_shuffle(ab1, cd1, I{0, 1, 4, 5}));
-        store_values(out + 8, __builtin_shuffle(ab0, cd0, I{2, 3, 6, 7}));
-        store_values(out + 12, __builtin_shuffle(ab1, cd1, I{2, 3, 6, 7}));
+        store_values(out + stride, __builtin_shuffle(ab1, cd1, I{0, 1, 4, 5}));
+        store_values(out + 2 * stride, __builtin_shuffle(ab0, cd0, I{2, 3, 6, 7}));
+        store_values(out + 3 * stride, __builtin_shuffle(ab1, cd1, I{2, 3, 6, 7}));
     } else {
         for (int g = 0; g < W; ++g)
-            for (int j = 0; j < P; ++j) out[P * g + j] = {y[j].v[2 * g], y[j].v[2 * g + 1]};
+            for (int j = 0; j < P; ++j) out[stride * g + j] = {y[j].v[2 * g], y[j].v[2 * g + 1]};
     }
 }
 

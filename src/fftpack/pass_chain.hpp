@@ -1,6 +1,7 @@
 // The chain of passes of one transform: one self-sorting pass per factor,
 // the data moving between c and work so that no permutation and no final
-// copy are needed.
+// copy are needed. Consecutive radix-2..5 passes of the pairs fusable()
+// accepts run as one sweep (fused_pass.hpp), with the same numbers.
 //
 //   c1fm1f / c1fm1b  = run_passes<true / false, false, S>  (one sequence)
 //   cmfm1f / cmfm1b  = run_passes<true / false, true, S>   (a batch of `lot`)
@@ -12,6 +13,7 @@
 #include <type_traits>
 
 #include "fftpack/first_pass.hpp"
+#include "fftpack/fused_pass.hpp"
 #include "fftpack/pass_layout.hpp"
 #include "fftpack/radix_pass.hpp"
 #include "fftpack/radixg.hpp"
@@ -40,12 +42,44 @@ void first_pass(int ip, int ido, const cfloat *from, cfloat *to, const float *wa
     }
 }
 
+// The last two passes, of radix ip and iq, in one sweep (fusable(ip, iq)).
+template <bool Fwd, bool Many, class S>
+void last_fused_pass(int ip, int iq, int lot, int l1, S from, S to, const float *wa, float sn) {
+    auto run = [&](auto p, auto q) ORBELIX_INLINE {
+        last_fused_pass<Fwd, Many, decltype(p)::value, decltype(q)::value>(lot, l1, from, to, wa,
+                                                                           sn);
+    };
+    using I2 = std::integral_constant<int, 2>;
+    using I3 = std::integral_constant<int, 3>;
+    using I4 = std::integral_constant<int, 4>;
+    if (ip == 4)
+        iq == 4 ? run(I4{}, I4{}) : iq == 2 ? run(I4{}, I2{}) : run(I4{}, I3{});
+    else
+        ip == 2 ? run(I2{}, I3{}) : run(I3{}, I3{});
+}
+
+template <bool Fwd>
+void first_fused_pass(int ip, int iq, int ido, const cfloat *from, cfloat *to, const float *wa,
+                      const float *wb) {
+    if (ip == 4)
+        iq == 4   ? first_fused_pass<Fwd, 4, 4>(ido, from, to, wa, wb)
+        : iq == 2 ? first_fused_pass<Fwd, 4, 2>(ido, from, to, wa, wb)
+                  : first_fused_pass<Fwd, 4, 3>(ido, from, to, wa, wb);
+    else
+        ip == 2 ? first_fused_pass<Fwd, 2, 3>(ido, from, to, wa, wb)
+                : first_fused_pass<Fwd, 3, 3>(ido, from, to, wa, wb);
+}
+
 // wsave: the table of length n (twiddle blocks, then the number of factors
 // at float 2n and the factors after it). The result always ends in c.
+// fuse = false runs one sweep per pass: the reference the tests compare the
+// fused chain with. Only one contiguous sequence has fused pairs.
 template <bool Fwd, bool Many, class S>
-void run_passes(int lot, int n, S c, S work, const float *wsave) {
+void run_passes(int lot, int n, S c, S work, const float *wsave, bool fuse) {
     const int nf = static_cast<int>(wsave[2 * static_cast<long>(n)]);
     const float *fac = wsave + 2 * static_cast<long>(n) + 1;
+    constexpr bool kOneSequence = !Many && std::is_same_v<S, Contiguous>;
+    const FusePlan plan = kOneSequence && fuse ? fuse_plan(n, nf, fac) : FusePlan{};
     int na = 0;  // 0: the data are in c, 1: in work
     int l1 = 1;
     long iw = 0;
@@ -56,6 +90,29 @@ void run_passes(int lot, int n, S c, S work, const float *wsave) {
         const float *wa = wsave + iw;
         const S from = na ? work : c;
         const S to = na ? c : work;
+        if constexpr (kOneSequence) {
+            if ((k1 == 0 && plan.first) || (k1 == nf - 2 && plan.last)) {
+                const int iq = static_cast<int>(fac[k1 + 1]);
+                const int idb = ido / iq;
+                const float *wb = wa + 2L * (ip - 1) * ido;
+                // The second pass of the pair, if last, ends in c (in
+                // place if the data are there), as a last pass does.
+                const S dest = idb == 1 ? c : to;
+                const float sn = 1.0f / static_cast<float>(iq * l2);
+                if (idb > 1)
+                    first_fused_pass<Fwd>(ip, iq, ido, from.p, dest.p, wa, wb);
+                else if (l1 > 1)
+                    last_fused_pass<Fwd, true>(ip, iq, l1, 1, Interleaved{from.p, l1},
+                                               Interleaved{dest.p, l1}, wa, sn);
+                else
+                    last_fused_pass<Fwd, false>(ip, iq, 1, 1, from, dest, wa, sn);
+                na = 1 - na;
+                l1 = iq * l2;
+                iw += 2L * (ip - 1) * ido + 2L * (iq - 1) * idb;
+                ++k1;
+                continue;
+            }
+        }
         // The factor 1/N of the last forward pass, as the pass would form it.
         const float sn = 1.0f / static_cast<float>(ip * l1);
         if (ip > 5) {

@@ -9,7 +9,7 @@ namespace orbelix::fftpack {
 inline namespace ORBELIX_KERNEL_ISA {
 
 #define ORBELIX_INSTANTIATE(Fwd, Many, S) \
-    template void run_passes<Fwd, Many, S>(int, int, S, S, const float *);
+    template void run_passes<Fwd, Many, S>(int, int, S, S, const float *, bool);
 ORBELIX_INSTANTIATE(true, false, Contiguous)
 ORBELIX_INSTANTIATE(false, false, Contiguous)
 ORBELIX_INSTANTIATE(true, false, Seqs)

@@ -19,7 +19,7 @@ namespace orbelix::fftpack {
 #define ORBELIX_PASS_CHAIN(path)                                                      \
     namespace path {                                                                  \
     template <bool Fwd, bool Many, class S>                                           \
-    void run_passes(int lot, int n, S c, S work, const float *wsave);                 \
+    void run_passes(int lot, int n, S c, S work, const float *wsave, bool fuse);      \
     }
 ORBELIX_PASS_CHAIN(sse2)
 ORBELIX_PASS_CHAIN(avx2)
@@ -27,13 +27,14 @@ ORBELIX_PASS_CHAIN(avx512)
 #undef ORBELIX_PASS_CHAIN
 
 // Layouts the drivers take: (Many, S) = (false, Contiguous), (false, Seqs),
-// (true, Interleaved), (true, Seqs).
+// (true, Interleaved), (true, Seqs). fuse = false runs one sweep per pass
+// (the plain chain the tests compare with).
 template <bool Fwd, bool Many, class S>
-void drive(int lot, int n, S c, S work, const float *wsave) {
+void drive(int lot, int n, S c, S work, const float *wsave, bool fuse = true) {
     switch (simd::active()) {
-    case simd::Isa::avx512: avx512::run_passes<Fwd, Many>(lot, n, c, work, wsave); break;
-    case simd::Isa::avx2: avx2::run_passes<Fwd, Many>(lot, n, c, work, wsave); break;
-    default: sse2::run_passes<Fwd, Many>(lot, n, c, work, wsave); break;
+    case simd::Isa::avx512: avx512::run_passes<Fwd, Many>(lot, n, c, work, wsave, fuse); break;
+    case simd::Isa::avx2: avx2::run_passes<Fwd, Many>(lot, n, c, work, wsave, fuse); break;
+    default: sse2::run_passes<Fwd, Many>(lot, n, c, work, wsave, fuse); break;
     }
 }
 
