@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "orbelix/column_tiles.hpp"
+#include "orbelix/complex_pairs.hpp"
 #include "orbelix/dst2_bands.hpp"
 #include "orbelix/fatal_stop.hpp"
 #include "orbelix/pow2_ffts.hpp"
@@ -80,23 +81,66 @@ void column_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, RowBand
     cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
     for (int b0 = c0; b0 < c0 + cols; b0 += lot) {
         const int m = std::min(lot, c0 + cols - b0);
-        by_tiles(m, x, [&](int s0, auto w, int k) {
+        auto gather = [&](int s0, auto w, int k) {
             const cfloat *from = &s(band.coefficient_row(k), b0 + s0);
             cfloat *to = t + s0 + k * m;
             for (int j = 0; j < w; ++j, from += s.s2) to[j] = Divide ? by(*from) : *from;
+        };
+        by_tiles(m, x, gather, [&](int s0, int k) {
+            if (Divide) {
+                gather(s0, std::integral_constant<int, kTileColumns>{}, k);
+                gather(s0, std::integral_constant<int, kTileColumns>{}, k + 1);
+                return;
+            }
+            // Coefficients k and k+1 lie in rows r and r+1, or r+1 and r in
+            // a negative octave.
+            const int r = band.negative ? band.first + x - 2 - k : band.first + k;
+            const cfloat *from = &s(r, b0 + s0);
+            cfloat *to = t + s0 + k * m;
+            for (int j = 0; j < kTileColumns; j += 2, from += 2 * s.s2) {
+                pairs::pair u = pairs::load(from), v = pairs::load(from + s.s2);
+                if (band.negative) {
+                    u = pairs::swapped(u);
+                    v = pairs::swapped(v);
+                }
+                pairs::store(to + j, pairs::firsts(u, v));
+                pairs::store(to + m + j, pairs::seconds(u, v));
+            }
         });
         ffts.run(true, x, t, m, 1, m);
         const bool stream = Mirror && n >= kStreamSide;
-        by_tiles(m, x, [&](int s0, auto w, int k) {
-            const int r = band.first + ((k + turn) & (x - 1));
-            const cfloat *from = t + s0 + k * m;
-            cfloat *to = &a(r, b0 + s0);
-            for (int j = 0; j < w; ++j, to += stride) *to = from[j];
-            if (Mirror && !stream) {
-                cfloat *image = &a(n - r, n - b0 - s0);
-                for (int j = 0; j < w; ++j, image -= stride) *image = conj(from[j]);
-            }
-        });
+        by_tiles(
+            m, x,
+            [&](int s0, auto w, int k) {
+                const int r = band.first + ((k + turn) & (x - 1));
+                const cfloat *from = t + s0 + k * m;
+                cfloat *to = &a(r, b0 + s0);
+                for (int j = 0; j < w; ++j, to += stride) *to = from[j];
+                if (Mirror && !stream) {
+                    cfloat *image = &a(n - r, n - b0 - s0);
+                    for (int j = 0; j < w; ++j, image -= stride) *image = conj(from[j]);
+                }
+            },
+            [&](int s0, int k) {
+                // Values k and k+1 go to neighbouring rows r and r+1 (k + turn
+                // is even), their mirrors to rows n-r and n-r-1.
+                const int r = band.first + ((k + turn) & (x - 1));
+                const cfloat *from = t + s0 + k * m;
+                cfloat *to = &a(r, b0 + s0);
+                cfloat *image = &a(n - r - 1, n - b0 - s0);
+                for (int j = 0; j < kTileColumns; j += 2) {
+                    const pairs::pair u = pairs::load(from + j), v = pairs::load(from + m + j);
+                    const pairs::pair z0 = pairs::firsts(u, v), z1 = pairs::seconds(u, v);
+                    pairs::store(to, z0);
+                    pairs::store(to + stride, z1);
+                    to += 2 * stride;
+                    if (Mirror && !stream) {
+                        pairs::store(image, pairs::conj(pairs::swapped(z0)));
+                        pairs::store(image - stride, pairs::conj(pairs::swapped(z1)));
+                        image -= 2 * stride;
+                    }
+                }
+            });
         if (stream) {
             // Row r of the band holds value (r - first - turn) mod x.
             mirror_runs(a, band.first, x, b0, m, [&](int i, int r) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "orbelix/column_tiles.hpp"
+#include "orbelix/complex_pairs.hpp"
 #include "orbelix/dst2_bands.hpp"
 #include "orbelix/fatal_stop.hpp"
 #include "orbelix/pow2_ffts.hpp"
@@ -53,28 +54,67 @@ void column_step(Pow2Ffts &ffts, View2<cfloat> a, RowBand band, int c0, int cols
     const std::ptrdiff_t stride = a.s2;
     for (int b0 = c0; b0 < c0 + cols; b0 += lot) {
         const int m = std::min(lot, c0 + cols - b0);
-        by_tiles(m, x, [&](int s0, auto w, int k) {
-            const cfloat *from = &a(band.first + ((k + turn) & (x - 1)), b0 + s0);
-            cfloat *to = t + s0 + k * m;
-            for (int j = 0; j < w; ++j, from += stride) to[j] = *from;
-        });
+        by_tiles(
+            m, x,
+            [&](int s0, auto w, int k) {
+                const cfloat *from = &a(band.first + ((k + turn) & (x - 1)), b0 + s0);
+                cfloat *to = t + s0 + k * m;
+                for (int j = 0; j < w; ++j, from += stride) to[j] = *from;
+            },
+            [&](int s0, int k) {
+                // Values k and k+1 lie in neighbouring rows (k + turn is even).
+                const cfloat *from = &a(band.first + ((k + turn) & (x - 1)), b0 + s0);
+                cfloat *to = t + s0 + k * m;
+                for (int j = 0; j < kTileColumns; j += 2, from += 2 * stride) {
+                    const pairs::pair u = pairs::load(from), v = pairs::load(from + stride);
+                    pairs::store(to + j, pairs::firsts(u, v));
+                    pairs::store(to + m + j, pairs::seconds(u, v));
+                }
+            });
         ffts.run(false, x, t, m, 1, m);
         const bool stream = Mirror && n >= kStreamSide;
-        by_tiles(m, x, [&](int s0, auto w, int k) {
-            const int r = band.coefficient_row(k);
-            const cfloat *from = t + s0 + k * m;
-            cfloat *to = &a(r, b0 + s0);
-            if (Mirror && !stream) {
-                cfloat *image = &a(n - r, n - b0 - s0);
-                for (int j = 0; j < w; ++j, to += stride, image -= stride) {
-                    const cfloat v = times_real(from[j], g);
-                    *to = v;
-                    *image = conj(v);
+        by_tiles(
+            m, x,
+            [&](int s0, auto w, int k) {
+                const int r = band.coefficient_row(k);
+                const cfloat *from = t + s0 + k * m;
+                cfloat *to = &a(r, b0 + s0);
+                if (Mirror && !stream) {
+                    cfloat *image = &a(n - r, n - b0 - s0);
+                    for (int j = 0; j < w; ++j, to += stride, image -= stride) {
+                        const cfloat v = times_real(from[j], g);
+                        *to = v;
+                        *image = conj(v);
+                    }
+                } else {
+                    for (int j = 0; j < w; ++j, to += stride) *to = times_real(from[j], g);
                 }
-            } else {
-                for (int j = 0; j < w; ++j, to += stride) *to = times_real(from[j], g);
-            }
-        });
+            },
+            [&](int s0, int k) {
+                // Coefficients k and k+1 go to rows r and r+1, or r+1 and r
+                // in a negative octave; their mirrors to rows n-r and n-r-1.
+                const int r = band.negative ? band.first + x - 2 - k : band.first + k;
+                const cfloat *from = t + s0 + k * m;
+                cfloat *to = &a(r, b0 + s0);
+                cfloat *image = &a(n - r - 1, n - b0 - s0);
+                for (int j = 0; j < kTileColumns; j += 2) {
+                    const pairs::pair u = pairs::load(from + j), v = pairs::load(from + m + j);
+                    pairs::pair z0 = pairs::times_real(pairs::firsts(u, v), g);
+                    pairs::pair z1 = pairs::times_real(pairs::seconds(u, v), g);
+                    if (band.negative) {
+                        z0 = pairs::swapped(z0);
+                        z1 = pairs::swapped(z1);
+                    }
+                    pairs::store(to, z0);
+                    pairs::store(to + stride, z1);
+                    to += 2 * stride;
+                    if (Mirror && !stream) {
+                        pairs::store(image, pairs::conj(pairs::swapped(z0)));
+                        pairs::store(image - stride, pairs::conj(pairs::swapped(z1)));
+                        image -= 2 * stride;
+                    }
+                }
+            });
         if (stream) {
             // Row r of the band holds coefficient r - first, or first+x-1 - r
             // in a negative octave.

@@ -33,6 +33,23 @@ void by_tiles(int m, int x, Row row) {
     }
 }
 
+// The same, with full tiles of a band of four or more values handed to
+// `pairs(s0, k)` for values k and k+1 together (k even): rows k and k+1 of
+// t then move as two-value vectors (see complex_pairs.hpp).
+template <class Row, class Pairs>
+void by_tiles(int m, int x, Row row, Pairs pairs) {
+    for (int s0 = 0; s0 < m; s0 += kTileColumns) {
+        const int w = std::min(kTileColumns, m - s0);
+        if (w == kTileColumns && x >= 4) {
+            for (int k = 0; k < x; k += 2) pairs(s0, k);
+        } else if (w == kTileColumns) {
+            for (int k = 0; k < x; ++k) row(s0, std::integral_constant<int, kTileColumns>{}, k);
+        } else {
+            for (int k = 0; k < x; ++k) row(s0, w, k);
+        }
+    }
+}
+
 // Sides from which the mirror is written past the caches: the array no
 // longer fits in the last-level cache, so the mirrored columns would be
 // read from memory only to be overwritten, and evicted before their next
