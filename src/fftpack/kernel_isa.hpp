@@ -34,13 +34,5 @@ constexpr int kWidest = 4;
 constexpr int kWidest = 2;
 #endif
 
-// Vector registers of the path: 32 with AVX-512 (also for its 256-bit
-// operations), 16 otherwise.
-#if defined(__AVX512F__)
-constexpr int kRegisters = 32;
-#else
-constexpr int kRegisters = 16;
-#endif
-
 }  // namespace ORBELIX_KERNEL_ISA
 }  // namespace orbelix::fftpack

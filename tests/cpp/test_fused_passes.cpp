@@ -213,7 +213,7 @@ TEST(FusedPasses, PlanFusesPairsWhereItShould) {
     EXPECT_TRUE(plan(2048).last);          // 4 x 2 last, in place after four passes
     EXPECT_TRUE(plan(3072).last);          // 4 x 3, its 12 streams 2 KB apart
     EXPECT_TRUE(plan(12).last);            // the whole transform
-    EXPECT_FALSE(plan(1024).first || plan(1024).last);  // 4 x 4 needs 32 registers
+    EXPECT_FALSE(plan(1024).first || plan(1024).last);  // 4 x 4 only on the wider paths
     EXPECT_FALSE(plan(49152).last);        // 4 x 3, its 12 streams 32 KB apart
     // Every fused sweep found by the plan keeps its parity rule: a fused
     // last pair runs with the data in c (an even number of sweeps before it).
