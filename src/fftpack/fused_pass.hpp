@@ -150,7 +150,14 @@ void last_fused_pass(int lot, int l1, S cc, S ch, const float *wa, float sn) {
         });
 }
 
-// The first pair of one contiguous sequence (L1 = 1, IDO/Q > 1), with W
+// Value 0 of y, values 1 .. W-1 of t.
+template <int W>
+ORBELIX_INLINE inline cvec<W> lane0_of(cvec<W> y, cvec<W> t) {
+    constexpr auto pick = lanes::pattern<W>([](int l) { return l < 2 ? l : 2 * W + l; });
+    return {__builtin_shuffle(y.v, t.v, pick)};
+}
+
+// The first pair of one contiguous sequence (L1 = 1, IDO/Q >= W), with W
 // neighbouring groups i' side by side as in first_pass: their inputs are
 // neighbours, their twiddles differ per lane, and output (j, j') of group
 // i' goes to j + P*j' + P*Q*i', so the outputs are transposed on the way out.
@@ -161,21 +168,16 @@ void first_fused_pass(int ido, const cfloat *cc, cfloat *ch, const float *wa,
     constexpr int PQ = P * Q;
     const int idb = ido / Q;
     const Twiddles ta{wa, ido, P}, tb{wb, idb, Q};
-    auto scalar_group = [&](int i) ORBELIX_INLINE {
-        fused_butterflies<Fwd, P, Q, cfloat>(
-            [&](int mq, int m) ORBELIX_INLINE { return cc[i + idb * mq + ido * m]; },
-            [&](int mq, int j, cfloat y) ORBELIX_INLINE {
-                const int ia = i + idb * mq;
-                return ia == 0 ? y : twiddle<Fwd>(y, ta.cos(ia, j), ta.sin(ia, j));
-            },
-            [&](int jq, cfloat y) ORBELIX_INLINE {
-                return i == 0 ? y : twiddle<Fwd>(y, tb.cos(i, jq), tb.sin(i, jq));
-            },
-            [&](int j, int jq, cfloat y) ORBELIX_INLINE { ch[j + P * jq + PQ * i] = y; });
-    };
-    scalar_group(0);
-    int i = 1;
-    for (; i + W <= idb; i += W) {
+    // W groups from i. In the block from i' = 0, lane 0 has no twiddles in
+    // B nor in A's group m' = 0: there it keeps its untwiddled value, which
+    // the other lanes' twiddled values join (a lane select, no arithmetic).
+    auto block = [&](int i, auto from_zero) ORBELIX_INLINE {
+        auto keep_lane0 = [&](cvec<W> y, cvec<W> t) ORBELIX_INLINE {
+            if constexpr (decltype(from_zero)::value)
+                return lane0_of(y, t);
+            else
+                return t;
+        };
         cvec<W> y[PQ];  // output j + P*j'
         fused_butterflies<Fwd, P, Q, cvec<W>>(
             [&](int mq, int m) ORBELIX_INLINE {
@@ -183,18 +185,34 @@ void first_fused_pass(int ido, const cfloat *cc, cfloat *ch, const float *wa,
             },
             [&](int mq, int j, cvec<W> v) ORBELIX_INLINE {
                 const int ia = i + idb * mq;
-                return twiddle_lanes<Fwd>(v, spread<W>(ta.cos_row(j) + ia),
-                                          spread<W>(ta.sin_row(j) + ia));
+                const cvec<W> t = twiddle_lanes<Fwd>(v, spread<W>(ta.cos_row(j) + ia),
+                                                     spread<W>(ta.sin_row(j) + ia));
+                return mq == 0 ? keep_lane0(v, t) : t;
             },
             [&](int jq, cvec<W> v) ORBELIX_INLINE {
-                return twiddle_lanes<Fwd>(v, spread<W>(tb.cos_row(jq) + i),
-                                          spread<W>(tb.sin_row(jq) + i));
+                return keep_lane0(v, twiddle_lanes<Fwd>(v, spread<W>(tb.cos_row(jq) + i),
+                                                        spread<W>(tb.sin_row(jq) + i)));
             },
             [&](int j, int jq, cvec<W> v) ORBELIX_INLINE { y[j + P * jq] = v; });
         for (int jq = 0; jq < Q; ++jq)
             store_groups<P>(ch + static_cast<std::ptrdiff_t>(PQ) * i + P * jq, y + P * jq, PQ);
-    }
-    for (; i < idb; ++i) scalar_group(i);
+    };
+    // idb >= W (fuse_plan).
+    block(0, std::true_type{});
+    int i = W;
+    for (; i + W <= idb; i += W) block(i, std::false_type{});
+    // The groups left over, i' >= 1, one at a time.
+    for (; i < idb; ++i)
+        fused_butterflies<Fwd, P, Q, cfloat>(
+            [&](int mq, int m) ORBELIX_INLINE { return cc[i + idb * mq + ido * m]; },
+            [&](int mq, int j, cfloat y) ORBELIX_INLINE {
+                const int ia = i + idb * mq;
+                return twiddle<Fwd>(y, ta.cos(ia, j), ta.sin(ia, j));
+            },
+            [&](int jq, cfloat y) ORBELIX_INLINE {
+                return twiddle<Fwd>(y, tb.cos(i, jq), tb.sin(i, jq));
+            },
+            [&](int j, int jq, cfloat y) ORBELIX_INLINE { ch[j + P * jq + PQ * i] = y; });
 }
 
 }  // namespace ORBELIX_KERNEL_ISA

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fft_reference.hpp"
@@ -50,7 +51,14 @@ std::vector<float> table(int n) {
 // Random values with every third one set to +0 or -0 (odd seeds), or -0
 // everywhere but a few impulses (even seeds): zeros whose sign a reordered
 // sum or a twiddle of 1 + 0i where the passes have none would change.
+// Seed 3: random values behind an infinite first one, which such a twiddle
+// turns into NaN (0 * inf).
 std::vector<cfloat> signal(std::size_t count, unsigned seed) {
+    if (seed == 3) {
+        auto x = random_signal(count, seed);
+        x[0] = {INFINITY, 0.0f};
+        return x;
+    }
     if (seed % 2 == 0) {
         std::vector<cfloat> x(count, cfloat{-0.0f, -0.0f});
         for (std::size_t i = 1; i < count; i += 37) x[i] = {1.0f, -0.5f};
@@ -63,6 +71,18 @@ std::vector<cfloat> signal(std::size_t count, unsigned seed) {
 
 bool same_bytes(const std::vector<cfloat> &a, const std::vector<cfloat> &b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(cfloat)) == 0;
+}
+
+// Bit for bit, except that a NaN may differ in its sign (x + (-y) and x - y
+// give NaNs of opposite sign from a NaN y; the scalar and the vector
+// twiddles of the engine differ that way).
+bool same_bits_or_nan(const std::vector<cfloat> &a, const std::vector<cfloat> &b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        for (auto [x, y] : {std::pair{a[i].re, b[i].re}, std::pair{a[i].im, b[i].im}})
+            if (!(std::isnan(x) && std::isnan(y)) && std::memcmp(&x, &y, sizeof x) != 0)
+                return false;
+    return true;
 }
 
 // One contiguous sequence through the pass driver, fused or plain.
@@ -107,9 +127,9 @@ TEST(FusedPasses, SingleSequenceMatchesPlainChainBitForBit) {
             for (int n : lengths()) {
                 const auto w = table(n);
                 for (bool fwd : {true, false})
-                    for (unsigned seed : {1u, 2u})
-                        EXPECT_TRUE(same_bytes(one(n, fwd, true, w, seed),
-                                               one(n, fwd, false, w, seed)))
+                    for (unsigned seed : {1u, 2u, 3u})
+                        EXPECT_TRUE(same_bits_or_nan(one(n, fwd, true, w, seed),
+                                                     one(n, fwd, false, w, seed)))
                             << simd::name(isa) << " n " << n << " fwd " << fwd << " signal "
                             << seed;
             }
