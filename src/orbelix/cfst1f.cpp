@@ -9,6 +9,7 @@
 #include "hilbrt/cht1.hpp"
 #include "orbelix/fatal_stop.hpp"
 #include "orbelix/gauss_window.hpp"
+#include "orbelix/huge_buffer.hpp"
 #include "orbelix/vexp.hpp"
 #include "orbelix/voice_store.hpp"
 #include "orbelix/window_product.hpp"
@@ -60,7 +61,7 @@ private:
     fftpack::TransformPlan &plan_;
     View2<cfloat> s_;
     std::size_t ld_;
-    std::vector<cfloat> buf_;
+    HugeBuffer buf_;  // kBatch columns of ld_ values
     std::vector<float> work_;  // the window of the voice in hand
     int work_zero_from_ = 0;
     std::vector<float> scratch_;
@@ -98,7 +99,7 @@ private:
         const int first = j * kBatch;
         const int last = std::min(voices_, j * kBatch + kBatch - 1);
         // Voice 0 goes out with block 0, so that its row is not written on its own.
-        if (j == 0) std::fill(buf_.begin(), buf_.begin() + n_, mean_);
+        if (j == 0) std::fill(buf_.data(), buf_.data() + n_, mean_);
         for (int k = std::max(1, first); k <= last; ++k) {
             if (k % 2 == 0) {
                 const int hs = k / 2 - (j / 2) * kBatch;
