@@ -3,11 +3,20 @@
 #include <cstdint>
 #include <cstring>
 
+#include "orbelix/voice_store_kernel.hpp"
+#include "simd/isa.hpp"
+
 #if defined(__SSE2__) && defined(__x86_64__)
 #include <emmintrin.h>
 #endif
 
 namespace orbelix {
+
+namespace voice_store_paths {
+void avx2(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s, int k0);
+void avx512(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s, int k0);
+}  // namespace voice_store_paths
+
 namespace {
 
 constexpr int kLine = 64;                              // bytes
@@ -30,6 +39,17 @@ void plain_store(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat
         for (int b = 0; b < nb; ++b) s(k0 + b, t) = buf[b * ldb + t];
 }
 
+// Ordinary stores, through tiles transposed in registers where s is
+// column-major.
+void cached_store(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s, int k0) {
+    if (s.s1 != 1) return plain_store(buf, ldb, n, nb, s, k0);
+    switch (simd::active()) {
+    case simd::Isa::avx512: voice_store_paths::avx512(buf, ldb, n, nb, s, k0); break;
+    case simd::Isa::avx2: voice_store_paths::avx2(buf, ldb, n, nb, s, k0); break;
+    default: VoiceTiles<2>::store_block(buf, ldb, n, nb, s, k0); break;
+    }
+}
+
 #if defined(__SSE2__) && defined(__x86_64__)
 // One value with an 8-byte streaming store: the lines a block shares with
 // its neighbours in the column are not fetched either (10% of fst).
@@ -47,7 +67,7 @@ void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloa
     const std::size_t bytes = static_cast<std::size_t>(s.n1) * s.n2 * sizeof(cfloat);
     if (bytes < kStreamFrom || s.s1 != 1 ||
         reinterpret_cast<std::uintptr_t>(s.data) % sizeof(cfloat) != 0)
-        return plain_store(buf, ldb, n, nb, s, k0);
+        return cached_store(buf, ldb, n, nb, s, k0);
     for (int t = 0; t < n; ++t) {
         cfloat *dst = &s(k0, t);
         const cfloat *src = buf + t;
@@ -65,7 +85,7 @@ void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloa
     }
     _mm_sfence();
 #else
-    plain_store(buf, ldb, n, nb, s, k0);
+    cached_store(buf, ldb, n, nb, s, k0);
 #endif
 }
 
