@@ -25,7 +25,7 @@ import scipy.fft
 
 from timing import fmt_time, fptr, library, machine, ref_int
 
-SIZES = (1024, 4096, 8192, 16384)
+SIZES = (256, 1024, 4096, 8192, 16384)
 AWKWARD = (2561, 4097, 4098, 4099, 8191)
 IFST_SIZES = (4096, 8192, 16384)
 WINDOW_CONSTANT = np.float32(19.73921)
