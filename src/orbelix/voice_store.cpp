@@ -25,9 +25,10 @@ constexpr int kPerLine = kLine / sizeof(cfloat);       // values
 // Results below this size take ordinary stores: they stay in the caches,
 // where the next block and the caller find them, while streaming stores
 // would send every line out to memory. Measured on AMD Zen 4 (32 MB L3):
-// n = 256 and 1280 (6.5 MB) 12-20% faster; from n = 1536 (9.4 MB) on,
-// streaming stores are as fast or faster (n = 2048: 3-11%).
-constexpr std::size_t kStreamFrom = std::size_t(8) << 20;  // bytes
+// n = 256 and 768 (2.4 MB) 12-20% faster. From n = 1024 (4.2 MB) on, with
+// other work between calls evicting the result's lines, streaming stores
+// were as fast or faster (n = 2048: 3-11%).
+constexpr std::size_t kStreamFrom = std::size_t(4) << 20;  // bytes
 
 // Values of one column before the next cache-line boundary.
 int to_line_boundary(const cfloat *p) {

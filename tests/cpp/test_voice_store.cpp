@@ -72,7 +72,7 @@ TEST(VoiceStore, EveryPathStoresTheBlockAndNothingElse) {
                     check(n1, n + 1, n + 1, 1, k0, nb, n);        // row-major
                 }
                 // Large enough for streaming stores: a block of the middle rows.
-                if (n == 9 || n == 17) check(2100, 520, 1, 2100, 1001, nb, n);
+                if (n == 9 || n == 17) check(2100, 260, 1, 2100, 1001, nb, n);
             }
     }
     orbelix::simd::force(before);
