@@ -131,14 +131,10 @@ void column_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, RowBand
                 for (int j = 0; j < kTileColumns; j += 2) {
                     const pairs::pair u = pairs::load(from + j), v = pairs::load(from + m + j);
                     const pairs::pair z0 = pairs::firsts(u, v), z1 = pairs::seconds(u, v);
-                    pairs::store(to, z0);
-                    pairs::store(to + stride, z1);
+                    const bool mirror = Mirror && !stream;
+                    pairs::store_columns(to, mirror ? image : nullptr, stride, z0, z1);
                     to += 2 * stride;
-                    if (Mirror && !stream) {
-                        pairs::store(image, pairs::conj(pairs::swapped(z0)));
-                        pairs::store(image - stride, pairs::conj(pairs::swapped(z1)));
-                        image -= 2 * stride;
-                    }
+                    if (mirror) image -= 2 * stride;
                 }
             });
         if (stream) {

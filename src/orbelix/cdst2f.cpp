@@ -105,14 +105,10 @@ void column_step(Pow2Ffts &ffts, View2<cfloat> a, RowBand band, int c0, int cols
                         z0 = pairs::swapped(z0);
                         z1 = pairs::swapped(z1);
                     }
-                    pairs::store(to, z0);
-                    pairs::store(to + stride, z1);
+                    const bool mirror = Mirror && !stream;
+                    pairs::store_columns(to, mirror ? image : nullptr, stride, z0, z1);
                     to += 2 * stride;
-                    if (Mirror && !stream) {
-                        pairs::store(image, pairs::conj(pairs::swapped(z0)));
-                        pairs::store(image - stride, pairs::conj(pairs::swapped(z1)));
-                        image -= 2 * stride;
-                    }
+                    if (mirror) image -= 2 * stride;
                 }
             });
         if (stream) {

@@ -3,6 +3,7 @@
 // operation is the one the scalar code does on each value.
 #pragma once
 
+#include <cstddef>
 #include <cstring>
 
 #include "view.hpp"
@@ -43,6 +44,19 @@ inline pair times_real(pair z, float r) {
     const pair p = z * pair{r, r, r, r};
     const pair q = __builtin_shuffle(z, lanes{1, 0, 3, 2}) * pair{0.0f, 0.0f, 0.0f, 0.0f};
     return __builtin_shuffle(p - q, p + q, lanes{0, 5, 2, 7});
+}
+
+// Rows r, r+1 of two neighbouring columns (z0 and z1, as firsts and seconds
+// give them) at `to` and `to + stride`; with `image` non-null also their
+// mirrors, conjugated, at rows n-r, n-r-1 of the mirrored columns, `image`
+// and `image - stride`.
+inline void store_columns(cfloat *to, cfloat *image, std::ptrdiff_t stride, pair z0, pair z1) {
+    store(to, z0);
+    store(to + stride, z1);
+    if (image) {
+        store(image, conj(swapped(z0)));
+        store(image - stride, conj(swapped(z1)));
+    }
 }
 
 }  // namespace orbelix::pairs
