@@ -7,7 +7,9 @@ interleaved round by round after a warm-up, medians, one thread each):
    window matrix built in place, one batched scipy.fft.ifft along rows,
    workers=1) and against PyPI `stockwell` (st.st, real float64 input).
 2. fst at awkward lengths (large prime factors: the chirp-z path) against fst
-   at the powers of two on either side.
+   at the powers of two on either side; beside it, for scale, what one FFTW
+   transform of length n costs against one at the nearer power of two
+   (pyfftw, planned with FFTW_MEASURE, one thread), when pyfftw is installed.
 3. ifst against a vectorised NumPy inverse (row sums, mirror, one inverse FFT).
 
 Ratios are ours / peer's (below 1: orbelix is faster), from wall clock and
@@ -24,6 +26,7 @@ import scipy
 import scipy.fft
 
 from timing import fmt_time, fptr, library, machine, ref_int
+from timing import median_times as median_call_times
 
 SIZES = (256, 1024, 4096, 8192, 16384)
 AWKWARD = (2561, 4097, 4098, 4099, 8191)
@@ -193,11 +196,30 @@ def neighbouring_powers_of_two(n):
     return lower, 2 * lower
 
 
+def fftw_length_ratio(n, m):
+    """Time of one complex64 FFTW transform of length n over one of length m,
+    or None without pyfftw."""
+    try:
+        import pyfftw
+    except ImportError:
+        return None
+    plans = {}
+    for k in (n, m):
+        a = pyfftw.empty_aligned(k, dtype="complex64")
+        b = pyfftw.empty_aligned(k, dtype="complex64")
+        plan = pyfftw.FFTW(a, b, flags=("FFTW_MEASURE",), threads=1)
+        a[:] = random_signal(np.random.default_rng(k), k)
+        plans[k] = plan.execute
+    t = median_call_times(plans)
+    return t[n] / t[m]
+
+
 def bench_awkward(fst, lengths=AWKWARD):
     print("\n2. fst at awkward lengths against fst at the powers of two on either side, and the "
-          "SciPy version at the same length (cpu ratios; the nearer power of two is marked *)")
+          "SciPy version at the same length (cpu ratios; the nearer power of two is marked *); "
+          "fftw: one FFTW transform of length n over one at the nearer power of two")
     print(f"{'n':>6} {'factors':<12} {'fst(n)':>12} {'lower':>12} {'upper':>12} {'n/lower':>9} "
-          f"{'n/upper':>9} {'fst/scipy':>10}")
+          f"{'n/upper':>9} {'fst/scipy':>10} {'fftw':>7}")
     rng = np.random.default_rng(6)
     table = []
     for n in lengths:
@@ -210,12 +232,14 @@ def bench_awkward(fst, lengths=AWKWARD):
         factors = "*".join(str(f) for f in _factors(n))
         r_lo, r_hi = cpu["n"] / cpu["lower"], cpu["n"] / cpu["upper"]
         mark_lo, mark_hi = ("*", " ") if n - lo <= hi - n else (" ", "*")
+        fftw = fftw_length_ratio(n, lo if n - lo <= hi - n else hi)
         print(f"{n:>6} {factors:<12} {fmt_time(cpu['n'])} {fmt_time(cpu['lower'])} "
               f"{fmt_time(cpu['upper'])} {r_lo:8.2f}{mark_lo} {r_hi:8.2f}{mark_hi} "
-              f"{cpu['n'] / cpu['scipy']:10.2f}", flush=True)
+              f"{cpu['n'] / cpu['scipy']:10.2f} "
+              f"{'    n/a' if fftw is None else f'{fftw:7.2f}'}", flush=True)
         table.append({"table": "awkward", "n": n, "lower": lo, "upper": hi,
                       "ratio_lower_cpu": r_lo, "ratio_upper_cpu": r_hi,
-                      "ratio_scipy_cpu": cpu["n"] / cpu["scipy"]})
+                      "ratio_scipy_cpu": cpu["n"] / cpu["scipy"], "fftw_ratio": fftw})
     return table
 
 
