@@ -9,6 +9,7 @@
 
 #include "orbelix/column_sums.hpp"
 #include "simd/isa.hpp"
+#include "simd_test_paths.hpp"
 
 using orbelix::cfloat;
 using orbelix::kSumColumns;
@@ -31,9 +32,7 @@ std::vector<cfloat> spread_values(std::size_t count, unsigned seed) {
 }  // namespace
 
 TEST(ColumnSums, EveryPathAddsInColumnOrder) {
-    std::vector<Isa> paths{Isa::sse2};
-    for (Isa isa : {Isa::avx2, Isa::avx512})
-        if (orbelix::simd::supported(isa)) paths.push_back(isa);
+    const std::vector<Isa> paths = orbelix::testing::supported_paths();
     for (int count : {1, 2, 3, 7, 8, 9, 31, 1025}) {
         const auto columns = spread_values(static_cast<std::size_t>(kSumColumns) * count, count);
         const auto start = spread_values(count, 1000 + count);

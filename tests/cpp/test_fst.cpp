@@ -16,6 +16,7 @@
 #include "orbelix/cfst1f.hpp"
 #include "orbelix/gauss_window.hpp"
 #include "simd/isa.hpp"
+#include "simd_test_paths.hpp"
 
 namespace {
 
@@ -121,16 +122,14 @@ TEST(GaussHalfWindow, EqualsGaussAtEveryOffsetAndPath) {
     // Offsets past 46340 (squares beyond 32 bits) leave the SIMD kernel.
     for (int k : {1, 2, 5, 64, 1001, 30000}) {
         const int count = std::min(3 * k + 20, 70000);
-        const auto before = orbelix::simd::active();
-        for (auto isa : {orbelix::simd::Isa::sse2, orbelix::simd::Isa::avx2, orbelix::simd::Isa::avx512}) {
-            if (!orbelix::simd::force(isa)) continue;
+        for (auto isa : orbelix::testing::supported_paths()) {
+            const orbelix::testing::ForcedPath path(isa);
             std::vector<float> w(count, -1.0f);
             orbelix::gauss_half_window(k, 19.73921f, count, w.data());
             int bad = 0;
             for (int m = 0; m < count; ++m) bad += w[m] != orbelix::gauss(k, m);
             EXPECT_EQ(bad, 0) << "k " << k << " " << orbelix::simd::name(isa);
         }
-        orbelix::simd::force(before);
     }
 }
 

@@ -17,6 +17,7 @@
 #include "fftpack/passes.hpp"
 #include "orbelix.h"
 #include "simd/isa.hpp"
+#include "simd_test_paths.hpp"
 
 using namespace orbelix;
 using namespace orbelix::testing;
@@ -24,20 +25,12 @@ using orbelix::simd::Isa;
 
 namespace {
 
-std::vector<Isa> paths() {
-    std::vector<Isa> all;
-    for (Isa isa : {Isa::sse2, Isa::avx2, Isa::avx512})
-        if (simd::supported(isa)) all.push_back(isa);
-    return all;
-}
-
 // Runs f() on the given path and restores the path in use before.
 template <class F>
 void on_path(Isa isa, F &&f) {
-    const Isa before = simd::active();
-    ASSERT_TRUE(simd::force(isa));
+    const ForcedPath path(isa);
+    ASSERT_TRUE(path.forced());
     f();
-    simd::force(before);
 }
 
 std::vector<float> table(int n) {
@@ -122,7 +115,7 @@ std::vector<int> lengths() {
 }  // namespace
 
 TEST(FusedPasses, SingleSequenceMatchesPlainChainBitForBit) {
-    for (Isa isa : paths())
+    for (Isa isa : supported_paths())
         on_path(isa, [&] {
             for (int n : lengths()) {
                 const auto w = table(n);
@@ -140,7 +133,7 @@ TEST(FusedPasses, EntryRoutinesMatchPlainChainBitForBit) {
     // cfft1f/b with unit stride, and cfftmf/b on contiguous columns, which
     // run one sequence at a time: the fused chain against the plain chain
     // applied sequence by sequence.
-    for (Isa isa : paths())
+    for (Isa isa : supported_paths())
         on_path(isa, [&] {
             for (int n : {16, 48, 512, 1024, 2048, 3072, 4096, 6144}) {
                 const auto w = table(n);
@@ -186,7 +179,7 @@ TEST(FusedPasses, EntryRoutinesMatchPlainChainBitForBit) {
 TEST(FusedPasses, BatchesMatchPlainChainBitForBit) {
     // Interleaved batches (lot not a multiple of the register width) and
     // strided ones.
-    for (Isa isa : paths())
+    for (Isa isa : supported_paths())
         on_path(isa, [&] {
             for (int n : {16, 64, 96, 512, 1024, 2048, 4096}) {
                 const auto w = table(n);

@@ -12,6 +12,7 @@
 
 #include "fftpack/pointwise.hpp"
 #include "simd/isa.hpp"
+#include "simd_test_paths.hpp"
 
 using orbelix::cfloat;
 using orbelix::fftpack::multiply;
@@ -69,16 +70,15 @@ bool same_values(const std::vector<cfloat> &x, const std::vector<cfloat> &y) {
 }  // namespace
 
 TEST(Pointwise, EveryPathGivesTheScalarProductBitForBit) {
-    const Isa before = orbelix::simd::active();
     for (Product kind : {Product::plain, Product::conj_first, Product::conj_result})
         for (int count : {0, 1, 3, 4, 5, 8, 17, 1000}) {
             const auto a = values(count, 2 * count + 1), b = values(count, 2 * count + 2);
             std::vector<cfloat> want(count);
             for (int i = 0; i < count; ++i) want[i] = expected(kind, a[i], b[i]);
             std::vector<cfloat> portable;
-            for (Isa isa : {Isa::sse2, Isa::avx2, Isa::avx512}) {
-                if (!orbelix::simd::supported(isa)) continue;
-                ASSERT_TRUE(orbelix::simd::force(isa));
+            for (Isa isa : orbelix::testing::supported_paths()) {
+                const orbelix::testing::ForcedPath path(isa);
+                ASSERT_TRUE(path.forced());
                 std::vector<cfloat> out(count, cfloat{7.0f, 7.0f});
                 multiply(kind, a.data(), b.data(), out.data(), count);
                 EXPECT_TRUE(same_values(out, want)) << static_cast<int>(isa) << " " << count;
@@ -89,5 +89,4 @@ TEST(Pointwise, EveryPathGivesTheScalarProductBitForBit) {
                 EXPECT_TRUE(same_bits(in_place, out)) << static_cast<int>(isa) << " " << count;
             }
         }
-    orbelix::simd::force(before);
 }

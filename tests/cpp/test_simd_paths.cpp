@@ -13,6 +13,7 @@
 #include "fftpack/checks.hpp"
 #include "orbelix.h"
 #include "simd/isa.hpp"
+#include "simd_test_paths.hpp"
 
 using namespace orbelix;
 using namespace orbelix::testing;
@@ -23,18 +24,15 @@ namespace {
 // Runs f() on the given path and restores the path in use before.
 template <class F>
 auto on_path(Isa isa, F &&f) {
-    const Isa before = simd::active();
-    EXPECT_TRUE(simd::force(isa));
+    const ForcedPath path(isa);
+    EXPECT_TRUE(path.forced());
     EXPECT_EQ(simd::active(), isa);
-    auto result = f();
-    simd::force(before);
-    return result;
+    return f();
 }
 
 std::vector<Isa> wide_paths() {
-    std::vector<Isa> paths;
-    for (Isa isa : {Isa::avx2, Isa::avx512})
-        if (simd::supported(isa)) paths.push_back(isa);
+    std::vector<Isa> paths = supported_paths();
+    paths.erase(paths.begin());  // SSE2, the portable path they are compared with
     return paths;
 }
 

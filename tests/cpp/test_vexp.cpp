@@ -9,6 +9,7 @@
 
 #include "orbelix/vexp.hpp"
 #include "simd/isa.hpp"
+#include "simd_test_paths.hpp"
 
 using orbelix::simd::Isa;
 
@@ -25,13 +26,6 @@ float from_bits(std::uint32_t u) {
     return v;
 }
 
-std::vector<Isa> paths() {
-    std::vector<Isa> out;
-    for (Isa isa : {Isa::sse2, Isa::avx2, Isa::avx512})
-        if (orbelix::simd::supported(isa)) out.push_back(isa);
-    return out;
-}
-
 }  // namespace
 
 TEST(Vexp, EveryFloatFromMinus104ToZeroWithinOneUlpMonotoneAndAlikeOnEveryPath) {
@@ -41,7 +35,7 @@ TEST(Vexp, EveryFloatFromMinus104ToZeroWithinOneUlpMonotoneAndAlikeOnEveryPath) 
     // to a rounding midpoint).
     const std::uint32_t first = bits(-0.0f), last = bits(-104.0f);
     constexpr std::uint32_t kChunk = 1 << 16;
-    const std::vector<Isa> isas = paths();
+    const std::vector<Isa> isas = orbelix::testing::supported_paths();
     std::vector<float> x(kChunk), y(kChunk), z(kChunk);
     long long off_by_one = 0, worse = 0, not_alike = 0, rising = 0;
     float previous = 1.0f;
@@ -80,7 +74,7 @@ TEST(Vexp, ScalarMatchesTheArraysAndTheEnds) {
     for (int count : {1, 3, 7, 15, 17, 33}) {
         std::vector<float> x(count), y(count);
         for (int i = 0; i < count; ++i) x[i] = -0.37f * static_cast<float>(i * i);
-        for (Isa isa : paths()) {
+        for (Isa isa : orbelix::testing::supported_paths()) {
             std::fill(y.begin(), y.end(), -1.0f);
             orbelix::vexp_array(isa, x.data(), y.data(), count);
             for (int i = 0; i < count; ++i)
@@ -103,7 +97,7 @@ TEST(Vexp, GaussOffsetsStopAtTheFirstZeroAlikeOnEveryPath) {
                     want[i] = orbelix::vexp(-((c * static_cast<float>(static_cast<long long>(m) * m)) / kk));
                     if (want[i] == 0.0f && first_zero == count) first_zero = i;
                 }
-                for (Isa isa : paths()) {
+                for (Isa isa : orbelix::testing::supported_paths()) {
                     std::vector<float> w(count, -1.0f);
                     const int got = orbelix::gauss_offsets(isa, c, kk, m0, step, count, w.data());
                     EXPECT_EQ(got, std::min(count, first_zero + 1)) << k;

@@ -10,6 +10,7 @@
 
 #include "orbelix/voice_store.hpp"
 #include "simd/isa.hpp"
+#include "simd_test_paths.hpp"
 
 using orbelix::cfloat;
 using orbelix::View2;
@@ -58,10 +59,9 @@ void check(int n1, int n2, std::ptrdiff_t s1, std::ptrdiff_t s2, int k0, int nb,
 }  // namespace
 
 TEST(VoiceStore, EveryPathStoresTheBlockAndNothingElse) {
-    const Isa before = orbelix::simd::active();
-    for (Isa isa : {Isa::sse2, Isa::avx2, Isa::avx512}) {
-        if (!orbelix::simd::supported(isa)) continue;
-        ASSERT_TRUE(orbelix::simd::force(isa));
+    for (Isa isa : orbelix::testing::supported_paths()) {
+        const orbelix::testing::ForcedPath path(isa);
+        ASSERT_TRUE(path.forced());
         SCOPED_TRACE(orbelix::simd::name(isa));
         for (int nb : {1, 2, 3, 4, 5, 7, 8, 9, 63, 64})
             for (int n : {1, 2, 3, 4, 5, 8, 9, 17}) {
@@ -75,5 +75,4 @@ TEST(VoiceStore, EveryPathStoresTheBlockAndNothingElse) {
                 if (n == 9 || n == 17) check(2100, 260, 1, 2100, 1001, nb, n);
             }
     }
-    orbelix::simd::force(before);
 }

@@ -12,6 +12,7 @@
 #include "orbelix/times_real.hpp"
 #include "orbelix/window_product.hpp"
 #include "simd/isa.hpp"
+#include "simd_test_paths.hpp"
 
 using orbelix::cfloat;
 using orbelix::simd::Isa;
@@ -29,7 +30,6 @@ float part(std::mt19937 &gen) {
 }  // namespace
 
 TEST(WindowProduct, EveryPathGivesTheScalarProductsBitForBit) {
-    const Isa before = orbelix::simd::active();
     for (int n : {1, 2, 3, 4, 5, 7, 8, 9, 16, 17, 31, 64, 255, 1000, 1031}) {
         std::mt19937 gen(n);
         std::vector<cfloat> a(n);
@@ -38,9 +38,9 @@ TEST(WindowProduct, EveryPathGivesTheScalarProductsBitForBit) {
         for (auto &v : w) v = gen() % 8 == 0 ? 0.0f : std::uniform_real_distribution<float>(0, 1)(gen);
         std::vector<cfloat> want(n);
         for (int t = 0; t < n; ++t) want[t] = orbelix::times_real(a[t], w[std::min(t, n - t)]);
-        for (Isa isa : {Isa::sse2, Isa::avx2, Isa::avx512}) {
-            if (!orbelix::simd::supported(isa)) continue;
-            ASSERT_TRUE(orbelix::simd::force(isa));
+        for (Isa isa : orbelix::testing::supported_paths()) {
+            const orbelix::testing::ForcedPath path(isa);
+            ASSERT_TRUE(path.forced());
             std::vector<cfloat> col(n + 1, cfloat{7.0f, 7.0f});
             orbelix::window_product(a.data(), w.data(), n, col.data());
             EXPECT_EQ(std::memcmp(col.data(), want.data(), n * sizeof(cfloat)), 0)
@@ -48,5 +48,4 @@ TEST(WindowProduct, EveryPathGivesTheScalarProductsBitForBit) {
             EXPECT_EQ(col[n].re, 7.0f) << "wrote past the column, n = " << n;
         }
     }
-    orbelix::simd::force(before);
 }
