@@ -202,6 +202,19 @@ def test_ifst_default_uses_the_leading_columns():
     assert np.array_equal(orbelix.ifst(s), orbelix.ifst(np.asfortranarray(s[:, :4])))
 
 
+@pytest.mark.parametrize("name, args", [("dst2", ()), ("idst2", ()), ("imfreq", (5, 2))])
+@pytest.mark.parametrize("order", ["F", "C"])
+def test_square_routines_read_the_leading_columns_of_a_wider_input(name, args, order):
+    # The side comes from the rows; the routine reads side x side values with
+    # the side as leading dimension, that is the first `side` columns, whether
+    # the wide input is used in place or copied.
+    rng = np.random.default_rng(17)
+    wide = (rng.standard_normal((8, 11)) + 1j * rng.standard_normal((8, 11))).astype(C8)
+    wide = np.asfortranarray(wide) if order == "F" else np.ascontiguousarray(wide)
+    f = getattr(orbelix, name)
+    assert np.array_equal(f(wide, *args), f(np.asfortranarray(wide[:, :8]), *args))
+
+
 def test_fst_length_argument_uses_leading_samples():
     h = np.arange(8, dtype=C8) ** 2
     assert np.array_equal(orbelix.fst(h, 5), orbelix.fst(h[:5].copy()))
