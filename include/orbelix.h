@@ -8,8 +8,9 @@
  * FFT engine error codes (ier): 0 success; 1 data array too short;
  * 2 wsave too short; 3 work too short; 4 inconsistent LOT/JUMP/N/INC;
  * 5 LDIM < L; 10 a length or count below 1 (N, L, M or LOT); 11 a stride
- * below 1 (INC, or JUMP when LOT > 1); 13 wsave does not hold the table of
- * length N (not built by the init routine for this N); 20 an inner call
+ * below 1 (INC of cfft1f, cfft1b) or a negative one (INC, or JUMP when
+ * LOT > 1, of cfftmf, cfftmb; a zero one gives 4); 13 wsave does not hold
+ * the table of length N (not built by the init routine for this N); 20 an inner call
  * failed; 12 an internal failure caught at the routine's boundary (no
  * record). Every check runs before any array is touched; a refused call
  * leaves c and work as they were. Each refusal writes one record to

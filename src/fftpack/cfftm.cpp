@@ -14,9 +14,12 @@ void cfftm(const char *name, int lot, int jump, int n, int inc, float *c, int le
            const float *wsave, int lensav, float *work, int lenwrk, int &ier) {
     ier = 0;
     const long long last = (lot - 1LL) * jump + (n - 1LL) * inc;  // highest index used
+    // A zero INC or JUMP is no stride error: the layout check below refuses
+    // it (every such layout addresses some element twice) after the length
+    // checks, in their order.
     if (reject(n < 1, name, 3, kBadLength, ier) || reject(lot < 1, name, 1, kBadLength, ier) ||
-        reject(inc < 1, name, 4, kBadStride, ier) ||
-        reject(lot > 1 && jump < 1, name, 2, kBadStride, ier) ||
+        reject(inc < 0, name, 4, kBadStride, ier) ||
+        reject(lot > 1 && jump < 0, name, 2, kBadStride, ier) ||
         reject(lenc < last + 1, name, 6, 1, ier) ||
         reject(lensav < table_floats(n), name, 8, 2, ier) ||
         reject(lenwrk < 2LL * lot * n, name, 10, 3, ier) ||

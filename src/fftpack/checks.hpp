@@ -9,8 +9,9 @@ namespace orbelix::fftpack {
 // ier for a length or count below 1 (N, L, M, LOT), which the factoriser
 // or the passes cannot take.
 constexpr int kBadLength = 10;
-// ier for a stride below 1: INC, or JUMP of a batch of more than one
-// sequence. The passes address forward from c only.
+// ier for a stride the passes cannot take (they address forward from c
+// only): INC below 1 of one sequence; a negative INC, or a negative JUMP of
+// a batch of more than one sequence (a zero one is an inconsistent layout).
 constexpr int kBadStride = 11;
 // ier for a wsave that does not hold the table of length N.
 constexpr int kBadTable = 13;

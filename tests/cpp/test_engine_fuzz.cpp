@@ -109,14 +109,14 @@ TEST(EngineStrides, SingleSequenceRefusesIncBelowOne) {
     }
 }
 
-TEST(EngineStrides, BatchRefusesIncBelowOneAndJumpBelowOneForSeveralSequences) {
+TEST(EngineStrides, BatchRefusesNegativeIncAndNegativeJumpForSeveralSequences) {
     std::mt19937 rng(2);
     struct Bad {
         int lot, jump, inc, position, ier;
     };
-    // lot 4, jump -4 once wrote nine elements before c; inc 0 gave ier 0.
-    for (const Bad b : {Bad{4, -4, 1, 2, 11}, Bad{2, 0, 1, 2, 11}, Bad{3, 5, 0, 4, 11},
-                        Bad{3, 5, -2, 4, 11}, Bad{0, 4, 1, 1, 10}, Bad{-3, 4, 1, 1, 10}}) {
+    // lot 4, jump -4 once wrote nine elements before c.
+    for (const Bad b : {Bad{4, -4, 1, 2, 11}, Bad{3, 5, -2, 4, 11}, Bad{0, 4, 1, 1, 10},
+                        Bad{-3, 4, 1, 1, 10}}) {
         for (const bool fwd : {true, false}) {
             const int n = 4, lenc = 64, lensav = static_cast<int>(table_floats(n)), lenwrk = 64;
             Guarded c(2 * lenc, rng), wsave(lensav, rng), work(lenwrk, rng);
@@ -129,6 +129,38 @@ TEST(EngineStrides, BatchRefusesIncBelowOneAndJumpBelowOneForSeveralSequences) {
             });
             EXPECT_EQ(ier, b.ier) << b.lot << " " << b.jump << " " << b.inc;
             EXPECT_EQ(out, record(fwd ? "CFFTMF" : "CFFTMB", b.position));
+            EXPECT_TRUE(c.unchanged_since(c_before));
+            EXPECT_TRUE(work.unchanged_since(work_before));
+        }
+    }
+}
+
+// A zero INC or JUMP addresses some element twice: the layout check refuses
+// it (ier 4), after the length checks and in their order. inc 0 once gave
+// ier 0 and a transform of one element repeated.
+TEST(EngineStrides, ZeroIncOrJumpIsAnInconsistentLayoutAfterTheLengthChecks) {
+    std::mt19937 rng(5);
+    struct Zero {
+        int lot, jump, n, inc, lenc, ier;
+        const char *tail;
+    };
+    const std::string layout = " parameters LOT, JUMP, N and INC are inconsistent\n";
+    for (const Zero z : {Zero{2, 0, 4, 1, 64, 4, nullptr}, Zero{3, 5, 4, 0, 64, 4, nullptr},
+                         Zero{1, 3, 1, 0, 64, 4, nullptr}, Zero{4, 0, 8, 0, 64, 4, nullptr},
+                         Zero{2, 0, 8, 1, 7, 1, " parameter number   6 had an illegal value\n"}}) {
+        for (const bool fwd : {true, false}) {
+            const int lensav = static_cast<int>(table_floats(z.n)), lenwrk = 64;
+            Guarded c(2 * z.lenc, rng), wsave(lensav, rng), work(lenwrk, rng);
+            fill_table(z.n, wsave);
+            const auto c_before = c.snapshot(), work_before = work.snapshot();
+            int ier = -1;
+            const std::string out = captured([&] {
+                (fwd ? cfftmf : cfftmb)(&z.lot, &z.jump, &z.n, &z.inc, c.body(), &z.lenc,
+                                        wsave.body(), &lensav, work.body(), &lenwrk, &ier);
+            });
+            EXPECT_EQ(ier, z.ier) << z.lot << " " << z.jump << " " << z.inc;
+            EXPECT_EQ(out, std::string(" ** On entry to ") + (fwd ? "CFFTMF" : "CFFTMB") +
+                               (z.tail != nullptr ? z.tail : layout.c_str()));
             EXPECT_TRUE(c.unchanged_since(c_before));
             EXPECT_TRUE(work.unchanged_since(work_before));
         }

@@ -147,6 +147,9 @@ CALLS = {
     "overlapping sequences": (
         "lib.cfftmf(i32(2), i32(1), i32(8), i32(1), ptr(c), i32(n), ptr(wsave), i32(2*n+8), ptr(work), i32(2*n), ier.ref)",
         " ** On entry to CFFTMF parameters LOT, JUMP, N and INC are inconsistent\nier 4 untouched True\n"),
+    "zero jump": (
+        "lib.cfftmb(i32(2), i32(0), i32(8), i32(1), ptr(c), i32(n), ptr(wsave), i32(2*n+8), ptr(work), i32(2*n), ier.ref)",
+        " ** On entry to CFFTMB parameters LOT, JUMP, N and INC are inconsistent\nier 4 untouched True\n"),
     "ldim below l": (
         "lib.cfft2f(i32(3), i32(4), i32(4), ptr(c), ptr(wsave), i32(2*n+8), ptr(work), i32(2*n), ier.ref)",
         " ** On entry to CFFT2F parameter L is greater than LDIM\nier 5 untouched True\n"),
