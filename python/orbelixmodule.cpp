@@ -13,8 +13,11 @@ PyObject *orbelix_error = nullptr;
 
 namespace {
 
+// ABI version of every NumPy 1 release.
+constexpr unsigned int numpy1_abi_version = 0x01000009;
+
 // Lowest NumPy C-API feature version the module runs with: the target it is
-// built for, and never below 14.
+// built for (NumPy 1.20, feature 14), and never below 14.
 constexpr unsigned int required_feature_version =
     NPY_FEATURE_VERSION > 14 ? NPY_FEATURE_VERSION : 14;
 
@@ -49,13 +52,14 @@ int import_numpy() {
         return -1;
     }
 
-    // An older ABI is compatible with the subset the module uses; a newer
-    // one may not be.
+    // The module runs on the NumPy 1 ABI and on that of the headers it is
+    // built with (NumPy 2, which keeps the NumPy 1 calls the module makes);
+    // the message names the NumPy 1 ABI the module is made for.
     const unsigned int abi_version = PyArray_GetNDArrayCVersion();
-    if (abi_version > NPY_ABI_VERSION) {
+    if (abi_version != numpy1_abi_version && abi_version != NPY_ABI_VERSION) {
         PyErr_Format(PyExc_RuntimeError,
                      "module compiled against ABI version 0x%x but this version of numpy is 0x%x",
-                     static_cast<int>(NPY_ABI_VERSION), static_cast<int>(abi_version));
+                     static_cast<int>(numpy1_abi_version), static_cast<int>(abi_version));
         return -1;
     }
     const unsigned int feature_version = PyArray_GetNDArrayCFeatureVersion();

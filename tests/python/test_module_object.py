@@ -157,9 +157,12 @@ FAILED = "ImportError: numpy.core.multiarray failed to import"
 
 @pytest.mark.parametrize("files, printed, result", [
     ({CORE: table(feature=13)},
-     "RuntimeError: module compiled against API version 0x10 but this version of numpy is 0xd", FAILED),
+     "RuntimeError: module compiled against API version 0xe but this version of numpy is 0xd", FAILED),
     ({CORE: table(abi=0x3000000)},
-     "RuntimeError: module compiled against ABI version 0x2000000 but this version of numpy is 0x3000000",
+     "RuntimeError: module compiled against ABI version 0x1000009 but this version of numpy is 0x3000000",
+     FAILED),
+    ({CORE: table(abi=0x1000008)},
+     "RuntimeError: module compiled against ABI version 0x1000009 but this version of numpy is 0x1000008",
      FAILED),
     ({CORE: table(endian=0)}, "RuntimeError: FATAL: module compiled as unknown endian", FAILED),
     ({CORE: table(endian=2)}, "RuntimeError: FATAL: module compiled as little endian, but detected "
@@ -170,12 +173,14 @@ FAILED = "ImportError: numpy.core.multiarray failed to import"
     ({"__init__.py": ""}, "ModuleNotFoundError: No module named 'numpy.core'", FAILED),
     # NumPy 1 keeps its core at the old location only
     ({"core/_multiarray_umath.py": table(feature=12)},
-     "module compiled against API version 0x10 but this version of numpy is 0xc", FAILED),
+     "module compiled against API version 0xe but this version of numpy is 0xc", FAILED),
     # a NumPy 2 core that fails to import is not bypassed
     ({CORE: "raise ImportError('broken core')\n", "core/_multiarray_umath.py": table()},
      "ImportError: broken core", FAILED),
-    # an older ABI and a newer feature version are accepted
+    # the NumPy 1 ABI with the lowest feature version, and NumPy 2's ABI, are accepted
+    ({"core/_multiarray_umath.py": table(abi=0x1000009, feature=0xe)}, "", "imported 1.21.5"),
     ({CORE: table(abi=0x1000009, feature=0x13)}, "", "imported 1.21.5"),
+    ({CORE: table(abi=0x2000000, feature=0x15)}, "", "imported 1.21.5"),
 ])
 def test_numpy_import_checks(tmp_path, files, printed, result):
     out = import_with_fake_numpy(tmp_path, files)
