@@ -7,6 +7,8 @@ from pathlib import Path
 import numpy as np
 import pytest
 
+import fft_pass_model as model
+from cabi import Ier, i32, ptr
 from fft_engine import cfft1, cfft2, cfftm
 
 
@@ -109,6 +111,64 @@ def test_2d_leading_dimension_rows_stay_untouched(lib):
     np.testing.assert_array_equal(a[l:], pad)
     ref = np.fft.fft2(full[:l].astype(np.complex128)) / (l * m)
     assert rms_rel(a[:l], ref) <= 1e-6
+
+
+# Bit for bit against the float32 model of the tables and passes: every
+# radix (4, 2, 3, 5, general odd), twiddled passes, the last pass in place or
+# from work, and the scaling of the forward last pass.
+MODEL_LENGTHS = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 15, 16, 25, 27, 30, 32, 45, 49, 60,
+                 77, 96, 97, 98, 120, 125, 210, 243, 360, 392, 512, 625, 1001, 1024, 4096, 6000]
+
+
+def built_table(lib, n):
+    w = np.full(model.ilog2(n) + 2 * n + 4, np.nan, np.float32)
+    ier = Ier()
+    lib.cfft1i(i32(n), ptr(w), i32(len(w)), ier.ref)
+    assert ier.value == 0
+    return w
+
+
+@pytest.mark.parametrize("n", MODEL_LENGTHS + [8192, 32768, 1009])
+def test_tables_hold_factors_and_twiddles_bit_for_bit(lib, n):
+    np.testing.assert_array_equal(built_table(lib, n).view(np.uint32), model.table(n).view(np.uint32))
+
+
+def test_2d_table_is_the_two_tables_side_by_side(lib):
+    l, m = 12, 35
+    at = 2 * l + model.ilog2(l) + 2
+    w = np.full(at + 2 * m + model.ilog2(m) + 6, np.nan, np.float32)
+    ier = Ier()
+    lib.cfft2i(i32(l), i32(m), ptr(w), i32(len(w)), ier.ref)
+    assert ier.value == 0
+    np.testing.assert_array_equal(w[:at].view(np.uint32), model.table(l)[:at].view(np.uint32))
+    wm = model.table(m)
+    np.testing.assert_array_equal(w[at:at + len(wm)].view(np.uint32), wm.view(np.uint32))
+
+
+@pytest.mark.parametrize("n", MODEL_LENGTHS)
+def test_transforms_follow_the_pass_model_bit_for_bit(lib, n):
+    w = model.table(n)
+    for forward in (True, False):
+        x = signal(n, 100 + n)
+        got = cfft1(lib, x, forward)
+        want = model.transform(x, forward, w)
+        np.testing.assert_array_equal(got.view(np.uint32), want.view(np.uint32))
+
+
+def test_2d_transforms_follow_the_pass_model_bit_for_bit(lib):
+    # The second dimension first, each row one sequence, then the columns.
+    for l, m in ((8, 3), (5, 7), (1, 6), (6, 1), (14, 9)):
+        x = np.asfortranarray(signal(l * m, l + m).reshape(l, m))
+        for forward in (True, False):
+            want = x.copy()
+            for r in range(l):
+                want[r] = model.transform(want[r], forward, model.table(m))
+            for c in range(m):
+                want[:, c] = model.transform(want[:, c], forward, model.table(l))
+            got = x.copy(order="F")
+            assert cfft2(lib, got, forward) == 0
+            np.testing.assert_array_equal(got.reshape(-1, order="F").view(np.uint32),
+                                          want.reshape(-1, order="F").view(np.uint32))
 
 
 ERROR_SCRIPT = textwrap.dedent("""
