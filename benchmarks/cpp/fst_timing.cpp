@@ -9,27 +9,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
-#include <sys/mman.h>
-#include <time.h>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "orbelix/cfst1f.hpp"
 
 using namespace orbelix;
 
-// Fresh zero pages, huge where the kernel allows, as NumPy requests them.
 static cfloat *map_result(std::size_t count) {
-    const std::size_t bytes = count * sizeof(cfloat);
-    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) std::abort();
-    madvise(p, bytes, MADV_HUGEPAGE);
-    return static_cast<cfloat *>(p);
-}
-
-static double cpu_now() {
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec + 1e-9 * ts.tv_nsec;
+    return static_cast<cfloat *>(map_fresh(count * sizeof(cfloat)));
 }
 
 int main(int argc, char **argv) {

@@ -10,27 +10,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <emmintrin.h>
-#include <sys/mman.h>
-#include <time.h>
 #include <vector>
+
+#include "bench_support.hpp"
 
 namespace {
 
 constexpr std::size_t kBytes = std::size_t(256) << 20;
 
-double cpu_now() {
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec + 1e-9 * ts.tv_nsec;
-}
-
-// Fresh zero pages, huge where the kernel allows (as NumPy asks for them).
-float *map_fresh() {
-    void *p = mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) std::abort();
-    madvise(p, kBytes, MADV_HUGEPAGE);
-    return static_cast<float *>(p);
-}
+float *map_block() { return static_cast<float *>(map_fresh(kBytes)); }
 
 template <class F>
 double median_seconds(F &&f) {
@@ -75,7 +63,7 @@ double gbs(double seconds) { return kBytes / seconds / 1e9; }
 }  // namespace
 
 int main() {
-    float *mapped = map_fresh();
+    float *mapped = map_block();
     std::memset(mapped, 0, kBytes);
     volatile float sink = 0.0f;
     for (int streams : {1, 2, 4, 8, 16})
@@ -86,7 +74,7 @@ int main() {
     // A fresh mapping each round: the first touch costs the kernel's
     // clearing of the page on top of the stores.
     const double fresh = median_seconds([&] {
-        float *p = map_fresh();
+        float *p = map_block();
         stream_write(p);
         munmap(p, kBytes);
     });

@@ -6,24 +6,18 @@
 //   g++ -O2 -std=c++17 -Isrc -Iinclude benchmarks/cpp/transform_plan_timing.cpp \
 //       $(find build/ctest/CMakeFiles/orbelix_core.dir -name '*.o') -o /tmp/tp_timing
 #include <algorithm>
-#include <time.h>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "fftpack/chirp_z.hpp"
 #include "fftpack/fftpack.hpp"
 
 using namespace orbelix;
 using namespace orbelix::fftpack;
 
-// Thread CPU time: steadier than the wall clock on a shared machine.
-double cpu_now() {
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec + 1e-9 * ts.tv_nsec;
-}
 
 // Medians of seconds per call of f and g, interleaved round by round.
 template <class F, class G>
