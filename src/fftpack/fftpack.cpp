@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fftpack/checks.hpp"
+#include "fftpack/passes.hpp"
 #include "orbelix.h"
 
 namespace orbelix::fftpack {
@@ -30,6 +31,15 @@ void Cfft1Plan::reserve_work(long long floats) {
     if (floats <= work_len_) return;
     work_.reset(new float[floats]);
     work_len_ = static_cast<int>(floats);
+}
+
+void Cfft1Plan::transform_contiguous(bool forward, cfloat *c, const FirstSweep &sweep) {
+    reserve_work(2LL * n_);
+    Contiguous data{c}, scratch{reinterpret_cast<cfloat *>(work_.get())};
+    if (forward)
+        drive<true, false>(1, n_, data, scratch, wsave_.get(), true, sweep);
+    else
+        drive<false, false>(1, n_, data, scratch, wsave_.get(), true, sweep);
 }
 
 int Cfft1Plan::transform(const char *dir, View1<cfloat> c) {

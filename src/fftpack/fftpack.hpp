@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "fftpack/first_sweep.hpp"
 #include "view.hpp"
 
 namespace orbelix::fftpack {
@@ -23,6 +24,13 @@ public:
     int init_error() const { return init_ier_; }
     // Transforms c (extent size()) in place; returns ier.
     int transform(const char *dir, View1<cfloat> c);
+
+    // wsave of this length (null for n = 0).
+    const float *table() const { return wsave_.get(); }
+    // The same transform of size() >= 2 contiguous values at c, the first
+    // sweep as `sweep` says (first_sweep.hpp; a padded input ends
+    // contiguous). The plan must have built its table without error.
+    void transform_contiguous(bool forward, cfloat *c, const FirstSweep &sweep);
 
 private:
     int n_;

@@ -2,11 +2,14 @@
 // neighbouring groups i .. i+W-1 side by side in one register: their inputs
 // are neighbours in memory, their twiddles differ per lane, and their
 // outputs lie p apart, so they are transposed on the way out. Lane by lane
-// the same operations as the radix passes.
+// the same operations as the radix passes. Input m of group i is at
+// cc[i + stride*m] (stride = IDO, or more for a padded input) and the
+// twiddles come from wsave's rows or a block table (first_sweep.hpp).
 #pragma once
 
 #include "fftpack/butterflies.hpp"
 #include "fftpack/complex_ops.hpp"
+#include "fftpack/first_sweep.hpp"
 #include "fftpack/pass_layout.hpp"
 #include "fftpack/pass_order.hpp"
 
@@ -70,34 +73,42 @@ ORBELIX_INLINE inline void store_groups(cfloat *out, const cvec<W> *y, std::ptrd
     }
 }
 
-template <bool Fwd, int P>
-void first_pass(int ido, const cfloat *cc, cfloat *ch, const float *wa) {
+template <bool Fwd, int P, class Tw>
+void first_pass_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch, Tw tw) {
     constexpr int W = kFirstPassWidth;
-    const Twiddles w{wa, ido, P};
-    const std::ptrdiff_t m1 = ido;
     // Group 0 needs no twiddle.
     {
         cfloat x[P], y[P];
-        for (int m = 0; m < P; ++m) x[m] = cc[m * m1];
+        for (int m = 0; m < P; ++m) x[m] = cc[m * stride];
         Butterfly<Fwd, P>::apply(x, y);
         for (int j = 0; j < P; ++j) ch[j] = y[j];
     }
     int i = 1;
     for (; i + W <= ido; i += W) {
         cvec<W> x[P], y[P];
-        for (int m = 0; m < P; ++m) x[m] = cvec<W>::load(cc + i + m * m1);
+        for (int m = 0; m < P; ++m) x[m] = cvec<W>::load(cc + i + m * stride);
         Butterfly<Fwd, P>::apply(x, y);
         for (int j = 1; j < P; ++j)
-            y[j] = twiddle_lanes<Fwd>(y[j], spread<W>(w.cos_row(j) + i), spread<W>(w.sin_row(j) + i));
+            y[j] = twiddle_lanes<Fwd>(y[j], spread<W>(tw.a_cos(0, j, i)), spread<W>(tw.a_sin(0, j, i)));
         store_groups<P>(ch + static_cast<std::ptrdiff_t>(P) * i, y);
     }
     for (; i < ido; ++i) {
         cfloat x[P], y[P];
-        for (int m = 0; m < P; ++m) x[m] = cc[i + m * m1];
+        for (int m = 0; m < P; ++m) x[m] = cc[i + m * stride];
         Butterfly<Fwd, P>::apply(x, y);
         ch[P * i] = y[0];
-        for (int j = 1; j < P; ++j) ch[P * i + j] = twiddle<Fwd>(y[j], w.cos(i, j), w.sin(i, j));
+        for (int j = 1; j < P; ++j) ch[P * i + j] = twiddle<Fwd>(y[j], *tw.a_cos(0, j, i), *tw.a_sin(0, j, i));
     }
+}
+
+// The twiddles from wsave's rows (wa), or from a block table if one is given.
+template <bool Fwd, int P>
+void first_pass(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch, const float *wa,
+                const float *table) {
+    if (table)
+        first_pass_sweep<Fwd, P>(ido, cc, stride, ch, BlockTwiddles<P, 1, 1>{table});
+    else
+        first_pass_sweep<Fwd, P>(ido, cc, stride, ch, RowTwiddles{{wa, ido, P}, {wa, ido, P}, 0});
 }
 
 }  // namespace ORBELIX_KERNEL_ISA

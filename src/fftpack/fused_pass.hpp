@@ -71,7 +71,9 @@ inline int streams_per_set(int count, long d) {
     return g < 64 ? 1 : (count * g + 4095) / 4096;
 }
 
-inline FusePlan fuse_plan(int n, int nf, const float *fac) {
+// gap: values after each segment of a padded input (first_sweep.hpp), which
+// moves the first pair's input streams apart.
+inline FusePlan fuse_plan(int n, int nf, const float *fac, std::ptrdiff_t gap = 0) {
     FusePlan plan;
     if (nf < 2) return plan;
     auto f = [&](int k) { return static_cast<int>(fac[k]); };
@@ -80,7 +82,7 @@ inline FusePlan fuse_plan(int n, int nf, const float *fac) {
     // The inputs of both pairs lie at multiples of one distance (q = m' + Q*m).
     const bool in_cache = n <= 4096;
     const bool first_ok = nf >= 3 && fusable(f0, f1) && idb >= 4 * kFirstPassWidth &&
-                          streams_per_set(f0 * f1, idb) <= (in_cache ? 8 : 4);
+                          streams_per_set(f0 * f1, idb + gap) <= (in_cache ? 8 : 4);
     const int l1 = n / (g0 * g1);  // the last pair's distance of terms
     const bool last_ok = fusable(g0, g1) && streams_per_set(g0 * g1, l1) <= 8;
     // Sweeps before the last pair: nf - 2, or nf - 3 after a fused first
@@ -169,13 +171,14 @@ ORBELIX_INLINE inline cvec<W> lane0_of(cvec<W> y, cvec<W> t) {
 // neighbouring groups i' side by side as in first_pass: their inputs are
 // neighbours, their twiddles differ per lane, and output (j, j') of group
 // i' goes to j + P*j' + P*Q*i', so the outputs are transposed on the way out.
-template <bool Fwd, int P, int Q>
-void first_fused_pass(int ido, const cfloat *cc, cfloat *ch, const float *wa,
-                      const float *wb) {
+// Input m of A's group i' + (IDO/Q)*m' is at cc[i' + stride*(m' + Q*m)]
+// (stride = IDO/Q, or more for a padded input); the twiddles come from
+// wsave's rows or a block table (first_sweep.hpp).
+template <bool Fwd, int P, int Q, class Tw>
+void first_fused_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch, Tw tw) {
     constexpr int W = kFirstPassWidth;
     constexpr int PQ = P * Q;
     const int idb = ido / Q;
-    const Twiddles ta{wa, ido, P}, tb{wb, idb, Q};
     // W groups from i. In the block from i' = 0, lane 0 has no twiddles in
     // B nor in A's group m' = 0: there it keeps its untwiddled value, which
     // the other lanes' twiddled values join (a lane select, no arithmetic).
@@ -189,17 +192,16 @@ void first_fused_pass(int ido, const cfloat *cc, cfloat *ch, const float *wa,
         cvec<W> y[PQ];  // output j + P*j'
         fused_butterflies<Fwd, P, Q, cvec<W>>(
             [&](int mq, int m) ORBELIX_INLINE {
-                return cvec<W>::load(cc + i + idb * mq + ido * m);
+                return cvec<W>::load(cc + i + stride * (mq + Q * m));
             },
             [&](int mq, int j, cvec<W> v) ORBELIX_INLINE {
-                const int ia = i + idb * mq;
-                const cvec<W> t = twiddle_lanes<Fwd>(v, spread<W>(ta.cos_row(j) + ia),
-                                                     spread<W>(ta.sin_row(j) + ia));
+                const cvec<W> t = twiddle_lanes<Fwd>(v, spread<W>(tw.a_cos(mq, j, i)),
+                                                     spread<W>(tw.a_sin(mq, j, i)));
                 return mq == 0 ? keep_lane0(v, t) : t;
             },
             [&](int jq, cvec<W> v) ORBELIX_INLINE {
-                return keep_lane0(v, twiddle_lanes<Fwd>(v, spread<W>(tb.cos_row(jq) + i),
-                                                        spread<W>(tb.sin_row(jq) + i)));
+                return keep_lane0(v, twiddle_lanes<Fwd>(v, spread<W>(tw.b_cos(jq, i)),
+                                                        spread<W>(tw.b_sin(jq, i))));
             },
             [&](int j, int jq, cvec<W> v) ORBELIX_INLINE { y[j + P * jq] = v; });
         for (int jq = 0; jq < Q; ++jq)
@@ -212,15 +214,27 @@ void first_fused_pass(int ido, const cfloat *cc, cfloat *ch, const float *wa,
     // The groups left over, i' >= 1, one at a time.
     for (; i < idb; ++i)
         fused_butterflies<Fwd, P, Q, cfloat>(
-            [&](int mq, int m) ORBELIX_INLINE { return cc[i + idb * mq + ido * m]; },
+            [&](int mq, int m) ORBELIX_INLINE { return cc[i + stride * (mq + Q * m)]; },
             [&](int mq, int j, cfloat y) ORBELIX_INLINE {
-                const int ia = i + idb * mq;
-                return twiddle<Fwd>(y, ta.cos(ia, j), ta.sin(ia, j));
+                return twiddle<Fwd>(y, *tw.a_cos(mq, j, i), *tw.a_sin(mq, j, i));
             },
             [&](int jq, cfloat y) ORBELIX_INLINE {
-                return twiddle<Fwd>(y, tb.cos(i, jq), tb.sin(i, jq));
+                return twiddle<Fwd>(y, *tw.b_cos(jq, i), *tw.b_sin(jq, i));
             },
             [&](int j, int jq, cfloat y) ORBELIX_INLINE { ch[j + P * jq + PQ * i] = y; });
+}
+
+// The twiddles from wsave's rows (wa for A, wb for B), or from a block table
+// if one is given.
+template <bool Fwd, int P, int Q>
+void first_fused_pass(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch,
+                      const float *wa, const float *wb, const float *table) {
+    const int idb = ido / Q;
+    if (table)
+        first_fused_sweep<Fwd, P, Q>(ido, cc, stride, ch, BlockTwiddles<P, Q, 0>{table});
+    else
+        first_fused_sweep<Fwd, P, Q>(ido, cc, stride, ch,
+                                     RowTwiddles{{wa, ido, P}, {wb, idb, Q}, idb});
 }
 
 }  // namespace ORBELIX_KERNEL_ISA

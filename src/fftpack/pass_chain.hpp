@@ -13,6 +13,7 @@
 #include <type_traits>
 
 #include "fftpack/first_pass.hpp"
+#include "fftpack/first_sweep.hpp"
 #include "fftpack/fused_pass.hpp"
 #include "fftpack/pass_layout.hpp"
 #include "fftpack/radix_pass.hpp"
@@ -32,13 +33,17 @@ void pass(int ip, int lot, int ido, int l1, int na, S from, S to, const float *w
     }
 }
 
+// The first pass alone, from wsave's rows or the sweep's block table.
 template <bool Fwd>
-void first_pass(int ip, int ido, const cfloat *from, cfloat *to, const float *wa) {
+void first_pass(int ip, int ido, const cfloat *from, cfloat *to, const float *wa,
+                const FirstSweep &sweep) {
+    const std::ptrdiff_t stride = ido + sweep.gap;
+    const float *t = sweep.single_table;
     switch (ip) {
-    case 2: first_pass<Fwd, 2>(ido, from, to, wa); break;
-    case 3: first_pass<Fwd, 3>(ido, from, to, wa); break;
-    case 4: first_pass<Fwd, 4>(ido, from, to, wa); break;
-    default: first_pass<Fwd, 5>(ido, from, to, wa); break;
+    case 2: first_pass<Fwd, 2>(ido, from, stride, to, wa, t); break;
+    case 3: first_pass<Fwd, 3>(ido, from, stride, to, wa, t); break;
+    case 4: first_pass<Fwd, 4>(ido, from, stride, to, wa, t); break;
+    default: first_pass<Fwd, 5>(ido, from, stride, to, wa, t); break;
     }
 }
 
@@ -58,28 +63,52 @@ void last_fused_pass(int ip, int iq, int lot, int l1, S from, S to, const float 
         ip == 2 ? run(I2{}, I3{}) : run(I3{}, I3{});
 }
 
+// The first pair fused, from wsave's rows (wa, wb) or the sweep's block table.
 template <bool Fwd>
 void first_fused_pass(int ip, int iq, int ido, const cfloat *from, cfloat *to, const float *wa,
-                      const float *wb) {
+                      const float *wb, const FirstSweep &sweep) {
+    const std::ptrdiff_t stride = ido / iq + sweep.gap;
+    const float *t = sweep.fused_table;
     if (ip == 4)
-        iq == 4   ? first_fused_pass<Fwd, 4, 4>(ido, from, to, wa, wb)
-        : iq == 2 ? first_fused_pass<Fwd, 4, 2>(ido, from, to, wa, wb)
-                  : first_fused_pass<Fwd, 4, 3>(ido, from, to, wa, wb);
+        iq == 4   ? first_fused_pass<Fwd, 4, 4>(ido, from, stride, to, wa, wb, t)
+        : iq == 2 ? first_fused_pass<Fwd, 4, 2>(ido, from, stride, to, wa, wb, t)
+                  : first_fused_pass<Fwd, 4, 3>(ido, from, stride, to, wa, wb, t);
     else
-        ip == 2 ? first_fused_pass<Fwd, 2, 3>(ido, from, to, wa, wb)
-                : first_fused_pass<Fwd, 3, 3>(ido, from, to, wa, wb);
+        ip == 2 ? first_fused_pass<Fwd, 2, 3>(ido, from, stride, to, wa, wb, t)
+                : first_fused_pass<Fwd, 3, 3>(ido, from, stride, to, wa, wb, t);
+}
+
+// The input segments of the first sweep of one contiguous sequence of
+// length n when its input is padded by `gap` values after each segment:
+// P*Q for a fused first pair, P for a first pass alone, and 0 where the
+// first sweep is of another kind, which needs its input contiguous.
+inline int padded_input_segments(int n, const float *wsave, std::ptrdiff_t gap) {
+    const int nf = static_cast<int>(wsave[2 * static_cast<long>(n)]);
+    const float *fac = wsave + 2 * static_cast<long>(n) + 1;
+    if (nf < 2 || fac[0] > 5) return 0;
+    const int ip = static_cast<int>(fac[0]), iq = static_cast<int>(fac[1]);
+    const FusePlan plan = fuse_plan(n, nf, fac, gap);
+    if (plan.first) return ip * iq;
+    if (nf == 2 && plan.last) return 0;
+    return ip;
 }
 
 // wsave: the table of length n (twiddle blocks, then the number of factors
 // at float 2n and the factors after it). The result always ends in c.
 // fuse = false runs one sweep per pass: the reference the tests compare the
 // fused chain with. Only one contiguous sequence has fused pairs.
+//
+// One contiguous sequence may take its first sweep's twiddles from block
+// tables and its input padded (sweep, first_sweep.hpp; a padded input needs
+// padded_input_segments(n, wsave, sweep.gap) > 0). The result ends in c
+// contiguous either way.
 template <bool Fwd, bool Many, class S>
-void run_passes(int lot, int n, S c, S work, const float *wsave, bool fuse) {
+void run_passes(int lot, int n, S c, S work, const float *wsave, bool fuse,
+                const FirstSweep &sweep) {
     const int nf = static_cast<int>(wsave[2 * static_cast<long>(n)]);
     const float *fac = wsave + 2 * static_cast<long>(n) + 1;
     constexpr bool kOneSequence = !Many && std::is_same_v<S, Contiguous>;
-    const FusePlan plan = kOneSequence && fuse ? fuse_plan(n, nf, fac) : FusePlan{};
+    const FusePlan plan = kOneSequence && fuse ? fuse_plan(n, nf, fac, sweep.gap) : FusePlan{};
     int na = 0;  // 0: the data are in c, 1: in work
     int l1 = 1;
     long iw = 0;
@@ -100,7 +129,7 @@ void run_passes(int lot, int n, S c, S work, const float *wsave, bool fuse) {
                 const S dest = idb == 1 ? c : to;
                 const float sn = 1.0f / static_cast<float>(iq * l2);
                 if (idb > 1)
-                    first_fused_pass<Fwd>(ip, iq, ido, from.p, dest.p, wa, wb);
+                    first_fused_pass<Fwd>(ip, iq, ido, from.p, dest.p, wa, wb, sweep);
                 else if (l1 > 1)
                     last_fused_pass<Fwd, true>(ip, iq, l1, 1, Interleaved{from.p, l1},
                                                Interleaved{dest.p, l1}, wa, sn);
@@ -126,7 +155,7 @@ void run_passes(int lot, int n, S c, S work, const float *wsave, bool fuse) {
                 pass<Fwd, true>(ip, l1, ido, 1, na, Interleaved{from.p, l1},
                                 Interleaved{to.p, l1}, wa, sn);
             else if (ido > 1)
-                first_pass<Fwd>(ip, ido, from.p, to.p, wa);
+                first_pass<Fwd>(ip, ido, from.p, to.p, wa, sweep);
             else
                 pass<Fwd, false>(ip, 1, ido, 1, na, from, to, wa, sn);
         } else {

@@ -23,9 +23,10 @@ constexpr float kWindowConstant = 19.73921f;
 // Voices go in blocks of kBatch: storing a block into the column-major
 // result writes kBatch neighbouring rows (eight cache lines) per time
 // sample, so few lines are shared with the next block (64 measured fastest
-// of 16 to 256). The buffer's columns are kPad samples longer than n, so
-// that reading across them does not hit one cache set when n is a power of
-// two (without the pad n = 4096 takes twice as long).
+// of 16 to 256). The buffer's columns are kPad samples longer than n (and
+// than the padded input of the voice transforms), so that reading across
+// them does not hit one cache set when n is a power of two (without the pad
+// n = 4096 takes twice as long).
 constexpr int kBatch = 64;
 constexpr int kPad = 8;
 
@@ -49,7 +50,8 @@ public:
     VoiceLoop(const std::vector<cfloat> &a2, cfloat mean, int n, fftpack::TransformPlan &plan,
               View2<cfloat> s)
         : a2_(a2), mean_(mean), n_(n), voices_(n / 2), count_(n / 2 + 1), plan_(plan), s_(s),
-          ld_(static_cast<std::size_t>(n) + kPad),
+          padded_(plan.padded_input()),
+          ld_(static_cast<std::size_t>(padded_.extent(n)) + kPad),
           buf_(ld_ * std::min(kBatch, count_)),
           work_(count_, 0.0f),
           scratch_(count_ / 2 + 16) {}
@@ -62,6 +64,10 @@ private:
     int n_, voices_, count_;
     fftpack::TransformPlan &plan_;
     View2<cfloat> s_;
+    // Each voice's windowed spectrum goes into its column laid out as the
+    // plan's padded input where it takes one (its first sweep then reads
+    // streams in different cache sets), and comes back contiguous.
+    fftpack::TransformPlan::PaddedInput padded_;
     std::size_t ld_;
     HugeBuffer buf_;  // kBatch columns of ld_ values
     std::vector<float> work_;  // the window of the voice in hand
@@ -114,8 +120,13 @@ private:
             }
             keep_window(own, k - j * kBatch);
             cfloat *col = buf_.data() + (k - first) * ld_;
-            window_product(a2_.data() + k, work_.data(), n_, col);
-            if (plan_.transform("b", {col, n_, 1}) != 0) fatal_stop();
+            if (padded_.segments > 0) {
+                window_product(a2_.data() + k, work_.data(), n_, padded_.segments, padded_.gap, col);
+                if (plan_.transform_padded("b", col) != 0) fatal_stop();
+            } else {
+                window_product(a2_.data() + k, work_.data(), n_, col);
+                if (plan_.transform("b", {col, n_, 1}) != 0) fatal_stop();
+            }
         }
         store_voices(buf_.data(), ld_, n_, last - first + 1, s_, first);
     }

@@ -11,4 +11,9 @@ namespace orbelix {
 // w holds n/2 + 1 factors.
 void window_product(const cfloat *a, const float *w, int n, cfloat *col);
 
+// The same products laid out in `segments` equal runs (segments divides n),
+// each followed by `gap` values left alone: col[t] goes to
+// col[t + gap*(t / (n/segments))], the padded input of a transform plan.
+void window_product(const cfloat *a, const float *w, int n, int segments, int gap, cfloat *col);
+
 }  // namespace orbelix

@@ -4,8 +4,8 @@
 
 namespace orbelix::window_product_paths {
 
-void avx512(const cfloat *a, const float *w, int n, cfloat *col) {
-    fftpack::window_product_lanes(a, w, n, col);
+void avx512(const cfloat *a, const float *w, int n, int segments, int gap, cfloat *col) {
+    fftpack::window_product_lanes(a, w, n, segments, gap, col);
 }
 
 }  // namespace orbelix::window_product_paths

@@ -3,6 +3,8 @@
 // window_product_avx512.cpp.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <utility>
 
 #include "fftpack/complex_ops.hpp"
@@ -33,19 +35,29 @@ ORBELIX_INLINE inline cvec<W> times_real(cvec<W> z, typename cvec<W>::floats r) 
     return {__builtin_shuffle(t1 - t2, t1 + t2, pick)};
 }
 
-void window_product_lanes(const cfloat *a, const float *w, int n, cfloat *col) {
+// col[t] for t0 <= t < t1.
+void window_product_range(const cfloat *a, const float *w, int n, int t0, int t1, cfloat *col) {
     constexpr int W = kWidest;
     using V = cvec<W>;
-    const int half = n / 2;
-    int t = 0;
-    for (; t + W <= half + 1; t += W) times_real(V::load(a + t), spread<W>(w + t)).store(col + t);
-    for (; t <= half; ++t) col[t] = orbelix::times_real(a[t], w[t]);
-    // t > half reads w[n-t], n-t falling: W factors ending at w[n-t].
-    for (; t + W <= n; t += W)
+    const int rising_end = std::min(t1, n / 2 + 1);
+    int t = t0;
+    for (; t + W <= rising_end; t += W) times_real(V::load(a + t), spread<W>(w + t)).store(col + t);
+    for (; t < rising_end; ++t) col[t] = orbelix::times_real(a[t], w[t]);
+    // t > n/2 reads w[n-t], n-t falling: W factors ending at w[n-t].
+    for (; t + W <= t1; t += W)
         times_real(V::load(a + t), spread_reversed<W>(w + (n - t - W + 1),
                                                      std::make_index_sequence<2 * W>()))
             .store(col + t);
-    for (; t < n; ++t) col[t] = orbelix::times_real(a[t], w[n - t]);
+    for (; t < t1; ++t) col[t] = orbelix::times_real(a[t], w[n - t]);
+}
+
+// The products in `segments` equal runs, each followed by `gap` values
+// left alone: run s starts at col + s*(n/segments + gap).
+void window_product_lanes(const cfloat *a, const float *w, int n, int segments, int gap,
+                          cfloat *col) {
+    const int seg = n / segments;
+    for (int s = 0; s < segments; ++s)
+        window_product_range(a, w, n, s * seg, (s + 1) * seg, col + static_cast<std::ptrdiff_t>(s) * gap);
 }
 
 }  // namespace

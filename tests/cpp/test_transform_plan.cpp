@@ -1,5 +1,6 @@
 // The transform plan of the library's callers: exactly cfft1_ where the radix
-// passes are used, the chirp-z path above the prime threshold.
+// passes are used (in place, strided, and from the padded input layout), the
+// chirp-z path above the prime threshold.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -8,10 +9,12 @@
 #include "fft_reference.hpp"
 #include "fftpack/fftpack.hpp"
 #include "fftpack/transform_plan.hpp"
+#include "simd_test_paths.hpp"
 
 using namespace orbelix;
 using namespace orbelix::fftpack;
 using namespace orbelix::testing;
+using orbelix::simd::Isa;
 
 TEST(TransformPlan, LargestPrimeFactor) {
     const std::pair<int, int> cases[] = {{1, 1},       {2, 2},       {12, 3},     {49, 7},
@@ -109,4 +112,72 @@ TEST(TransformPlan, OnePlanPerThreadGivesTheSameBits) {
         for (const auto &g : got)
             for (int j = 0; j < n; ++j) ASSERT_TRUE(same_bits(g[j], want[j])) << n << " " << j;
     }
+}
+
+namespace {
+
+// Random values with every fifth one a signed zero: a reordered sum or an
+// extra twiddle of 1 + 0i would change their signs.
+std::vector<cfloat> signal_with_zeros(int n, unsigned seed) {
+    auto x = random_signal(n, seed);
+    for (int j = 0; j < n; j += 5) x[j] = {j % 2 ? -0.0f : 0.0f, j % 3 ? 0.0f : -0.0f};
+    return x;
+}
+
+int bits_differing(const cfloat *got, const std::vector<cfloat> &want) {
+    int bad = 0;
+    for (std::size_t j = 0; j < want.size(); ++j) bad += !same_bits(got[j], want[j]);
+    return bad;
+}
+
+}  // namespace
+
+TEST(TransformPlan, BlockTablesAndPaddedInputGiveCfft1BitForBitOnEveryPath) {
+    // First sweeps of every kind: a fused pair of 4s, 4 and 2, 2 and 3, 3s
+    // (where the path fuses them), a first pass alone of radix 4 and 5.
+    for (int n : {1024, 2048, 4096, 5120, 6144, 6561, 8192, 12288, 12500, 13122, 15625, 16384}) {
+        for (Isa isa : supported_paths()) {
+            const ForcedPath path(isa);
+            ASSERT_TRUE(path.forced());
+            TransformPlan plan(n);
+            const auto pad = plan.padded_input();
+            EXPECT_EQ(pad.segments > 0, n >= 4096) << n;
+            for (const char *dir : {"f", "b"}) {
+                const auto x = signal_with_zeros(n, n + (dir[0] == 'f'));
+                auto want = x;
+                int ier = -1;
+                cfft1_(dir, {want.data(), n, 1}, ier);
+                ASSERT_EQ(ier, 0);
+                auto in_place = x;
+                ASSERT_EQ(plan.transform(dir, {in_place.data(), n, 1}), 0);
+                EXPECT_EQ(bits_differing(in_place.data(), want), 0) << dir << " n=" << n;
+                if (pad.segments == 0) continue;
+                ASSERT_EQ(n % pad.segments, 0);
+                const int seg = n / pad.segments;
+                std::vector<cfloat> buf(pad.extent(n), cfloat{7.0f, 7.0f});
+                for (int t = 0; t < n; ++t) buf[t + pad.gap * (t / seg)] = x[t];
+                ASSERT_EQ(plan.transform_padded(dir, buf.data()), 0);
+                EXPECT_EQ(bits_differing(buf.data(), want), 0) << dir << " padded n=" << n;
+            }
+        }
+    }
+}
+
+TEST(TransformPlan, PaddedInputOnlyOnThePathThePlanWasMadeOn) {
+    const auto paths = supported_paths();
+    if (paths.size() < 2) GTEST_SKIP() << "one SIMD path on this machine";
+    const ForcedPath made_on(paths.back());
+    TransformPlan plan(4096);
+    ASSERT_GT(plan.padded_input().segments, 0);
+    {
+        const ForcedPath other(paths.front());
+        EXPECT_EQ(plan.padded_input().segments, 0);
+        std::vector<cfloat> buf(8192);
+        EXPECT_NE(plan.transform_padded("b", buf.data()), 0);
+    }
+    EXPECT_GT(plan.padded_input().segments, 0);
+    // Neither a chirp-z length nor an unknown direction takes it.
+    EXPECT_EQ(TransformPlan(4099).padded_input().segments, 0);
+    std::vector<cfloat> buf(plan.padded_input().extent(4096));
+    EXPECT_EQ(plan.transform_padded("x", buf.data()), 1);
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "orbelix/times_real.hpp"
@@ -46,6 +47,34 @@ TEST(WindowProduct, EveryPathGivesTheScalarProductsBitForBit) {
             EXPECT_EQ(std::memcmp(col.data(), want.data(), n * sizeof(cfloat)), 0)
                 << "n = " << n << ", path " << static_cast<int>(isa);
             EXPECT_EQ(col[n].re, 7.0f) << "wrote past the column, n = " << n;
+        }
+    }
+}
+
+TEST(WindowProduct, PaddedLayoutHoldsTheSameProductsAndLeavesTheGaps) {
+    // Run s of n/segments products starts at col + s*(n/segments + gap).
+    for (auto [n, segments] : {std::pair{16, 1}, {16, 16}, {1000, 4}, {1000, 5}, {4096, 16},
+                               {4096, 4}, {6144, 8}, {15625, 5}}) {
+        std::mt19937 gen(n + segments);
+        std::vector<cfloat> a(n);
+        for (auto &z : a) z = {part(gen), part(gen)};
+        std::vector<float> w(n / 2 + 1);
+        for (auto &v : w) v = std::uniform_real_distribution<float>(0, 1)(gen);
+        const int gap = 8, seg = n / segments;
+        for (Isa isa : orbelix::testing::supported_paths()) {
+            const orbelix::testing::ForcedPath path(isa);
+            ASSERT_TRUE(path.forced());
+            std::vector<cfloat> plain(n);
+            orbelix::window_product(a.data(), w.data(), n, plain.data());
+            std::vector<cfloat> col(n + segments * gap, cfloat{7.0f, 7.0f});
+            orbelix::window_product(a.data(), w.data(), n, segments, gap, col.data());
+            int bad = 0, touched = 0;
+            for (int t = 0; t < n; ++t)
+                bad += std::memcmp(&col[t + gap * (t / seg)], &plain[t], sizeof(cfloat)) != 0;
+            for (int s = 0; s < segments; ++s)
+                for (int g = 0; g < gap; ++g) touched += col[(s + 1) * seg + s * gap + g].re != 7.0f;
+            EXPECT_EQ(bad, 0) << "n = " << n << ", segments " << segments;
+            EXPECT_EQ(touched, 0) << "n = " << n << ", segments " << segments;
         }
     }
 }
