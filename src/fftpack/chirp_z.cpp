@@ -50,25 +50,62 @@ ChirpZ::ChirpZ(int n)
     for (int j = 0; j < n; ++j) kernel_[j] = conj(chirp_[j]);
     for (int j = 1; j < n; ++j) kernel_[m_ - j] = kernel_[j];
     inner_.transform("b", {kernel_.get(), m_, 1});
+    inner_.prepare_first_sweep();
+    const PaddedInput pad = inner_.padded_input();
+    if (pad.segments > 0) {
+        work_.reset(new cfloat[pad.extent(m_)]);
+        padded_.reset(new cfloat[pad.extent(m_)]);
+    }
+}
+
+// out laid out as pad says (place()) for values 0 .. m-1: the first count
+// are product(a, b), the rest 0.
+static void multiply_padded(Product product, const cfloat *a, const cfloat *b, int count, int m,
+                            const PaddedInput &pad, cfloat *out) {
+    const int seg = m / pad.segments;
+    for (int s = 0; s < pad.segments; ++s) {
+        const int t0 = s * seg, t1 = std::min(count, t0 + seg);
+        cfloat *dst = out + static_cast<std::ptrdiff_t>(s) * (seg + pad.gap);
+        if (t1 > t0) multiply(product, a + t0, b + t0, dst, t1 - t0);
+        std::fill(dst + std::max(0, t1 - t0), dst + seg, cfloat{0.0f, 0.0f});
+    }
 }
 
 int ChirpZ::transform(bool forward, View1<cfloat> c) {
     if (inner_.init_error() != 0) return inner_.init_error();
     // Backward is the conjugate of the unscaled forward of the conjugate.
     cfloat *a = work_.get();
-    const bool contiguous = c.contiguous();
-    if (!contiguous)
-        for (int j = 0; j < n_; ++j) a[j] = c[j];
-    const cfloat *in = contiguous ? c.data : a;
-    multiply(forward ? Product::plain : Product::conj_first, in, chirp_.get(), a, n_);
-    std::fill(a + n_, a + m_, cfloat{0.0f, 0.0f});
     // Cyclic convolution with the kernel: the forward pass scales by 1/M and
     // the kernel's spectrum is unscaled, so the backward pass ends unscaled.
-    int ier = inner_.transform("f", {a, m_, 1});
-    if (ier != 0) return ier;
-    multiply(Product::plain, a, kernel_.get(), a, m_);
-    ier = inner_.transform("b", {a, m_, 1});
-    if (ier != 0) return ier;
+    // Where the inner plan takes a padded input, both products are written
+    // in its layout (the values and operations are the same), the first
+    // from a strided input staged in padded_, which is free until the second.
+    const PaddedInput pad = inner_.padded_input();
+    const bool padded = pad.segments > 0 && padded_;
+    const bool contiguous = c.contiguous();
+    cfloat *staged = padded ? padded_.get() : a;
+    if (!contiguous)
+        for (int j = 0; j < n_; ++j) staged[j] = c[j];
+    const cfloat *in = contiguous ? c.data : staged;
+    const Product first = forward ? Product::plain : Product::conj_first;
+    int ier = 0;
+    if (padded) {
+        multiply_padded(first, in, chirp_.get(), n_, m_, pad, a);
+        ier = inner_.transform_padded("f", a);
+        if (ier != 0) return ier;
+        multiply_padded(Product::plain, a, kernel_.get(), m_, m_, pad, padded_.get());
+        ier = inner_.transform_padded("b", padded_.get());
+        if (ier != 0) return ier;
+        a = padded_.get();
+    } else {
+        multiply(first, in, chirp_.get(), a, n_);
+        std::fill(a + n_, a + m_, cfloat{0.0f, 0.0f});
+        ier = inner_.transform("f", {a, m_, 1});
+        if (ier != 0) return ier;
+        multiply(Product::plain, a, kernel_.get(), a, m_);
+        ier = inner_.transform("b", {a, m_, 1});
+        if (ier != 0) return ier;
+    }
     cfloat *out = contiguous ? c.data : a;
     if (forward)
         multiply(Product::plain, a, chirp_scaled_.get(), out, n_);

@@ -40,7 +40,8 @@ private:
     std::unique_ptr<cfloat[]> chirp_;         // w_j, j < n
     std::unique_ptr<cfloat[]> chirp_scaled_;  // w_j / n, the forward output factor
     std::unique_ptr<cfloat[]> kernel_;        // unscaled M-point DFT of conj(w) on -(n-1) .. n-1
-    std::unique_ptr<cfloat[]> work_;          // M values
+    std::unique_ptr<cfloat[]> work_;          // M values (and the inner plan's padded layout)
+    std::unique_ptr<cfloat[]> padded_;        // the padded layout, where the inner plan takes one
 };
 
 }  // namespace orbelix::fftpack

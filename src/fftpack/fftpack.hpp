@@ -6,9 +6,12 @@
 // leaves the array untouched.
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <vector>
 
 #include "fftpack/first_sweep.hpp"
+#include "simd/isa.hpp"
 #include "view.hpp"
 
 namespace orbelix::fftpack {
@@ -25,12 +28,17 @@ public:
     // Transforms c (extent size()) in place; returns ier.
     int transform(const char *dir, View1<cfloat> c);
 
-    // wsave of this length (null for n = 0).
-    const float *table() const { return wsave_.get(); }
-    // The same transform of size() >= 2 contiguous values at c, the first
-    // sweep as `sweep` says (first_sweep.hpp; a padded input ends
-    // contiguous). The plan must have built its table without error.
-    void transform_contiguous(bool forward, cfloat *c, const FirstSweep &sweep);
+    // For a plan that transforms many arrays: the first sweep's twiddles in
+    // the order it reads them, and a padded input layout, where they pay
+    // (first_sweep.hpp). Same numbers.
+    void prepare_first_sweep();
+    // The padded input layout transform_padded() takes: 0 segments if none
+    // (or if the SIMD path in use is not the one it was prepared on).
+    PaddedInput padded_input() const;
+    // Transforms the input laid out in buf as padded_input() says; the
+    // result is left in buf[0 .. size()), contiguous, with the numbers of
+    // transform(). Returns ier (1: unknown direction, 2: no such layout).
+    int transform_padded(const char *dir, cfloat *buf);
 
 private:
     int n_;
@@ -38,6 +46,12 @@ private:
     int init_ier_ = 0;
     std::unique_ptr<float[]> wsave_;
     std::unique_ptr<float[]> work_;
+    std::vector<float> fused_table_, single_table_;
+    PaddedInput padded_;
+    simd::Isa padded_isa_ = simd::Isa::sse2;
+
+    // One contiguous sequence straight through the passes.
+    void run(bool forward, cfloat *c, std::ptrdiff_t gap);
     int work_len_ = 0;
     void reserve_work(long long floats);
 };

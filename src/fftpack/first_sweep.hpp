@@ -27,6 +27,17 @@ namespace orbelix::fftpack {
 // Groups per block of a block table; the sweeps' register widths divide it.
 constexpr int kTableBlock = 4;
 
+// A padded input layout: `segments` runs of n/segments values, each
+// followed by `gap` values left alone. 0 segments: no padded input.
+struct PaddedInput {
+    int segments = 0;
+    int gap = 0;
+    // Values the layout spans.
+    long long extent(int n) const { return n + static_cast<long long>(segments) * gap; }
+    // Where value t goes.
+    long long place(int n, int t) const { return t + static_cast<long long>(gap) * (t / (n / segments)); }
+};
+
 struct FirstSweep {
     const float *fused_table = nullptr;   // for the first pair fused, or null
     const float *single_table = nullptr;  // for the first pass alone, or null

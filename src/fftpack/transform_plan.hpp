@@ -10,11 +10,9 @@
 #pragma once
 
 #include <memory>
-#include <vector>
 
 #include "fftpack/chirp_z.hpp"
 #include "fftpack/fftpack.hpp"
-#include "simd/isa.hpp"
 
 namespace orbelix::fftpack {
 
@@ -39,22 +37,15 @@ public:
     // unscaled, as cfft1_; returns ier (1 for any other direction).
     int transform(const char *dir, View1<cfloat> c);
 
-    // A padded input layout: `segments` runs of size()/segments values,
-    // each followed by `gap` values left alone, so that the streams the
-    // first sweep reads lie in different cache sets. 0 segments: this
-    // length takes no padded input (or the SIMD path in use is not the one
-    // the plan was made on).
-    struct PaddedInput {
-        int segments = 0;
-        int gap = 0;
-        // Values the layout spans.
-        long long extent(int n) const { return n + static_cast<long long>(segments) * gap; }
-    };
-    PaddedInput padded_input() const;
-    // Transforms the input laid out in buf as padded_input() says (which
-    // must have segments > 0); the result is left in buf[0 .. size()),
-    // contiguous, with the numbers transform() gives.
-    int transform_padded(const char *dir, cfloat *buf);
+    // The padded input layout transform_padded() takes (Cfft1Plan); none
+    // on the chirp-z path.
+    PaddedInput padded_input() const { return chirp_ ? PaddedInput{} : direct_.padded_input(); }
+    // Transforms the input laid out in buf as padded_input() says; the
+    // result is left in buf[0 .. size()), contiguous, with the numbers of
+    // transform(). Returns ier (2: no such layout).
+    int transform_padded(const char *dir, cfloat *buf) {
+        return chirp_ ? 2 : direct_.transform_padded(dir, buf);
+    }
 
     // Whether a length n takes the chirp-z path.
     static bool chirp_length(int n);
@@ -65,13 +56,6 @@ private:
     int n_;
     Cfft1Plan direct_;
     std::unique_ptr<ChirpZ> chirp_;
-    // The first sweep's twiddles in reading order (first_sweep.hpp), and
-    // the padded input layout of the path the plan was made on.
-    std::vector<float> fused_table_, single_table_;
-    PaddedInput padded_;
-    simd::Isa isa_ = simd::active();
-
-    FirstSweep sweep(int gap) const;
 };
 
 }  // namespace orbelix::fftpack

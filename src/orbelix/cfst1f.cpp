@@ -67,7 +67,7 @@ private:
     // Each voice's windowed spectrum goes into its column laid out as the
     // plan's padded input where it takes one (its first sweep then reads
     // streams in different cache sets), and comes back contiguous.
-    fftpack::TransformPlan::PaddedInput padded_;
+    fftpack::PaddedInput padded_;
     std::size_t ld_;
     HugeBuffer buf_;  // kBatch columns of ld_ values
     std::vector<float> work_;  // the window of the voice in hand

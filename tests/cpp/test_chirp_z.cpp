@@ -8,6 +8,7 @@
 
 #include "fft_reference.hpp"
 #include "fftpack/chirp_z.hpp"
+#include "simd_test_paths.hpp"
 
 using namespace orbelix;
 using namespace orbelix::fftpack;
@@ -138,3 +139,32 @@ TEST_P(ChirpZLarge, SampledBinsMatchTheDoubleDft) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, ChirpZLarge, ::testing::Values(10007, 65537, 999983));
+
+TEST(ChirpZ, PaddedInnerLayoutStridedInputAndEveryPathGiveTheSameBits) {
+    // The inner transforms take a padded input on the path the plan was
+    // made on (inner lengths from 4096) and a contiguous one on any other;
+    // a strided input is staged first. None of it may change a bit.
+    for (int n : {2049, 2561, 4097, 8191}) {
+        const auto x = random_signal(n, n);
+        for (bool forward : {true, false}) {
+            std::vector<cfloat> want;
+            for (simd::Isa made_on : supported_paths()) {
+                const ForcedPath plan_path(made_on);
+                ChirpZ plan(n);
+                for (simd::Isa run_on : supported_paths()) {
+                    const ForcedPath path(run_on);
+                    auto y = x;
+                    ASSERT_EQ(plan.transform(forward, {y.data(), n, 1}), 0);
+                    std::vector<cfloat> strided(3 * static_cast<std::size_t>(n));
+                    for (int j = 0; j < n; ++j) strided[3 * j] = x[j];
+                    ASSERT_EQ(plan.transform(forward, {strided.data(), n, 3}), 0);
+                    if (want.empty()) want = y;
+                    int bad = 0;
+                    for (int j = 0; j < n; ++j)
+                        bad += !same_bits(y[j], want[j]) + !same_bits(strided[3 * j], want[j]);
+                    EXPECT_EQ(bad, 0) << "n " << n << " forward " << forward;
+                }
+            }
+        }
+    }
+}
