@@ -118,7 +118,8 @@ private:
                 work_zero_from_ = gauss_half_window(k, kWindowConstant, count_, work_.data(),
                                                     work_zero_from_);
             }
-            keep_window(own, k - j * kBatch);
+            // Only voices with a double among the voices keep their window.
+            if (2 * k <= voices_) keep_window(own, k - j * kBatch);
             cfloat *col = buf_.data() + (k - first) * ld_;
             if (padded_.segments > 0) {
                 window_product(a2_.data() + k, work_.data(), n_, padded_.segments, padded_.gap, col);
