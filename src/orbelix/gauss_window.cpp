@@ -55,8 +55,14 @@ int gauss_half_window_doubled(int k, float c, const float *half, int half_zero_f
     int values = std::min({count, 2 * hv, 2 * odd + 1});
     if (hv > 0 && half[hv - 1] == 0.0f) values = std::min(values, 2 * hv - 1);
     if (odd > 0 && scratch[odd - 1] == 0.0f) values = std::min(values, 2 * odd);
-    for (int j = 0; 2 * j < values; ++j) w[2 * j] = half[j];
-    for (int i = 0; 2 * i + 1 < values; ++i) w[2 * i + 1] = scratch[i];
+    // Even offsets from half, odd ones from scratch, in one interleaving
+    // pass (the compiler vectorises it).
+    int j = 0;
+    for (; 2 * j + 1 < values; ++j) {
+        w[2 * j] = half[j];
+        w[2 * j + 1] = scratch[j];
+    }
+    if (2 * j < values) w[2 * j] = half[j];
     clear(w, values, zero_from);
     return values;
 }
