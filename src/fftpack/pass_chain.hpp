@@ -80,17 +80,21 @@ void first_fused_pass(int ip, int iq, int ido, const cfloat *from, cfloat *to, c
 
 // The input segments of the first sweep of one contiguous sequence of
 // length n when its input is padded by `gap` values after each segment:
-// P*Q for a fused first pair, P for a first pass alone, and 0 where the
-// first sweep is of another kind, which needs its input contiguous.
+// P*Q for a fused first pair, P for a first pass alone. 0 where the first
+// sweep is of another kind, which needs its input contiguous, or where the
+// segments of a contiguous input already fall in different cache sets.
 inline int padded_input_segments(int n, const float *wsave, std::ptrdiff_t gap) {
     const int nf = static_cast<int>(wsave[2 * static_cast<long>(n)]);
     const float *fac = wsave + 2 * static_cast<long>(n) + 1;
     if (nf < 2 || fac[0] > 5) return 0;
     const int ip = static_cast<int>(fac[0]), iq = static_cast<int>(fac[1]);
     const FusePlan plan = fuse_plan(n, nf, fac, gap);
-    if (plan.first) return ip * iq;
-    if (nf == 2 && plan.last) return 0;
-    return ip;
+    int segments = ip;
+    if (plan.first)
+        segments = ip * iq;
+    else if (nf == 2 && plan.last)
+        return 0;
+    return streams_per_set(segments, n / segments) > 1 ? segments : 0;
 }
 
 // wsave: the table of length n (twiddle blocks, then the number of factors

@@ -141,7 +141,13 @@ TEST(TransformPlan, BlockTablesAndPaddedInputGiveCfft1BitForBitOnEveryPath) {
             ASSERT_TRUE(path.forced());
             TransformPlan plan(n);
             const auto pad = plan.padded_input();
-            EXPECT_EQ(pad.segments > 0, n >= 4096) << n;
+            // Padded from 4096 where the first sweep's streams would share
+            // cache sets (powers of two), not where they fall apart anyway.
+            if (n == 4096 || n == 8192 || n == 16384) {
+                EXPECT_GT(pad.segments, 0) << n;
+            } else if (n < 4096 || n == 6561 || n == 15625) {
+                EXPECT_EQ(pad.segments, 0) << n;
+            }
             for (const char *dir : {"f", "b"}) {
                 const auto x = signal_with_zeros(n, n + (dir[0] == 'f'));
                 auto want = x;
