@@ -24,6 +24,31 @@ def signal_array(x: object, name: str) -> npt.NDArray[Any]:
     return a
 
 
+def check_finite(a: npt.NDArray[Any], name: str) -> None:
+    """ValueError naming the first value of `a` that is NaN or infinite, or
+    that becomes infinite in single precision: through the FFTs one such
+    value makes the whole signal's result NaN. Integers always pass."""
+    if a.dtype.kind not in "fc" or a.size == 0:
+        return
+    parts = (a.real, a.imag) if a.dtype.kind == "c" else (a,)
+    # Extremes propagate NaN; no temporary the size of the input.
+    with np.errstate(over="ignore"):
+        if all(np.isfinite(np.float32(p.min())) and np.isfinite(np.float32(p.max()))
+               for p in parts):
+            return
+        bad = np.zeros(a.shape, dtype=bool)
+        for p in parts:
+            bad |= ~np.isfinite(p.astype(np.float32))
+    where = tuple(int(i) for i in np.argwhere(bad)[0])
+    value = a[where].item()
+    index = ", ".join(str(i) for i in where)
+    if np.isfinite(value):
+        raise ValueError(f"{name}[{index}]={value!r} is beyond single precision "
+                         f"(largest {float(np.finfo(np.float32).max):.8g})")
+    raise ValueError(f"{name}[{index}]={value!r} is not finite: a NaN or infinity "
+                     "would spread over its whole signal")
+
+
 def check_length(n: int, name: str, axis: object, shape: tuple[int, ...]) -> None:
     """A signal length the transform takes."""
     if n == 0:

@@ -10,7 +10,8 @@ import numpy as np
 import numpy.typing as npt
 
 from . import _core
-from ._arrays import allocate, check_length, result_size, signal_array, signal_view
+from ._arrays import (allocate, check_finite, check_length, result_size, signal_array,
+                      signal_view)
 from ._grid import (axis_index, choice, integer, positive, real_number, voice_grid,
                     worker_count)
 
@@ -98,7 +99,9 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     ValueError
         For an empty signal, an axis out of range, ``fmin > fmax``, ``fmax``
         above ``fs/2``, a non-positive `df`, `decim` or `width`, a non-finite
-        `fs`, an unknown `phase` or `output`, or a result NumPy cannot index.
+        `fs`, an unknown `phase` or `output`, a result NumPy cannot index,
+        or a sample of `x` that is NaN or infinite (or beyond single
+        precision), naming the first one.
     MemoryError
         When the result would exceed the machine's memory (stating its size
         in GB), before anything is allocated.
@@ -159,6 +162,7 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     shape = lead + (grid.count, grid.times)
     dtype = np.complex64 if output == "complex" else np.float32
     result_size(shape, dtype, "the transform")
+    check_finite(a, "x")
     s = allocate(shape, dtype, "the transform")
     signals = signal_view(a, (ax,), (-1,), (1, -1, n))
     _core.stransform_into(signals, s.reshape(-1, grid.count, grid.times), k0=grid.k0,
@@ -243,8 +247,8 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
         `f` not the consecutive bin frequencies of a signal of `n` samples
         (a strided transform, ``df`` above one bin, cannot be inverted), or
         `S` with fewer than `n` time samples (a decimated transform cannot
-        be inverted: each voice must be summed over all `n` samples), or
-        shapes that do not match.
+        be inverted: each voice must be summed over all `n` samples),
+        shapes that do not match, or a value of `S` that is NaN or infinite.
 
     Examples
     --------
@@ -292,6 +296,7 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
     lead = s.shape[:-2]
     ax = axis_index(axis, len(lead) + 1)
     result_size(lead + (length,), np.float32, "the signal")
+    check_finite(s, "S")
     voices = np.asarray(s, dtype=np.complex64, order="C").reshape(-1, count, length)
     out = allocate(lead + (length,), np.float32, "the signal")
     _core.istransform_into(voices, out.reshape(-1, length), k0=k0,
@@ -337,6 +342,13 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     power, itc : ndarray of float32
         ``x.shape`` without the epochs and time axes, followed by
         ``(len(f), len(t))``.
+
+    Raises
+    ------
+    TypeError, ValueError, MemoryError
+        As for :func:`stransform`; also a ValueError when `x` has fewer
+        than two dimensions or no epochs, or `epochs_axis` and `axis` name
+        the same axis.
 
     Notes
     -----
@@ -388,6 +400,7 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     lead = tuple(d for i, d in enumerate(a.shape) if i not in (eax, ax))
     shape = lead + (grid.count, grid.times)
     result_size((2,) + shape, np.float32, "the power and coherence")
+    check_finite(a, "x")
     power = allocate(shape, np.float32, "the power")
     itc = allocate(shape, np.float32, "the coherence")
     signals = signal_view(a, (eax, ax), (0, -1), (epochs, -1, n))

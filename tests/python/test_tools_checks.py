@@ -108,3 +108,46 @@ def test_fmin_between_bins_and_df_below_a_bin_round_to_bins():
     np.testing.assert_array_equal(f, [3.0, 4.0])
     f = ot.stransform(np.zeros(99), 99.0, fmin=49.4)[0]
     np.testing.assert_array_equal(f, [49.0])
+
+
+def _with(value, dtype, shape, where):
+    a = np.zeros(shape, dtype)
+    a[where] = value
+    return a
+
+
+NON_FINITE = [
+    # (call, message): the first bad sample, named by its index in the caller's array
+    (lambda: ot.stransform(_with(np.nan, np.float32, 100, 7)), "x[7]=nan is not finite"),
+    (lambda: ot.stransform(_with(-np.inf, np.float64, (2, 3, 50), (1, 2, 3)), axis=1),
+     "x[1, 2, 3]=-inf is not finite"),
+    (lambda: ot.stransform(_with(complex(0, np.nan), np.complex64, (4, 9), (3, 0))),
+     "x[3, 0]=nanj is not finite"),
+    (lambda: ot.stransform(_with(1e300, np.float64, 64, 5)),
+     "x[5]=1e+300 is beyond single precision (largest 3.4028235e+38)"),
+    (lambda: ot.stransform(_with(np.nan, np.float16, 64, 8)[::2]), "x[4]=nan is not finite"),
+    (lambda: ot.tfr_power(_with(np.inf, np.float32, (3, 2, 64), (2, 1, 0)), 1.0),
+     "x[2, 1, 0]=inf is not finite"),
+    (lambda: ot.istransform(*_spectrum_with(np.nan, (1, 5)), 16), "S[1, 5]=(nan+0j) is not finite"),
+]
+
+
+def _spectrum_with(value, where):
+    f, t, s = ot.stransform(np.ones(16))
+    s[where] = value
+    return f, s
+
+
+@pytest.mark.parametrize("call,message", NON_FINITE)
+def test_non_finite_samples_are_refused_by_index(call, message):
+    # One NaN or infinity spreads through the FFTs over the whole signal's
+    # result, so it is refused before any work, naming the sample.
+    with pytest.raises(ValueError, match="^" + re.escape(message)):
+        call()
+
+
+def test_finite_extremes_pass_the_check():
+    big = np.float32(np.finfo(np.float32).max)
+    x = np.array([big, -big, 0.0, 0.0, 1.0, 2.0], np.float64)
+    assert ot.stransform(x)[2].shape == (4, 6)
+    assert ot.stransform(np.arange(8, dtype=np.int64))[2].shape == (5, 8)
