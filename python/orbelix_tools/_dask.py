@@ -12,8 +12,10 @@ transformed on its own, whatever else shares its batch).
   eager call. Splitting epochs and adding partial sums would change the
   rounding; chunk over channels (or any other leading axis) instead.
 * ``f`` and ``t``, and the checks of every argument, come from one eager call
-  on a single zero signal of the same length and dtype, made at once: a bad
-  argument raises when the graph is built, not when it is computed.
+  on an empty batch of signals of the same length and dtype, made at once
+  and computing nothing: a bad argument raises when the graph is built, not
+  when it is computed, and so does a chunk whose result would not fit in
+  memory.
 """
 from __future__ import annotations
 
@@ -21,6 +23,8 @@ import functools
 from typing import Any
 
 import numpy as np
+
+from ._arrays import check_length, result_size
 
 
 def _dask_array() -> Any:
@@ -54,6 +58,16 @@ def _whole_axes(x: Any, axes: list[int]) -> Any:
     return x.rechunk({a: -1 for a in axes})
 
 
+def _check_chunk_result(x: Any, keep: list[int], head: tuple[int, ...],
+                        tail: tuple[int, ...], dtype: Any, what: str) -> None:
+    """MemoryError now if the largest chunk's result (`head`, x's largest
+    chunk over the axes `keep`, `tail`) exceeds the machine's memory."""
+    sizes = [max(x.chunks[a]) if x.chunks[a] else 0 for a in keep]
+    if any(s != s for s in sizes):  # unknown chunk sizes: checked as computed
+        return
+    result_size(head + tuple(int(s) for s in sizes) + tail, dtype, what)
+
+
 def _block_stransform(block: np.ndarray, fs: float, keywords: dict[str, Any]) -> np.ndarray:
     from orbelix_tools import stransform
     return stransform(block, fs, **keywords)[2]
@@ -78,10 +92,12 @@ def stransform(x: Any, fs: float = 1.0, **keywords: Any) -> tuple[np.ndarray, np
     da = _dask_array()
     axis = _axis_index(keywords.get("axis", -1), x.ndim, "axis")
     n = _known_length(x, axis, "x")
-    f, t, probe = eager(np.zeros(n, dtype=x.dtype), fs, **{**keywords, "axis": -1})
+    check_length(n, "x", keywords.get("axis", -1), x.shape)
+    f, t, probe = eager(np.zeros((0, n), dtype=x.dtype), fs, **{**keywords, "axis": -1})
 
     x = _whole_axes(x, [axis])
     keep = [a for a in range(x.ndim) if a != axis]
+    _check_chunk_result(x, keep, (), (len(f), len(t)), probe.dtype, "the transform of one chunk")
     out_index = tuple(keep) + (x.ndim, x.ndim + 1)
     block = functools.partial(_block_stransform, fs=fs, keywords={**keywords, "axis": axis})
     s = da.blockwise(block, out_index, x, tuple(range(x.ndim)),
@@ -110,12 +126,18 @@ def tfr_power(x: Any, fs: float, **keywords: Any) -> tuple[np.ndarray, np.ndarra
         raise ValueError(f"epochs_axis={keywords.get('epochs_axis', 0)} and "
                          f"axis={keywords.get('axis', -1)} name the same axis")
     n = _known_length(x, axis, "x")
-    _known_length(x, epochs_axis, "x")
-    f, t, power, _ = eager(np.zeros((1, n), dtype=x.dtype), fs,
+    check_length(n, "x", keywords.get("axis", -1), x.shape)
+    epochs = _known_length(x, epochs_axis, "x")
+    if epochs == 0:
+        raise ValueError(f"x has no epochs along epochs_axis={keywords.get('epochs_axis', 0)!r} "
+                         f"(shape {x.shape})")
+    f, t, power, _ = eager(np.zeros((epochs, 0, n), dtype=x.dtype), fs,
                            **{**keywords, "epochs_axis": 0, "axis": -1})
 
     x = _whole_axes(x, [epochs_axis, axis])
     keep = [a for a in range(x.ndim) if a not in (epochs_axis, axis)]
+    _check_chunk_result(x, keep, (2,), (len(f), len(t)), power.dtype,
+                        "the power and coherence of one chunk")
     stacked_axis = x.ndim  # a new leading axis: 0 power, 1 itc
     out_index = (stacked_axis,) + tuple(keep) + (x.ndim + 1, x.ndim + 2)
     block = functools.partial(_block_tfr_power, fs=fs,

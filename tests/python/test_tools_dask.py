@@ -2,6 +2,7 @@
 bit for bit the eager result, on the threaded scheduler and on two worker
 processes."""
 import os
+import re
 
 import numpy as np
 import pytest
@@ -92,6 +93,24 @@ def test_nothing_is_computed_until_asked_then_each_chunk_once():
     assert calls == [(1, 3, 64)] * 4
 
 
+def test_building_the_graph_transforms_no_signal(monkeypatch):
+    # Checking the arguments must not transform a signal (of one whole
+    # chunk's length: the price of a chunk) before anything is asked.
+    from orbelix_tools import _transforms
+    work = []
+    for name in ("stransform_into", "tfr_power_into"):
+        real = getattr(_transforms._core, name)
+
+        def spy(x, *args, _real=real, **kw):
+            work.append(x.size)
+            return _real(x, *args, **kw)
+        monkeypatch.setattr(_transforms._core, name, spy)
+    x = da.zeros((4, 3, 4096), chunks=(1, 3, -1), dtype=np.float32)
+    ot.stransform(x, FS, fmax=20.0)
+    ot.tfr_power(x, FS, fmax=20.0)
+    assert sum(work) == 0
+
+
 def test_bad_arguments_raise_when_the_graph_is_built():
     x = da.zeros((2, 64), chunks=(1, -1), dtype=np.float32)
     with pytest.raises(ValueError, match="fmin"):
@@ -102,6 +121,18 @@ def test_bad_arguments_raise_when_the_graph_is_built():
         ot.tfr_power(x, FS, epochs_axis=1, axis=-1)
     with pytest.raises(ValueError, match="unknown"):
         ot.stransform(x[x[:, 0] >= 0], FS, axis=0)
+    with pytest.raises(ValueError, match=re.escape("x has no epochs along epochs_axis=1 "
+                                                   "(shape (2, 0, 64))")):
+        ot.tfr_power(da.zeros((2, 0, 64)), FS, epochs_axis=1)
+    with pytest.raises(ValueError, match=re.escape("x is empty along axis=0 (shape (0, 3))")):
+        ot.stransform(da.zeros((0, 3)), FS, axis=0)
+    # A chunk whose result exceeds the machine's memory (4 TB per signal).
+    with pytest.raises(MemoryError, match=r"^the transform of one chunk of shape "
+                                          r"\(2, 500001, 1000000\) \(complex64\) needs 8e\+03 GB"):
+        ot.stransform(da.zeros((4, 10**6), chunks=(2, -1), dtype=np.float32))
+    with pytest.raises(MemoryError, match=r"^the power and coherence of one chunk of shape "
+                                          r"\(2, 1, 500001, 1000000\) \(float32\) needs 4e\+03 GB"):
+        ot.tfr_power(da.zeros((3, 2, 10**6), chunks=(3, 1, -1), dtype=np.float32), 1.0)
 
 
 @pytest.fixture(scope="module")
