@@ -111,4 +111,10 @@ def signal_view(x: npt.NDArray[Any], axes: tuple[int, ...], dest: tuple[int, ...
     time), else a copy; dtypes it does not read become complex64."""
     native = x.dtype.type in _NATIVE_TYPES and x.dtype.isnative
     a = x if native else x.astype(np.complex64)
-    return np.moveaxis(a, axes, dest).reshape(shape)
+    view = np.moveaxis(a, axes, dest).reshape(shape)
+    # The extension steps through whole, aligned elements: a field of a
+    # record array (strides that are not a multiple of the item size) or
+    # data at an odd address is copied first.
+    if not view.flags.aligned or any(s % view.itemsize for s in view.strides):
+        view = np.ascontiguousarray(view)
+    return view

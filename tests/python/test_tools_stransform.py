@@ -132,6 +132,25 @@ def test_non_contiguous_and_read_only_input():
     np.testing.assert_array_equal(s, ot.stransform(np.ascontiguousarray(x), output="magnitude")[2])
 
 
+@pytest.mark.parametrize("dtype", ["f4", "f8", "c8", "c16"])
+def test_fields_of_records_and_odd_addresses(dtype):
+    # Samples as a file of records holds them: strides that are not a
+    # multiple of the item size, and data at an odd address.
+    rng = np.random.default_rng(4)
+    records = np.zeros((3, 90), dtype=[("sample", dtype), ("flag", "i2")])
+    records["sample"] = rng.standard_normal((3, 90))
+    x = records["sample"]
+    dense = np.ascontiguousarray(x)
+    kw = dict(fmin=0.05, decim=3)
+    np.testing.assert_array_equal(ot.stransform(x, **kw)[2], ot.stransform(dense, **kw)[2])
+    np.testing.assert_array_equal(ot.stransform(x.T, axis=0, **kw)[2], ot.stransform(dense, **kw)[2])
+    np.testing.assert_array_equal(ot.tfr_power(x, 1.0, **kw)[2], ot.tfr_power(dense, 1.0, **kw)[2])
+    raw = np.zeros(dense.nbytes + 1, np.uint8)
+    odd = np.ndarray(dense.shape, dense.dtype, buffer=raw, offset=1)
+    odd[...] = dense
+    np.testing.assert_array_equal(ot.stransform(odd, **kw)[2], ot.stransform(dense, **kw)[2])
+
+
 def test_empty_batch_gives_an_empty_result():
     f, t, s = ot.stransform(np.zeros((0, 3, 50)), 10.0, decim=5)
     assert s.shape == (0, 3, 26, 10) and len(f) == 26 and len(t) == 10
