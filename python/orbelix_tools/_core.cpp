@@ -157,17 +157,21 @@ void tfr_power_into(InputArray x, Array<float, 3> power, Array<float, 3> itc, in
 
 NB_MODULE(_core, m) {
     m.doc() = "C++ voices of orbelix_tools (internal; use the functions of orbelix_tools).";
-    m.def("stransform_into", &stransform_into, "x"_a, "out"_a, nb::kw_only(), "k0"_a, "step"_a,
+    // Results are written in place: an output that is not a C-contiguous
+    // array of the right dtype is refused, never converted into a copy that
+    // would be written and dropped.
+    m.def("stransform_into", &stransform_into, "x"_a, "out"_a.noconvert(), nb::kw_only(), "k0"_a, "step"_a,
           "count"_a, "decim"_a, "width"_a, "absolute"_a, "output"_a, "workers"_a,
           "Voices k0, k0+step, ... (count of them) of the signals x[i, j, :] (float32,\n"
           "float64, complex64 or complex128, any strides) at every decim-th time, written\n"
           "into out (signals x count x times; complex64 for output 'complex', float32 for\n"
           "'power' and 'magnitude').");
-    m.def("istransform_into", &istransform_into, "s"_a, "out"_a, nb::kw_only(), "k0"_a,
+    m.def("istransform_into", &istransform_into, "s"_a, "out"_a.noconvert(), nb::kw_only(), "k0"_a,
           "absolute"_a, "workers"_a,
           "Real signals (rows of out, float32) from full-resolution voices of consecutive\n"
           "bins k0, k0+1, ... (s: signals x voices x n, complex64).");
-    m.def("tfr_power_into", &tfr_power_into, "x"_a, "power"_a, "itc"_a, nb::kw_only(), "k0"_a,
+    m.def("tfr_power_into", &tfr_power_into, "x"_a, "power"_a.noconvert(), "itc"_a.noconvert(),
+          nb::kw_only(), "k0"_a,
           "step"_a, "count"_a, "decim"_a, "width"_a, "workers"_a,
           "Mean power and inter-trial coherence over the epochs of x (epochs x channels x n,\n"
           "dtypes as for stransform_into), written into power and itc (channels x count x\n"

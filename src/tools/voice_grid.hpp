@@ -14,8 +14,8 @@ struct VoiceGrid {
     bool absolute = false;  // voice k times exp(2 pi i k t / n)
 
     int bin(int i) const { return k0 + i * step; }
-    // Samples 0, decim, 2 decim, ... below n.
-    int times() const { return (n + decim - 1) / decim; }
+    // Samples 0, decim, 2 decim, ... below n (no overflow for any decim).
+    int times() const { return n > 0 && decim > 0 ? (n - 1) / decim + 1 : 0; }
     // When decim divides n, the voices come from spectra folded to n/decim.
     bool folded() const { return decim > 1 && n % decim == 0; }
     // Whether the description is usable: bins within 0 .. n/2, sizes positive.

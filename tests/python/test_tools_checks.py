@@ -151,3 +151,25 @@ def test_finite_extremes_pass_the_check():
     x = np.array([big, -big, 0.0, 0.0, 1.0, 2.0], np.float64)
     assert ot.stransform(x)[2].shape == (4, 6)
     assert ot.stransform(np.arange(8, dtype=np.int64))[2].shape == (5, 8)
+
+
+def test_extension_refuses_outputs_it_cannot_write_in_place():
+    # The Python layer always hands fresh C-contiguous results; the extension
+    # must not quietly write into a converted copy of any other output.
+    from orbelix_tools import _core
+    x = np.ones((1, 1, 16), np.float32)
+    grid = dict(k0=0, step=1, count=9, decim=1, width=1.0, workers=1)
+    strided = np.zeros((1, 9, 32), np.complex64)[:, :, ::2]
+    with pytest.raises(TypeError):
+        _core.stransform_into(x, strided, absolute=False, output="complex", **grid)
+    power = np.zeros((1, 9, 32), np.float32)[:, :, ::2]
+    with pytest.raises(TypeError):
+        _core.tfr_power_into(x, power, np.zeros((1, 9, 16), np.float32), **grid)
+    with pytest.raises(TypeError):
+        _core.istransform_into(np.zeros((1, 9, 16), np.complex64), np.zeros((1, 16), np.float64),
+                               k0=0, absolute=False, workers=1)
+    assert not strided.any() and not power.any()
+    # A step in time beyond the signal gives its first time, without overflow.
+    out = np.zeros((1, 9, 1), np.complex64)
+    _core.stransform_into(x, out, absolute=False, output="complex", **{**grid, "decim": 2**31 - 1})
+    np.testing.assert_array_equal(out[0, :, 0], ot.stransform(x[0, 0])[2][:, 0])
