@@ -110,7 +110,9 @@ void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, P
             Scratch &s = scratch(w);
             if (!spectra[w]) spectra[w] = std::make_unique<Epochs>(epochs, g.n);
             Epochs &sp = *spectra[w];
-            for (int e = 0; e < epochs; ++e)
+            // Many long epochs take seconds: a stop is honoured between them
+            // too (once stopping, no voice is formed from the spectra left).
+            for (int e = 0; e < epochs && !par.stopping(); ++e)
                 analytic_spectrum(s.voices.signal_plan(), x, signal(e, c), sp.a.data() + e * n, sp.mean[e]);
             for (int i = 0; i < g.count && !par.stopping(); ++i) average_voice(s, sp, c, i);
         });
