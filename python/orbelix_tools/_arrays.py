@@ -116,5 +116,5 @@ def signal_view(x: npt.NDArray[Any], axes: tuple[int, ...], dest: tuple[int, ...
     # record array (strides that are not a multiple of the item size) or
     # data at an odd address is copied first.
     if not view.flags.aligned or any(s % view.itemsize for s in view.strides):
-        view = np.ascontiguousarray(view)
+        view = view.copy()  # a fresh, aligned buffer even when view is contiguous
     return view
