@@ -297,7 +297,8 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
     ax = axis_index(axis, len(lead) + 1)
     result_size(lead + (length,), np.float32, "the signal")
     check_finite(s, "S")
-    voices = np.asarray(s, dtype=np.complex64, order="C").reshape(-1, count, length)
+    # The extension reads whole, aligned complex64 values in C order.
+    voices = np.require(s, np.complex64, ["C_CONTIGUOUS", "ALIGNED"]).reshape(-1, count, length)
     out = allocate(lead + (length,), np.float32, "the signal")
     _core.istransform_into(voices, out.reshape(-1, length), k0=k0,
                            absolute=phase == "absolute", workers=threads)

@@ -103,6 +103,24 @@ def test_batches_and_axes(axis):
     np.testing.assert_array_equal(y, ot.istransform(f, s, n, fs=24.0, axis=axis, workers=1))
 
 
+def test_coefficients_in_any_layout():
+    # Strided, complex128, a field of records and an odd address: the same
+    # signal as from the dense complex64 transform.
+    n = 120
+    x = band_limited(n, 5, 40, seed=9).astype(np.float32)
+    f, t, s = ot.stransform(x, fmin=5 / n, fmax=40 / n)
+    want = ot.istransform(f, s, n)
+    records = np.zeros(s.shape, dtype=[("s", "c8"), ("flag", "i2")])
+    records["s"] = s
+    raw = np.zeros(s.nbytes + 1, np.uint8)
+    odd = np.ndarray(s.shape, np.complex64, buffer=raw, offset=1)
+    odd[...] = s
+    wide = np.zeros((s.shape[0], 2 * n), np.complex64)
+    wide[:, ::2] = s
+    for layout in (wide[:, ::2], s.astype(np.complex128), records["s"], odd):
+        np.testing.assert_array_equal(ot.istransform(f, layout, n), want)
+
+
 def test_refuses_transforms_that_cannot_be_inverted():
     n = 400
     x = band_limited(n, 0, 200, seed=8)
