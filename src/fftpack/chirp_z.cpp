@@ -11,6 +11,19 @@ namespace {
 
 inline cfloat conj(cfloat a) { return {a.re, -a.im}; }
 
+// Values 0 .. m-1 into out in the padded layout pad: the first count are
+// product(a, b), the rest 0.
+void multiply_padded(Product product, const cfloat *a, const cfloat *b, int count, int m,
+                     const PaddedInput &pad, cfloat *out) {
+    const int seg = m / pad.segments;
+    for (int s = 0; s < pad.segments; ++s) {
+        const int t0 = s * seg, t1 = std::min(count, t0 + seg);
+        cfloat *dst = out + static_cast<std::ptrdiff_t>(s) * (seg + pad.gap);
+        if (t1 > t0) multiply(product, a + t0, b + t0, dst, t1 - t0);
+        std::fill(dst + std::max(0, t1 - t0), dst + seg, cfloat{0.0f, 0.0f});
+    }
+}
+
 }  // namespace
 
 int ChirpZ::smooth_length(long long target) {
@@ -55,19 +68,6 @@ ChirpZ::ChirpZ(int n)
     if (pad.segments > 0) {
         work_.reset(new cfloat[pad.extent(m_)]);
         padded_.reset(new cfloat[pad.extent(m_)]);
-    }
-}
-
-// out laid out as pad says (place()) for values 0 .. m-1: the first count
-// are product(a, b), the rest 0.
-static void multiply_padded(Product product, const cfloat *a, const cfloat *b, int count, int m,
-                            const PaddedInput &pad, cfloat *out) {
-    const int seg = m / pad.segments;
-    for (int s = 0; s < pad.segments; ++s) {
-        const int t0 = s * seg, t1 = std::min(count, t0 + seg);
-        cfloat *dst = out + static_cast<std::ptrdiff_t>(s) * (seg + pad.gap);
-        if (t1 > t0) multiply(product, a + t0, b + t0, dst, t1 - t0);
-        std::fill(dst + std::max(0, t1 - t0), dst + seg, cfloat{0.0f, 0.0f});
     }
 }
 

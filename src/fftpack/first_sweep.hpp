@@ -3,10 +3,11 @@
 //
 // In wsave the twiddles of a pass lie in P-1 rows of cosines and as many of
 // sines, IDO apart; the first sweep reads them W groups at a time from 2(P-1)
-// rows at once (6(P-1) + ... for a fused pair), and where IDO is a multiple
-// of 1024 those streams share one set of the first-level cache with each
-// other and with the input. A plan may instead hand over the same values
-// copied in the order the sweep reads them (block tables, one stream).
+// rows at once (2(Q(P-1) + Q-1) places for a fused pair of radices P and Q),
+// and where IDO is a multiple of 1024 those streams share one set of the
+// first-level cache with each other and with the input. A plan may instead
+// hand over the same values copied in the order the sweep reads them (block
+// tables, one stream).
 //
 // A plan may also lay its input out in segments with a gap after each, so
 // that the P (or P*Q) input streams of the sweep, IDO (or IDO/Q) apart, do
@@ -34,8 +35,6 @@ struct PaddedInput {
     int gap = 0;
     // Values the layout spans.
     long long extent(int n) const { return n + static_cast<long long>(segments) * gap; }
-    // Where value t goes.
-    long long place(int n, int t) const { return t + static_cast<long long>(gap) * (t / (n / segments)); }
 };
 
 struct FirstSweep {
