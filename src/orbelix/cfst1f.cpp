@@ -20,25 +20,36 @@ namespace {
 
 constexpr float kWindowConstant = 19.73921f;
 
-// Voices go in blocks of kBatch: storing a block into the column-major
-// result writes kBatch neighbouring rows (eight cache lines) per time
-// sample, so few lines are shared with the next block (64 measured fastest
-// of 16 to 256). The buffer's columns are kPad samples longer than n (and
-// than the padded input of the voice transforms), so that reading across
-// them does not hit one cache set when n is a power of two (without the pad
-// n = 4096 takes twice as long).
-constexpr int kBatch = 64;
+// Voices go in blocks: storing a block into the column-major result writes
+// that many neighbouring rows (up to eight cache lines) per time sample, so
+// few lines are shared with the next block (64 measured fastest of 16 to
+// 256). The block's spectra must still be in the caches when they are
+// stored, though, so large n take fewer voices a block: on AMD Zen 4 the
+// store slowed down once the buffer held more than 4 to 5 MB, and 32 voices
+// at n = 16384 (40 at 12288) were 10-25% faster than 64. The buffer's
+// columns are kPad samples longer than n (and than the padded input of the
+// voice transforms), so that reading across them does not hit one cache set
+// when n is a power of two (without the pad n = 4096 takes twice as long).
+constexpr int kMaxBatch = 64;
+constexpr int kBatchStep = 8;  // voices per cache line of a column
+constexpr std::size_t kBlockBytes = std::size_t(9) << 19;  // 4.5 MB
 constexpr int kPad = 8;
+
+int batch_for(std::size_t ld) {
+    const std::size_t fit = kBlockBytes / (ld * sizeof(cfloat));
+    const int b = static_cast<int>(std::min<std::size_t>(fit, kMaxBatch)) / kBatchStep * kBatchStep;
+    return std::max(b, 4 * kBatchStep);
+}
 
 // The first halves of the windows of one block of voices (what their
 // doubles read), kept while the blocks that reuse them are computed.
 struct WindowBlock {
     int capacity = 0;              // floats per window
-    std::vector<float> w;          // kBatch windows of `capacity` floats
+    std::vector<float> w;          // one block's windows of `capacity` floats
     std::vector<int> zero_from;    // per window: entries from here on are 0
 };
 
-// The voices 0 .. n/2 in blocks j = voices jB .. jB+B-1 (B = kBatch). Voice
+// The voices 0 .. n/2 in blocks j = voices jB .. jB+B-1 (B = batch_). Voice
 // K = 2k reuses voice k's window (gauss(2k, 2m) == gauss(k, m) exactly), and
 // voice k lies in block j/2 when K lies in block j. So the blocks go in the
 // preorder of that binary tree, block 0 (which feeds itself) first, and
@@ -48,11 +59,12 @@ struct WindowBlock {
 class VoiceLoop {
 public:
     VoiceLoop(const std::vector<cfloat> &a2, cfloat mean, int n, fftpack::TransformPlan &plan,
-              View2<cfloat> s)
+              View2<cfloat> s, int batch)
         : a2_(a2), mean_(mean), n_(n), voices_(n / 2), count_(n / 2 + 1), plan_(plan), s_(s),
           padded_(plan.padded_input()),
           ld_(static_cast<std::size_t>(padded_.extent(n)) + kPad),
-          buf_(ld_ * std::min(kBatch, count_)),
+          batch_(batch > 0 ? batch : batch_for(ld_)),
+          buf_(ld_ * std::min(batch_, count_)),
           work_(count_, 0.0f),
           scratch_(count_ / 2 + 16) {}
 
@@ -69,7 +81,8 @@ private:
     // streams in different cache sets), and comes back contiguous.
     fftpack::PaddedInput padded_;
     std::size_t ld_;
-    HugeBuffer buf_;  // kBatch columns of ld_ values
+    int batch_;
+    HugeBuffer buf_;  // batch_ columns of ld_ values
     std::vector<float> work_;  // the window of the voice in hand
     int work_zero_from_ = 0;
     std::vector<float> scratch_;
@@ -79,11 +92,11 @@ private:
     // k is 0 beyond offset 2.2954 k (exp below -104).
     WindowBlock &level(int depth) {
         while (static_cast<int>(levels_.size()) <= depth) {
-            const double top = kBatch * std::ldexp(1.0, static_cast<int>(levels_.size()));
+            const double top = batch_ * std::ldexp(1.0, static_cast<int>(levels_.size()));
             const int capacity =
                 static_cast<int>(std::min<double>((count_ + 1) / 2, 2.3 * top + 8.0));
-            levels_.push_back({capacity, std::vector<float>(static_cast<std::size_t>(kBatch) * capacity),
-                               std::vector<int>(kBatch, 0)});
+            levels_.push_back({capacity, std::vector<float>(static_cast<std::size_t>(batch_) * capacity),
+                               std::vector<int>(batch_, 0)});
         }
         return levels_[depth];
     }
@@ -91,7 +104,7 @@ private:
     float *slot(WindowBlock &wb, int i) { return wb.w.data() + static_cast<std::size_t>(i) * wb.capacity; }
 
     void visit(int j, int depth) {
-        if (static_cast<long long>(j) * kBatch > voices_) return;
+        if (static_cast<long long>(j) * batch_ > voices_) return;
         block(j, depth);
         if (j == 0) {
             visit(1, 1);
@@ -104,13 +117,13 @@ private:
     void block(int j, int depth) {
         WindowBlock &own = level(depth);
         WindowBlock &parent = level(j == 0 ? 0 : depth - 1);
-        const int first = j * kBatch;
-        const int last = std::min(voices_, j * kBatch + kBatch - 1);
+        const int first = j * batch_;
+        const int last = std::min(voices_, first + batch_ - 1);
         // Voice 0 goes out with block 0, so that its row is not written on its own.
         if (j == 0) std::fill(buf_.data(), buf_.data() + n_, mean_);
         for (int k = std::max(1, first); k <= last; ++k) {
             if (k % 2 == 0) {
-                const int hs = k / 2 - (j / 2) * kBatch;
+                const int hs = k / 2 - (j / 2) * batch_;
                 work_zero_from_ = gauss_half_window_doubled(
                     k / 2, kWindowConstant, slot(parent, hs), parent.zero_from[hs], count_,
                     work_.data(), work_zero_from_, scratch_.data());
@@ -119,7 +132,7 @@ private:
                                                     work_zero_from_);
             }
             // Only voices with a double among the voices keep their window.
-            if (2 * k <= voices_) keep_window(own, k - j * kBatch);
+            if (2 * k <= voices_) keep_window(own, k - first);
             cfloat *col = buf_.data() + (k - first) * ld_;
             if (padded_.segments > 0) {
                 window_product(a2_.data() + k, work_.data(), n_, padded_.segments, padded_.gap, col);
@@ -156,7 +169,9 @@ std::vector<cfloat> cfst1f(View1<const cfloat> h) {
     return s;
 }
 
-void cfst1f(View1<const cfloat> h, View2<cfloat> s) {
+void cfst1f(View1<const cfloat> h, View2<cfloat> s) { cfst1f_in_blocks(h, s, 0); }
+
+void cfst1f_in_blocks(View1<const cfloat> h, View2<cfloat> s, int voices_per_block) {
     const int n = h.n;
     if (n <= 0) return;
 
@@ -179,7 +194,7 @@ void cfst1f(View1<const cfloat> h, View2<cfloat> s) {
 
     a.resize(2 * static_cast<std::size_t>(n));
     std::copy(a.begin(), a.begin() + n, a.begin() + n);
-    VoiceLoop(a, mean, n, plan, s).run();
+    VoiceLoop(a, mean, n, plan, s, voices_per_block).run();
 }
 
 }  // namespace orbelix

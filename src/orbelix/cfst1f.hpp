@@ -21,4 +21,8 @@ std::vector<cfloat> cfst1f(View1<const cfloat> h);
 // that owns the result array needs no second copy of it.
 void cfst1f(View1<const cfloat> h, View2<cfloat> s);
 
+// The same, computing voices_per_block voices before storing them (0: as
+// many as cfst1f picks for the caches). The result does not depend on it.
+void cfst1f_in_blocks(View1<const cfloat> h, View2<cfloat> s, int voices_per_block);
+
 }  // namespace orbelix

@@ -209,6 +209,23 @@ INSTANTIATE_TEST_SUITE_P(Lengths, Cfst1fExact,
 // Enough voices for several levels of reused windows, and a chirp-z length.
 INSTANTIATE_TEST_SUITE_P(ManyBlocks, Cfst1fExact, ::testing::Values(1500, 2048, 2049, 4099));
 
+TEST(Cfst1f, VoicesPerBlockDoNotChangeABit) {
+    // Every block size walks the tree of reused windows differently; odd
+    // sizes put a voice and its double at other offsets in their blocks.
+    for (int n : {1000, 2049}) {
+        const std::vector<cfloat> h = random_signal(n, 11 + n);
+        const std::vector<cfloat> want = orbelix::cfst1f(cview(h));
+        const int rows = n / 2 + 1;
+        for (int block : {1, 7, 24, 40, 64, 96, 600}) {
+            std::vector<cfloat> got(want.size());
+            orbelix::cfst1f_in_blocks(cview(h), orbelix::column_major(got.data(), rows, n), block);
+            int bad = 0;
+            for (std::size_t i = 0; i < got.size(); ++i) bad += !same_bits(got[i], want[i]);
+            EXPECT_EQ(bad, 0) << "n " << n << ", " << block << " voices per block";
+        }
+    }
+}
+
 TEST(Cfst1f, StridedInputAndOutputViews) {
     const int n = 12, rows = n / 2 + 1;
     std::vector<cfloat> store = random_signal(3 * n, 4), h(n);
