@@ -25,13 +25,14 @@
  * error argument. They never let a C++ exception reach the caller; instead
  * they end the process with exit status 1:
  *  - silently, when dst2 or idst2 get a side n that is not a power of two
- *    or is above 16384;
+ *    (a negative n is none) or is above 16384;
  *  - after one line "orbelix: <routine>: <reason>" on standard error, when
  *    memory runs out ("out of memory") or a size exceeds their 32-bit
  *    arithmetic: fst and ifst with an n whose FFT table 2n + log2(n) + 4
  *    does not fit an int (n above 1073741807), imfreq with 2m + 1 above
  *    INT_MAX.
- * n <= 0 makes fst, ifst, dst2 and idst2 return without touching anything.
+ * n <= 0 makes fst and ifst, and n = 0 makes dst2 and idst2, return without
+ * touching anything.
  * The Python module checks its arguments first and raises instead.
  */
 #ifndef ORBELIX_H

@@ -155,3 +155,23 @@ def test_side_six_ends_the_process_with_status_one(name):
     assert proc.returncode == 1
     assert proc.stdout == b""
     assert proc.stderr == b""
+
+
+@pytest.mark.parametrize("name", ["dst2", "idst2"])
+@pytest.mark.parametrize("side", [-4, -1, -(2**31)])
+def test_negative_side_is_a_bad_side(name, side):
+    # A negative side is a bad side like 6 (-2**31 too, which the 32-bit
+    # n & (n-1) test alone would let through): the same silent stop.
+    script = textwrap.dedent(f"""
+        import numpy as np
+        import cabi
+        a = np.ones(4, dtype=np.complex64)
+        b = np.ones(4, dtype=np.complex64)
+        cabi.load().{name}(cabi.i32({side}), cabi.ptr(a), cabi.ptr(b))
+        print("returned")
+    """)
+    path = [str(Path(__file__).resolve().parent)] + [p for p in sys.path if p]
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(path))
+    proc = subprocess.run([sys.executable, "-c", script], capture_output=True, timeout=120,
+                          env=env)
+    assert (proc.returncode, proc.stdout, proc.stderr) == (1, b"", b"")

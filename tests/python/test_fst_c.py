@@ -177,3 +177,12 @@ def test_length_zero_touches_nothing(lib):
     lib.fst(i32(0), ptr(a), ptr(b))
     lib.ifst(i32(0), ptr(a), ptr(b))
     assert np.all(a == np.complex64(3 - 4j)) and np.all(b == np.complex64(-1 + 2j))
+
+
+@pytest.mark.parametrize("n", [-1, -8, -(2**31)])
+def test_negative_length_touches_nothing(lib, n):
+    a = np.full(4, 3 - 4j, dtype=np.complex64)
+    b = np.full(4, -1 + 2j, dtype=np.complex64)
+    lib.fst(i32(n), ptr(a), ptr(b))
+    lib.ifst(i32(n), ptr(a), ptr(b))
+    assert np.all(a == np.complex64(3 - 4j)) and np.all(b == np.complex64(-1 + 2j))
