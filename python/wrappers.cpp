@@ -9,9 +9,15 @@
 #include <new>
 #include <stdexcept>
 
+#if defined(__linux__)
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include "fortranobject.h"
 #include "module.h"
 #include "orbelix.h"
+#include "orbelix/interrupt.hpp"
 #include "scalars.h"
 #include "st/entries.hpp"
 
@@ -199,6 +205,33 @@ PyArrayObject *create_result(const WrapperSpec &w, const Frame &f) {
     return out;
 }
 
+// Ctrl-C during a long call: Python's signal handlers run only in the main
+// thread, with the interpreter lock held. A call made there takes the lock
+// back between steps of the computation, every kSignalPeriodMs, to let them
+// run; a handler that raises (KeyboardInterrupt) stops the computation, and
+// its exception is the call's. The period bounds what waiting for the lock
+// costs while another thread runs Python code (at most its 5 ms switch
+// interval each time). The process's initial thread stands for the main
+// thread (where Python runs embedded elsewhere, calls just go uninterrupted).
+constexpr int kSignalPeriodMs = 100;
+
+bool on_initial_thread() {
+#if defined(__linux__)
+    thread_local const bool initial = static_cast<pid_t>(syscall(SYS_gettid)) == getpid();
+    return initial;
+#else
+    return false;
+#endif
+}
+
+bool run_signal_handlers(void *released) {
+    PyThreadState **state = static_cast<PyThreadState **>(released);
+    PyEval_RestoreThread(*state);
+    const bool raised = PyErr_CheckSignals() != 0;
+    *state = PyEval_SaveThread();
+    return raised;
+}
+
 // Run the entry routine's body with the interpreter lock released; the
 // caller holds references to both arrays meanwhile. What it throws becomes
 // the matching Python exception (the C entry routine would stop instead).
@@ -206,11 +239,19 @@ bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, PyArrayObject
     if (PyArray_SIZE(out) == 0) return true;  // an empty result: nothing to compute
     void *in_data = PyArray_DATA(in);
     void *out_data = PyArray_DATA(out);
-    enum { done, no_memory, too_large, failed } outcome = done;
+    enum { done, no_memory, too_large, failed, interrupted } outcome = done;
     char what[200] = "";
-    Py_BEGIN_ALLOW_THREADS
+    const bool interruptible = on_initial_thread();
+    PyThreadState *released = PyEval_SaveThread();
     try {
-        w.call(f, in_data, out_data);
+        if (interruptible) {
+            const orbelix::InterruptCheck check(run_signal_handlers, &released, kSignalPeriodMs);
+            w.call(f, in_data, out_data);
+        } else {
+            w.call(f, in_data, out_data);
+        }
+    } catch (const orbelix::Interrupted &) {
+        outcome = interrupted;  // the handler's exception is set
     } catch (const std::bad_alloc &) {
         outcome = no_memory;
     } catch (const std::length_error &) {
@@ -225,7 +266,7 @@ bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, PyArrayObject
         outcome = failed;
         std::snprintf(what, sizeof what, "unexpected failure");
     }
-    Py_END_ALLOW_THREADS
+    PyEval_RestoreThread(released);
     if (outcome == no_memory) PyErr_NoMemory();
     if (outcome == too_large) PyErr_SetString(PyExc_OverflowError, what);
     if (outcome == failed) PyErr_SetString(PyExc_RuntimeError, what);

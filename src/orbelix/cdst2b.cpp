@@ -6,6 +6,7 @@
 #include "orbelix/complex_pairs.hpp"
 #include "orbelix/dst2_bands.hpp"
 #include "orbelix/fatal_stop.hpp"
+#include "orbelix/interrupt.hpp"
 #include "orbelix/pow2_ffts.hpp"
 
 namespace orbelix {
@@ -45,9 +46,12 @@ void row_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, int y,
     const int turn = half_turn(y);
     const int first = runs.front().first, end = runs.back().first + runs.back().rows;
     const int lot = Pow2Ffts::batch(y, end - first);
-    cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * y);
     std::size_t run = 0;
     for (int r0 = first; r0 < end; r0 += lot) {
+        // Polled between batches, where the scratch is free: a signal handler
+        // run by the poll may itself transform on this thread.
+        poll_interrupt();
+        cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * y);
         const int m = std::min(lot, end - r0);
         while (runs[run].first + runs[run].rows <= r0) ++run;
         for (int q = 0; q < y; ++q) {
@@ -78,8 +82,11 @@ void column_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, RowBand
     const Unscale by(g);
     const std::ptrdiff_t stride = a.s2;
     const int lot = Pow2Ffts::batch(x, cols);
-    cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
     for (int b0 = c0; b0 < c0 + cols; b0 += lot) {
+        // Polled between batches, where the scratch is free: a signal handler
+        // run by the poll may itself transform on this thread.
+        poll_interrupt();
+        cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
         const int m = std::min(lot, c0 + cols - b0);
         auto gather = [&](int s0, auto w, int k) {
             const cfloat *from = &s(band.coefficient_row(k), b0 + s0);

@@ -12,7 +12,8 @@ namespace orbelix {
 // whole transformed backward. Columns mid+1 ... n-1 of the input are never
 // read, so a complex image comes back only if its spectrum has that symmetry.
 // A side that is not a power of two (at most 16384) or a non-square array
-// stops the process; an empty array is left alone.
+// stops the process; an empty array is left alone. Between batches of
+// transforms it polls for an interruption (interrupt.hpp).
 void cdst2b(View2<cfloat> a);
 
 // The same with the coefficients read from `s` (the shape of a; either a

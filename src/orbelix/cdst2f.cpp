@@ -7,6 +7,7 @@
 #include "orbelix/complex_pairs.hpp"
 #include "orbelix/dst2_bands.hpp"
 #include "orbelix/fatal_stop.hpp"
+#include "orbelix/interrupt.hpp"
 #include "orbelix/pow2_ffts.hpp"
 #include "orbelix/times_real.hpp"
 
@@ -34,8 +35,11 @@ void row_step(Pow2Ffts &ffts, View2<cfloat> a, int y, int first, int rows) {
     if (y == 1) return;
     const int turn = half_turn(y);
     const int lot = Pow2Ffts::batch(y, rows);
-    cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * y);
     for (int r0 = first; r0 < first + rows; r0 += lot) {
+        // Polled between batches, where the scratch is free: a signal handler
+        // run by the poll may itself transform on this thread.
+        poll_interrupt();
+        cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * y);
         const int m = std::min(lot, first + rows - r0);
         for (int q = 0; q < y; ++q) copy_run(&a(r0, y + ((q + turn) & (y - 1))), m, t + q * m);
         ffts.run(false, y, t, m, 1, m);
@@ -50,9 +54,12 @@ template <bool Mirror>
 void column_step(Pow2Ffts &ffts, View2<cfloat> a, RowBand band, int c0, int cols, float g) {
     const int n = a.n1, x = band.width, turn = half_turn(x);
     const int lot = Pow2Ffts::batch(x, cols);
-    cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
     const std::ptrdiff_t stride = a.s2;
     for (int b0 = c0; b0 < c0 + cols; b0 += lot) {
+        // Polled between batches, where the scratch is free: a signal handler
+        // run by the poll may itself transform on this thread.
+        poll_interrupt();
+        cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
         const int m = std::min(lot, c0 + cols - b0);
         by_tiles(
             m, x,

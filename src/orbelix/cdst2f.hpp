@@ -13,7 +13,8 @@ namespace orbelix {
 // of its size, in place of the band; negative row octaves are stored in
 // reversed order. The single-position bands keep X, and columns
 // mid+1 ... n-1 are the conjugate point mirror of columns mid-1 ... 1.
-// Any other shape stops the process; an empty array is left alone.
+// Any other shape stops the process; an empty array is left alone. Between
+// batches of transforms it polls for an interruption (interrupt.hpp).
 void cdst2f(View2<cfloat> a);
 
 // The same with the image read from `image` (the shape of a; either a

@@ -10,6 +10,7 @@
 #include "orbelix/fatal_stop.hpp"
 #include "orbelix/gauss_window.hpp"
 #include "orbelix/huge_buffer.hpp"
+#include "orbelix/interrupt.hpp"
 #include "orbelix/vexp.hpp"
 #include "orbelix/voice_store.hpp"
 #include "orbelix/window_product.hpp"
@@ -115,6 +116,7 @@ private:
     }
 
     void block(int j, int depth) {
+        poll_interrupt();
         WindowBlock &own = level(depth);
         WindowBlock &parent = level(j == 0 ? 0 : depth - 1);
         const int first = j * batch_;

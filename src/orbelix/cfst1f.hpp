@@ -18,7 +18,8 @@ float gauss(int k, int m);
 std::vector<cfloat> cfst1f(View1<const cfloat> h);
 
 // The same, written into s (extents n/2+1 by n, any strides), so a caller
-// that owns the result array needs no second copy of it.
+// that owns the result array needs no second copy of it. Between blocks of
+// voices it polls for an interruption (interrupt.hpp).
 void cfst1f(View1<const cfloat> h, View2<cfloat> s);
 
 // The same, computing voices_per_block voices before storing them (0: as

@@ -6,6 +6,7 @@
 #include "fftpack/checks.hpp"
 #include "orbelix.h"
 #include "orbelix/fatal_stop.hpp"
+#include "orbelix/interrupt.hpp"
 
 namespace orbelix {
 
@@ -77,15 +78,19 @@ void Pow2Ffts::run(bool forward, int len, cfloat *data, int lot, std::ptrdiff_t 
 void Pow2Ffts::columns(bool forward, View2<cfloat> block) {
     const int len = block.n1;
     const int cols = batch(len, block.n2);
-    for (int c0 = 0; c0 < block.n2; c0 += cols)
+    for (int c0 = 0; c0 < block.n2; c0 += cols) {
+        poll_interrupt();
         run(forward, len, &block(0, c0), std::min(cols, block.n2 - c0), block.s2, 1);
+    }
 }
 
 void Pow2Ffts::rows(bool forward, View2<cfloat> a) {
     const int len = a.n2;
     const int lot = std::max(1, std::min(kRowBatchValues / std::max(len, 1), a.n1));
-    for (int r0 = 0; r0 < a.n1; r0 += lot)
+    for (int r0 = 0; r0 < a.n1; r0 += lot) {
+        poll_interrupt();
         run(forward, len, &a(r0, 0), std::min(lot, a.n1 - r0), 1, a.s2);
+    }
 }
 
 }  // namespace orbelix

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "orbelix/interrupt.hpp"
 #include "orbelix/voice_store_kernel.hpp"
 #include "simd/isa.hpp"
 
@@ -29,6 +30,11 @@ constexpr int kPerLine = kLine / sizeof(cfloat);       // values
 // other work between calls evicting the result's lines, streaming stores
 // were as fast or faster (n = 2048: 3-11%).
 constexpr std::size_t kStreamFrom = std::size_t(4) << 20;  // bytes
+
+// The first block stored faults in every page of the result: at the largest
+// n that takes seconds, so it polls for an interruption on the way, every
+// 256 columns (tens of MB, under 0.1 s even where the pages come slowly).
+constexpr int kColumnsBetweenPolls = 256;
 
 // Values of one column before the next cache-line boundary.
 int to_line_boundary(const cfloat *p) {
@@ -71,6 +77,7 @@ void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloa
         reinterpret_cast<std::uintptr_t>(s.data) % sizeof(cfloat) != 0)
         return cached_store(buf, ldb, n, nb, s, k0);
     for (int t = 0; t < n; ++t) {
+        if (t % kColumnsBetweenPolls == 0) poll_interrupt();
         cfloat *dst = &s(k0, t);
         const cfloat *src = buf + t;
         const int head = to_line_boundary(dst) < nb ? to_line_boundary(dst) : nb;
