@@ -4,11 +4,9 @@
 
 namespace orbelix {
 
-namespace interrupt_detail {
-thread_local InterruptCheck *installed = nullptr;
-}
-
 namespace {
+
+thread_local InterruptCheck *installed = nullptr;
 
 long long now_ns() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -23,11 +21,11 @@ InterruptCheck::InterruptCheck(bool (*check)(void *), void *context, int period_
       context_(context),
       period_ns_(period_ms * 1000000LL),
       next_ns_(period_ms > 0 ? now_ns() + period_ns_ : 0),
-      outer_(interrupt_detail::installed) {
-    interrupt_detail::installed = this;
+      outer_(installed) {
+    installed = this;
 }
 
-InterruptCheck::~InterruptCheck() { interrupt_detail::installed = outer_; }
+InterruptCheck::~InterruptCheck() { installed = outer_; }
 
 void InterruptCheck::poll() {
     if (period_ns_ > 0) {
@@ -43,6 +41,10 @@ void InterruptCheck::poll() {
         ~Running() { flag = false; }
     } running(running_);
     if (check_(context_)) throw Interrupted();
+}
+
+void poll_interrupt() {
+    if (installed != nullptr) installed->poll();
 }
 
 }  // namespace orbelix

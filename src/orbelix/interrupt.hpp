@@ -1,7 +1,7 @@
 // Stopping a long computation at its caller's request. The Python module
 // installs a check for the thread of a call, so that Ctrl-C ends a long
 // fst, dst2 or idst2 early; with no check installed (C callers) nothing
-// stops early, and a poll costs one thread-local read.
+// stops early, and a poll costs a call and a thread-local read.
 #pragma once
 
 #include <exception>
@@ -37,14 +37,8 @@ private:
     InterruptCheck *outer_;
 };
 
-namespace interrupt_detail {
-extern thread_local InterruptCheck *installed;
-}
-
 // Called between steps of a long computation, outside the engine's C entry
 // points (whose boundary would turn the exception into an error code).
-inline void poll_interrupt() {
-    if (interrupt_detail::installed != nullptr) interrupt_detail::installed->poll();
-}
+void poll_interrupt();
 
 }  // namespace orbelix
