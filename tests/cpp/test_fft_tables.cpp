@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "fftpack/factor.hpp"
@@ -94,6 +95,17 @@ TEST(Ilog2, IsTheSinglePrecisionExpressionNotTheExactLogarithm) {
     }
     EXPECT_EQ(ilog2(1 << 26), 25);
     EXPECT_EQ(ilog2(1 << 30), 29);
+}
+
+TEST(Ilog2, RepeatedAndAlternatingArgumentsGiveTheSameAnswers) {
+    // The last answer is kept per thread: asking again, after another n,
+    // and on a new thread must not change one.
+    const int n[] = {8192, 8192, 4096, 8192, 0, 0, 2097151, 1, 1, 32768};
+    const int want[] = {12, 12, 12, 12, INT_MIN, INT_MIN, 21, 0, 0, 14};
+    for (int k = 0; k < 10; ++k) EXPECT_EQ(ilog2(n[k]), want[k]) << k;
+    int other = 0;
+    std::thread([&] { other = ilog2(0) == INT_MIN && ilog2(8192) == 12 ? 1 : -1; }).join();
+    EXPECT_EQ(other, 1);
 }
 
 TEST(Ilog2, ZeroAndNegativeGiveTheMostNegativeInteger) {
