@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 #if defined(__linux__)
@@ -244,12 +245,9 @@ bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, PyArrayObject
     const bool interruptible = on_initial_thread();
     PyThreadState *released = PyEval_SaveThread();
     try {
-        if (interruptible) {
-            const orbelix::InterruptCheck check(run_signal_handlers, &released, kSignalPeriodMs);
-            w.call(f, in_data, out_data);
-        } else {
-            w.call(f, in_data, out_data);
-        }
+        std::optional<orbelix::InterruptCheck> check;
+        if (interruptible) check.emplace(run_signal_handlers, &released, kSignalPeriodMs);
+        w.call(f, in_data, out_data);
     } catch (const orbelix::Interrupted &) {
         outcome = interrupted;  // the handler's exception is set
     } catch (const std::bad_alloc &) {

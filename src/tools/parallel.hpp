@@ -2,15 +2,14 @@
 #pragma once
 
 #include <atomic>
-#include <exception>
 #include <functional>
+
+#include "orbelix/interrupt.hpp"
 
 namespace orbelix::tools {
 
-// Thrown by Parallel::run when the poll asked to stop.
-struct Interrupted : std::exception {
-    const char *what() const noexcept override { return "interrupted"; }
-};
+// Thrown by Parallel::run when the poll asked to stop: the core's own.
+using orbelix::Interrupted;
 
 class Parallel {
 public:
