@@ -12,8 +12,19 @@ import numpy.typing as npt
 from ._grid import MAX_LENGTH
 
 
+def refuse_masked(x: object, name: str) -> None:
+    """ValueError for a masked array that masks any value: converting it
+    would transform whatever the masked slots happen to hold."""
+    if isinstance(x, np.ma.MaskedArray) and np.ma.is_masked(x):
+        count = int(np.ma.count_masked(x))
+        raise ValueError(
+            f"{name} is a masked array with {count} masked value{'s' if count != 1 else ''}; "
+            f"fill or interpolate them first (for example {name}.filled(0))")
+
+
 def signal_array(x: object, name: str) -> npt.NDArray[Any]:
     """x as an array of real or complex numbers (integers included); TypeError otherwise."""
+    refuse_masked(x, name)
     a = np.asarray(x)
     if a.dtype.kind not in "iufc":
         raise TypeError(

@@ -10,8 +10,8 @@ import numpy as np
 import numpy.typing as npt
 
 from . import _core
-from ._arrays import (allocate, check_finite, check_length, result_size, signal_array,
-                      signal_view)
+from ._arrays import (allocate, check_finite, check_length, refuse_masked, result_size,
+                      signal_array, signal_view)
 from ._grid import (axis_index, choice, integer, positive, real_number, voice_grid,
                     worker_count)
 
@@ -275,6 +275,7 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
     rate = positive(fs, "fs")
     choice(phase, "phase", _PHASES)
     threads = worker_count(workers)
+    refuse_masked(S, "S")
     s = np.asarray(S)
     if s.dtype.kind != "c":
         raise TypeError(

@@ -146,6 +146,25 @@ def test_non_finite_samples_are_refused_by_index(call, message):
         call()
 
 
+def test_masked_values_are_refused_and_an_empty_mask_is_ignored():
+    # np.asarray drops a mask: the masked slots would be transformed as data.
+    x = np.ma.masked_array(np.arange(32, dtype=np.float32), mask=np.arange(32) % 10 == 3)
+    with pytest.raises(ValueError, match=re.escape(
+            "x is a masked array with 3 masked values; fill or interpolate them first")):
+        ot.stransform(x)
+    with pytest.raises(ValueError, match="^x is a masked array with 1 masked value;"):
+        epochs = np.ma.masked_array(np.ones((2, 16)))
+        epochs[1, 5] = np.ma.masked
+        ot.tfr_power(epochs, 1.0)
+    f, _, s = ot.stransform(np.ones(16))
+    with pytest.raises(ValueError, match="^S is a masked array with 1 masked value;"):
+        masked = np.ma.masked_array(s)
+        masked[2, 7] = np.ma.masked
+        ot.istransform(f, masked, 16)
+    unmasked = np.ma.masked_array(x.data, mask=False)
+    np.testing.assert_array_equal(ot.stransform(unmasked)[2], ot.stransform(x.data)[2])
+
+
 def test_finite_extremes_pass_the_check():
     big = np.float32(np.finfo(np.float32).max)
     x = np.array([big, -big, 0.0, 0.0, 1.0, 2.0], np.float64)
