@@ -19,6 +19,8 @@ import numpy.typing as npt
 MAX_LENGTH = 2**29
 #: Most threads a call may ask for.
 MAX_WORKERS = 1024
+#: Window widths whose constant 2 pi^2 width^2 is a normal, finite float32.
+WIDTH_RANGE = (1e-18, 1e18)
 
 
 def nearest_bin(value: float) -> int:
@@ -116,6 +118,14 @@ class VoiceGrid:
         return np.arange(self.times, dtype=np.float64) * self.decim / self.fs
 
 
+def _bins_per_step(bins: float, n: int) -> int:
+    """df in whole bins, at least one; a step past the band's end (n bins or
+    more, or beyond float range) is one step of n: the first voice alone."""
+    if not bins < n:
+        return n
+    return max(1, nearest_bin(bins))
+
+
 def voice_grid(n: int, fs: object, fmin: object, fmax: object, df: object, decim: object,
                width: object) -> VoiceGrid:
     """The grid of a signal of n samples, checking every argument."""
@@ -131,11 +141,15 @@ def voice_grid(n: int, fs: object, fmin: object, fmax: object, df: object, decim
         raise ValueError(f"fmax={fmax!r} is above the Nyquist frequency fs/2={nyquist!r}")
     if lo > hi:
         raise ValueError(f"fmin={fmin!r} is above fmax={hi!r}")
-    step = 1 if df is None else max(1, nearest_bin(positive(df, "df") * n / rate))
+    step = 1 if df is None else _bins_per_step(positive(df, "df") * n / rate, n)
     d = integer(decim, "decim")
     if d < 1:
         raise ValueError(f"decim={decim!r} must be a positive integer")
     gamma = positive(width, "width")
+    low, high = WIDTH_RANGE
+    if not low <= gamma < high:
+        raise ValueError(f"width={width!r} is out of range: it must be at least {low:g} "
+                         f"and below {high:g}")
     k0 = min(nearest_bin(lo * n / rate), n // 2)
     k1 = min(nearest_bin(hi * n / rate), n // 2)
     return VoiceGrid(n=n, fs=rate, k0=k0, step=step, count=(k1 - k0) // step + 1, decim=d,

@@ -55,7 +55,8 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         ``fmax`` defaults to (and may not exceed) ``fs/2``.
     df : float, optional
         Spacing of the voices in Hz, rounded to a whole number of bins (at
-        least one). By default every bin.
+        least one). By default every bin; a step past the band's end leaves
+        its first voice alone.
     decim : int, default 1
         Time step in samples: ``t[j] = j*decim/fs`` for ``j < ceil(n/decim)``.
         When `decim` divides ``n`` each voice is computed at these times
@@ -98,10 +99,11 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         For arguments of the wrong type, or `x` that does not hold numbers.
     ValueError
         For an empty signal, an axis out of range, ``fmin > fmax``, ``fmax``
-        above ``fs/2``, a non-positive `df`, `decim` or `width`, a non-finite
-        `fs`, an unknown `phase` or `output`, a result NumPy cannot index,
-        or a sample of `x` that is NaN or infinite (or beyond single
-        precision), naming the first one.
+        above ``fs/2``, a non-positive `df`, `decim` or `width` (or a `width`
+        outside ``1e-18 <= width < 1e18``), a non-finite `fs`, an unknown
+        `phase` or `output`, a result NumPy cannot index, or a sample of `x`
+        that is NaN or infinite (or beyond single precision), naming the
+        first one.
     MemoryError
         When the result would exceed the machine's memory (stating its size
         in GB), before anything is allocated.

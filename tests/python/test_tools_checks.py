@@ -41,6 +41,9 @@ BAD_STRANSFORM = [
     (dict(decim=2.0), TypeError, "decim must be an integer, not float (2.0)"),
     (dict(width=0.0), ValueError, "width=0.0 must be finite and positive"),
     (dict(width=float("inf")), ValueError, "width=inf must be finite and positive"),
+    # Beyond these the window constant is no longer a normal float32.
+    (dict(width=1e30), ValueError, "width=1e+30 is out of range: it must be at least 1e-18 and below 1e+18"),
+    (dict(width=1e-30), ValueError, "width=1e-30 is out of range: it must be at least 1e-18 and below 1e+18"),
     (dict(phase="global"), ValueError, "phase='global' is not one of 'local', 'absolute'"),
     (dict(phase=None), TypeError, "phase must be a string, not NoneType (None)"),
     (dict(output="db"), ValueError, "output='db' is not one of 'complex', 'power', 'magnitude'"),
@@ -108,6 +111,21 @@ def test_fmin_between_bins_and_df_below_a_bin_round_to_bins():
     np.testing.assert_array_equal(f, [3.0, 4.0])
     f = ot.stransform(np.zeros(99), 99.0, fmin=49.4)[0]
     np.testing.assert_array_equal(f, [49.0])
+
+
+def test_df_beyond_the_band_gives_its_first_voice():
+    # Any step past the band's end, up to the largest float, leaves one voice.
+    x = np.random.default_rng(6).standard_normal(100).astype(np.float32)
+    full = ot.stransform(x, 100.0, fmin=3.0)[2]
+    for df in (60.0, 1e10, 1e308):
+        f, _, s = ot.stransform(x, 100.0, fmin=3.0, df=df)
+        np.testing.assert_array_equal(f, [3.0])
+        np.testing.assert_array_equal(s, full[:1])
+        f, _, power, _ = ot.tfr_power(np.stack([x, x]), 100.0, fmin=3.0, df=df)
+        np.testing.assert_array_equal(f, [3.0])
+        assert power.shape == (1, 100)
+    f, _, s = ot.stransform(x, 100.0, width=1e-18, fmin=1.0, fmax=2.0)
+    assert np.isfinite(s).all() and len(f) == 2
 
 
 def _with(value, dtype, shape, where):
