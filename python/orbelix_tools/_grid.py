@@ -130,6 +130,10 @@ def voice_grid(n: int, fs: object, fmin: object, fmax: object, df: object, decim
                width: object) -> VoiceGrid:
     """The grid of a signal of n samples, checking every argument."""
     rate = positive(fs, "fs")
+    # Bins (f*n/fs with f <= fs/2) and times (sample/fs) within float range.
+    if not (math.isfinite(rate * n) and math.isfinite((n - 1) / rate)):
+        raise ValueError(f"fs={fs!r} is out of range for a signal of {n} samples: "
+                         "its frequencies or times would overflow")
     lo = real_number(fmin, "fmin")
     if not (math.isfinite(lo) and lo >= 0.0):
         raise ValueError(f"fmin={fmin!r} must be finite and not negative")

@@ -27,6 +27,10 @@ BAD_STRANSFORM = [
     (dict(fs=float("nan")), ValueError, "fs=nan must be finite and positive"),
     (dict(fs=float("inf")), ValueError, "fs=inf must be finite and positive"),
     (dict(fs=0), ValueError, "fs=0 must be finite and positive"),
+    (dict(fs=1e308), ValueError, "fs=1e+308 is out of range for a signal of 100 samples: "
+     "its frequencies or times would overflow"),
+    (dict(fs=1e-320), ValueError, "fs=1e-320 is out of range for a signal of 100 samples: "
+     "its frequencies or times would overflow"),
     (dict(fs="256"), TypeError, "fs must be a real number, not str ('256')"),
     (dict(fs=1j), TypeError, "fs must be a real number, not complex (1j)"),
     (dict(fmin=-1.0), ValueError, "fmin=-1.0 must be finite and not negative"),
