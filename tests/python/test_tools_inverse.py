@@ -93,6 +93,24 @@ def test_complex_signal_gives_the_real_signal_of_its_positive_bins():
     assert rel(ot.istransform(f, s, n), np.fft.ifft(spectrum).real * n) < 1e-5
 
 
+@pytest.mark.parametrize("n,lo,hi", [(97, 0, 48), (97, 7, 30), (128, 50, 64)])
+@pytest.mark.parametrize("phase", ["local", "absolute"])
+def test_complex_signal_over_a_band_at_odd_and_even_lengths(n, lo, hi, phase):
+    # Bins lo .. hi of the complex signal's DFT, mirrored; 0 Hz and fs/2 real.
+    rng = np.random.default_rng(n + lo)
+    x = (rng.standard_normal(n) + 1j * rng.standard_normal(n)).astype(np.complex64)
+    f, t, s = ot.stransform(x, fmin=lo / n, fmax=hi / n, phase=phase)
+    dft = np.fft.fft(x.astype(np.complex128))
+    spectrum = np.zeros(n, np.complex128)
+    for k in range(lo, hi + 1):
+        value = dft[k]
+        if k == 0 or 2 * k == n:
+            spectrum[k] = value.real
+        else:
+            spectrum[k], spectrum[n - k] = value, np.conj(value)
+    assert rel(ot.istransform(f, s, n, phase=phase), np.fft.ifft(spectrum).real) < 1e-5
+
+
 @pytest.mark.parametrize("axis", [0, 1, -1])
 def test_batches_and_axes(axis):
     n = 240
