@@ -225,25 +225,85 @@ bool on_initial_thread() {
 #endif
 }
 
-bool run_signal_handlers(void *released) {
-    PyThreadState **state = static_cast<PyThreadState **>(released);
-    PyEval_RestoreThread(*state);
-    const bool raised = PyErr_CheckSignals() != 0;
-    *state = PyEval_SaveThread();
-    return raised;
+// The memory of the caller's own array, which the computation reads in
+// place. A signal handler run between its steps may resize that array or
+// give it new data (resize(refcheck=False), __setstate__), freeing what the
+// computation reads; the call then stops with RuntimeError instead. Watched
+// are the array and the array owning the memory (the end of its chain of
+// bases), both held while the call runs. A private copy needs no watch.
+class InputWatch {
+  public:
+    InputWatch(PyArrayObject *in, bool owned) {
+        if (owned) return;
+        watch(in);
+        PyArrayObject *owner = in;
+        while (PyArray_BASE(owner) != nullptr && PyArray_Check(PyArray_BASE(owner)))
+            owner = reinterpret_cast<PyArrayObject *>(PyArray_BASE(owner));
+        if (owner != in) watch(owner);
+    }
+    ~InputWatch() {
+        for (int i = 0; i < count_; ++i) Py_DECREF(seen_[i].array);
+    }
+    InputWatch(const InputWatch &) = delete;
+    InputWatch &operator=(const InputWatch &) = delete;
+
+    // With the interpreter lock held.
+    bool intact() const {
+        for (int i = 0; i < count_; ++i)
+            if (PyArray_DATA(seen_[i].array) != seen_[i].data ||
+                PyArray_NBYTES(seen_[i].array) != seen_[i].nbytes)
+                return false;
+        return true;
+    }
+
+  private:
+    struct Seen {
+        PyArrayObject *array;
+        void *data;
+        npy_intp nbytes;
+    };
+    void watch(PyArrayObject *a) {
+        Py_INCREF(a);
+        seen_[count_++] = {a, PyArray_DATA(a), PyArray_NBYTES(a)};
+    }
+    Seen seen_[2] = {};
+    int count_ = 0;
+};
+
+struct Released {
+    PyThreadState *state;
+    const InputWatch *input;
+    const char *routine;  // "orbelix.fst" and so on
+};
+
+bool run_signal_handlers(void *context) {
+    Released *released = static_cast<Released *>(context);
+    PyEval_RestoreThread(released->state);
+    bool stop = PyErr_CheckSignals() != 0;
+    if (!stop && !released->input->intact()) {
+        PyErr_Format(PyExc_RuntimeError,
+                     "the input array of %s was resized or given new data during the call",
+                     released->routine);
+        stop = true;
+    }
+    released->state = PyEval_SaveThread();
+    return stop;
 }
 
 // Run the entry routine's body with the interpreter lock released; the
 // caller holds references to both arrays meanwhile. What it throws becomes
 // the matching Python exception (the C entry routine would stop instead).
-bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, PyArrayObject *out) {
+bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, bool owned,
+                PyArrayObject *out) {
     if (PyArray_SIZE(out) == 0) return true;  // an empty result: nothing to compute
+    const InputWatch watch(in, owned);
     void *in_data = PyArray_DATA(in);
     void *out_data = PyArray_DATA(out);
     enum { done, no_memory, too_large, failed, interrupted } outcome = done;
     char what[200] = "";
     const bool interruptible = on_initial_thread();
-    PyThreadState *released = PyEval_SaveThread();
+    Released released = {nullptr, &watch, std::strchr(w.format, ':') + 1};
+    released.state = PyEval_SaveThread();
     try {
         std::optional<orbelix::InterruptCheck> check;
         if (interruptible) check.emplace(run_signal_handlers, &released, kSignalPeriodMs);
@@ -264,7 +324,7 @@ bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, PyArrayObject
         outcome = failed;
         std::snprintf(what, sizeof what, "unexpected failure");
     }
-    PyEval_RestoreThread(released);
+    PyEval_RestoreThread(released.state);
     if (outcome == no_memory) PyErr_NoMemory();
     if (outcome == too_large) PyErr_SetString(PyExc_OverflowError, what);
     if (outcome == failed) PyErr_SetString(PyExc_RuntimeError, what);
@@ -327,7 +387,7 @@ PyObject *run_wrapper(const WrapperSpec &w, PyObject *args, PyObject *kwds) {
     for (const Check &check : w.final_checks)
         if (ok && check.text != nullptr) ok = check_holds(check, f);
     if (ok) ok = refresh_input(w, arg[0], f, &in, &owned);
-    if (ok) ok = call_entry(w, f, in, out) && !PyErr_Occurred();
+    if (ok) ok = call_entry(w, f, in, owned, out) && !PyErr_Occurred();
 
     if (owned) Py_DECREF(in);
     for (PyObject *a : arg) Py_DECREF(a);
