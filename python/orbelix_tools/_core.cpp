@@ -6,6 +6,7 @@
 #include <nanobind/stl/string.h>
 
 #include <climits>
+#include <cstdint>
 #include <complex>
 #include <string>
 #include <utility>
@@ -48,6 +49,14 @@ VoiceGrid make_grid(std::size_t n, int k0, int step, int count, int decim, doubl
     return g;
 }
 
+// The extension reads and writes whole elements: data at an address that is
+// no multiple of the element's alignment (np.frombuffer with an offset) is
+// refused. Strides are whole elements already.
+void require_aligned(const void *data, std::size_t alignment, const char *name) {
+    if (reinterpret_cast<std::uintptr_t>(data) % alignment != 0)
+        throw nb::value_error((std::string(name) + " is not aligned to its element size").c_str());
+}
+
 // Signals from a 3-D array of any supported dtype and strides (outer x
 // inner x samples), read in place.
 using InputArray = nb::ndarray<nb::ro, nb::ndim<3>, nb::device::cpu>;
@@ -60,6 +69,7 @@ Signals signals_of(const InputArray &x, const char *name) {
     else if (x.dtype() == nb::dtype<complex64>()) s.type = SampleType::complex64;
     else if (x.dtype() == nb::dtype<std::complex<double>>()) s.type = SampleType::complex128;
     else throw nb::type_error((std::string(name) + " must be float32, float64, complex64 or complex128").c_str());
+    require_aligned(s.data, s.type == SampleType::float32 ? alignof(float) : alignof(double), name);
     s.outer = as_int(x.shape(0), "the number of signals");
     s.inner = as_int(x.shape(1), "the number of signals");
     s.n = as_int(x.shape(2), "the signal length");
@@ -121,6 +131,7 @@ void stransform_into(InputArray x, nb::ndarray<nb::ndim<3>, nb::c_contig, nb::de
     expect_shape(out.shape(1), g.count, "out axis 1");
     expect_shape(out.shape(2), g.times(), "out axis 2");
     if (out.size() == 0) return;
+    require_aligned(out.data(), alignof(float), "out");
     void *po = out.data();
     run_released(workers, [&](Parallel &par) { stransform(signals, g, kind, po, par); });
 }
@@ -133,6 +144,8 @@ void istransform_into(Array<const complex64, 3> s, Array<float, 2> out, int k0, 
     expect_shape(out.shape(0), batch, "out axis 0");
     expect_shape(out.shape(1), g.n, "out axis 1");
     if (out.size() == 0) return;
+    require_aligned(s.data(), alignof(float), "s");
+    require_aligned(out.data(), alignof(float), "out");
     const cfloat *ps = samples(s);
     float *po = out.data();
     run_released(workers, [&](Parallel &par) { istransform(ps, batch, g, po, par); });
@@ -149,6 +162,8 @@ void tfr_power_into(InputArray x, Array<float, 3> power, Array<float, 3> itc, in
         expect_shape(a->shape(2), g.times(), "power/itc axis 2");
     }
     if (power.size() == 0) return;
+    require_aligned(power.data(), alignof(float), "power");
+    require_aligned(itc.data(), alignof(float), "itc");
     float *pp = power.data(), *pi = itc.data();
     run_released(workers, [&](Parallel &par) { tfr_power(signals, g, pp, pi, par); });
 }
