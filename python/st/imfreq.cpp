@@ -13,8 +13,10 @@
 
 void orbelix::entries::imfreq(const int *l, const int *m, const float *s, const int *x,
                               const int *y, float *h) {
-    // The caller's extent 2m + 1 must be a 32-bit integer.
+    // The caller's extent 2m + 1 must be a 32-bit integer; below m = 0 it
+    // holds no element to write (and 2m + 1 could wrap).
     if (*m > (INT_MAX - 1) / 2) too_large("m", *m, "2m+1 exceeds 32-bit sizes");
+    if (*m < 0) return;
     const auto *coefficients = reinterpret_cast<const cfloat *>(s);
     const std::vector<cfloat> local = lfrqdm(column_major(coefficients, *l, *l), *x, *y);
     const int side = 2 * lfrqdm_bands(*l) + 1;  // 2M + 1

@@ -89,3 +89,14 @@ OUT_OF_MEMORY = """
 def test_out_of_memory_in_an_entry_routine_is_a_fatal_stop_with_a_message(name):
     done = run_child(OUT_OF_MEMORY, f"lib.{name}(*args[{name!r}])\nprint('returned')\n")
     assert (done.returncode, done.stdout, done.stderr) == (1, "", f"orbelix: {name}: out of memory\n")
+
+
+def test_imfreq_with_a_negative_m_writes_nothing_without_wrapping_2m_plus_1():
+    # Below m = -2**30, 2m + 1 does not fit an int (UBSan: signed overflow).
+    done = run_child("""
+        s = np.ones((16, 16), np.complex64, order="F"); h = np.zeros(8, np.complex64)
+        for m in (-1, -2**30, -2**30 - 1, -2**31):
+            lib.imfreq(i32(16), i32(m), ptr(s), i32(3), i32(3), ptr(h))
+        print(h.any())
+    """)
+    assert (done.returncode, done.stdout, done.stderr) == (0, "False\n", "")
