@@ -32,7 +32,10 @@ def real_number(value: object, name: str) -> float:
     """value as a float; TypeError naming the argument when it is not a real number."""
     if isinstance(value, bool) or not isinstance(value, numbers.Real):
         raise TypeError(f"{name} must be a real number, not {type(value).__name__} ({value!r})")
-    return float(value)
+    try:
+        return float(value)
+    except OverflowError:  # an int or Fraction beyond the float range
+        raise ValueError(f"{name}={value!r} is beyond the float range") from None
 
 
 def positive(value: object, name: str) -> float:
@@ -114,8 +117,9 @@ class VoiceGrid:
 
     @property
     def t(self) -> npt.NDArray[np.float64]:
-        """Times of the samples in s: j * decim / fs."""
-        return np.arange(self.times, dtype=np.float64) * self.decim / self.fs
+        """Times of the samples in s: j * decim / fs (j = 0 alone for a decim
+        beyond the signal, which may exceed the float range)."""
+        return np.arange(self.times, dtype=np.float64) * self.step_in_time / self.fs
 
 
 def _bins_per_step(bins: float, n: int) -> int:

@@ -3,7 +3,6 @@
 from __future__ import annotations
 
 import importlib
-import math
 from typing import Any
 
 import numpy as np
@@ -285,17 +284,18 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
             "(output='complex'), not its power or magnitude")
     if s.ndim < 2:
         raise ValueError(f"S must have a frequency and a time axis, not shape {s.shape}")
-    k0, count = _bins_of(f, length, rate)
-    if s.shape[-2] != count:
-        raise ValueError(f"S has {s.shape[-2]} voices (axis -2) but f has {count} frequencies")
+    # The time axis first: it bounds n, which the bins of f are counted in.
     if s.shape[-1] != length:
         if s.shape[-1] < length and s.shape[-1] > 0:
-            decim = math.ceil(length / s.shape[-1])
+            decim = -(-length // s.shape[-1])  # whole numbers: n may exceed the float range
             raise ValueError(
                 f"S has {s.shape[-1]} time samples but n={length}: a decimated transform "
                 f"(decim={decim}?) cannot be inverted, because the inverse sums each voice "
                 "over all n time samples")
         raise ValueError(f"S has {s.shape[-1]} time samples (axis -1) but n={length}")
+    k0, count = _bins_of(f, length, rate)
+    if s.shape[-2] != count:
+        raise ValueError(f"S has {s.shape[-2]} voices (axis -2) but f has {count} frequencies")
     lead = s.shape[:-2]
     ax = axis_index(axis, len(lead) + 1)
     result_size(lead + (length,), np.float32, "the signal")
