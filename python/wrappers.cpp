@@ -230,7 +230,10 @@ bool on_initial_thread() {
 // give it new data (resize(refcheck=False), __setstate__), freeing what the
 // computation reads; the call then stops with RuntimeError instead. Watched
 // are the array and the array owning the memory (the end of its chain of
-// bases), both held while the call runs. A private copy needs no watch.
+// bases), both held while the call runs. A weak reference to the owner
+// meanwhile makes NumPy refuse to resize it at all, from a handler or from
+// another thread, which no check could catch in time. A private copy needs
+// no watch.
 class InputWatch {
   public:
     InputWatch(PyArrayObject *in, bool owned) {
@@ -240,8 +243,11 @@ class InputWatch {
         while (PyArray_BASE(owner) != nullptr && PyArray_Check(PyArray_BASE(owner)))
             owner = reinterpret_cast<PyArrayObject *>(PyArray_BASE(owner));
         if (owner != in) watch(owner);
+        pin_ = PyWeakref_NewRef(reinterpret_cast<PyObject *>(owner), nullptr);
+        if (pin_ == nullptr) PyErr_Clear();  // only a safeguard: go on without it
     }
     ~InputWatch() {
+        Py_XDECREF(pin_);
         for (int i = 0; i < count_; ++i) Py_DECREF(seen_[i].array);
     }
     InputWatch(const InputWatch &) = delete;
@@ -268,6 +274,7 @@ class InputWatch {
     }
     Seen seen_[2] = {};
     int count_ = 0;
+    PyObject *pin_ = nullptr;
 };
 
 struct Released {

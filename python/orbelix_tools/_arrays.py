@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import math
 import os
+import weakref
 from typing import Any
 
 import numpy as np
@@ -129,3 +130,14 @@ def signal_view(x: npt.NDArray[Any], axes: tuple[int, ...], dest: tuple[int, ...
     if not view.flags.aligned or any(s % view.itemsize for s in view.strides):
         view = view.copy()  # a fresh, aligned buffer even when view is contiguous
     return view
+
+
+def pin_memory(a: npt.NDArray[Any]) -> weakref.ref[npt.NDArray[Any]]:
+    """A weak reference to the array that owns a's memory, to hold while the
+    extension reads it in place: NumPy refuses to resize an array that has
+    one (even with refcheck=False), so neither a signal handler run during
+    the call nor another thread can free that memory this way."""
+    owner = a
+    while isinstance(owner.base, np.ndarray):
+        owner = owner.base
+    return weakref.ref(owner)

@@ -9,8 +9,8 @@ import numpy as np
 import numpy.typing as npt
 
 from . import _core
-from ._arrays import (allocate, check_finite, check_length, refuse_masked, result_size,
-                      signal_array, signal_view)
+from ._arrays import (allocate, check_finite, check_length, pin_memory, refuse_masked,
+                      result_size, signal_array, signal_view)
 from ._grid import (axis_index, choice, integer, positive, real_number, voice_grid,
                     worker_count)
 
@@ -166,9 +166,11 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     check_finite(a, "x")
     s = allocate(shape, dtype, "the transform")
     signals = signal_view(a, (ax,), (-1,), (1, -1, n))
+    pinned = pin_memory(signals)  # held while the extension reads signals
     _core.stransform_into(signals, s.reshape(-1, grid.count, grid.times), k0=grid.k0,
                           step=grid.step, count=grid.count, decim=grid.step_in_time, width=grid.width,
                           absolute=phase == "absolute", output=output, workers=threads)
+    del pinned
     return grid.f, grid.t, s
 
 
@@ -303,8 +305,10 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
     # The extension reads whole, aligned complex64 values in C order.
     voices = np.require(s, np.complex64, ["C_CONTIGUOUS", "ALIGNED"]).reshape(-1, count, length)
     out = allocate(lead + (length,), np.float32, "the signal")
+    pinned = pin_memory(voices)  # held while the extension reads voices
     _core.istransform_into(voices, out.reshape(-1, length), k0=k0,
                            absolute=phase == "absolute", workers=threads)
+    del pinned
     return np.moveaxis(out, -1, ax)
 
 
@@ -409,7 +413,9 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     itc = allocate(shape, np.float32, "the coherence")
     signals = signal_view(a, (eax, ax), (0, -1), (epochs, -1, n))
     rows = (-1, grid.count, grid.times)
+    pinned = pin_memory(signals)  # held while the extension reads signals
     _core.tfr_power_into(signals, power.reshape(rows), itc.reshape(rows), k0=grid.k0,
                          step=grid.step, count=grid.count, decim=grid.step_in_time, width=grid.width,
                          workers=threads)
+    del pinned
     return grid.f, grid.t, power, itc
