@@ -17,7 +17,7 @@ def refuse_masked(x: object, name: str) -> None:
     """ValueError for a masked array that masks any value: converting it
     would transform whatever the masked slots happen to hold."""
     if isinstance(x, np.ma.MaskedArray) and np.ma.is_masked(x):
-        count = int(np.ma.count_masked(x))
+        count = int(np.count_nonzero(np.ma.getmaskarray(x)))
         raise ValueError(
             f"{name} is a masked array with {count} masked value{'s' if count != 1 else ''}; "
             f"fill or interpolate them first (for example {name}.filled(0))")

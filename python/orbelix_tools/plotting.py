@@ -99,7 +99,8 @@ def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | N
         If matplotlib is not installed (``pip install 'orbelix[plot]'``).
     ValueError, TypeError
         If `f` or `t` is not a strictly increasing 1-D array of real
-        numbers, or `values` is not numeric of shape ``(len(f), len(t))``.
+        numbers, `values` is not numeric of shape ``(len(f), len(t))``, or
+        `ax` is not a matplotlib ``Axes``.
 
     Examples
     --------
@@ -130,6 +131,10 @@ def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | N
     if ax is None:
         import matplotlib.pyplot as plt
         ax = plt.figure().add_subplot()
+    else:
+        import matplotlib.axes
+        if not isinstance(ax, matplotlib.axes.Axes):
+            raise TypeError(f"ax must be a matplotlib Axes, not {type(ax).__name__} ({ax!r})")
 
     mappable: ScalarMappable
     if _uniform(f) and _uniform(t):

@@ -99,10 +99,11 @@ def test_new_figure_when_no_axes_given():
     (F, T, -np.ones((3, 4)), {"db": True}, ValueError, "db=True needs values >= 0"),
     (F, T, np.ones((3, 4)), {"db": "yes"}, TypeError, "db must be True or False"),
     (F, T, np.ones((3, 4)), {"label": 3}, TypeError, "label must be a string"),
+    (F, T, np.ones((3, 4)), {"ax": 5}, TypeError, r"^ax must be a matplotlib Axes, not int \(5\)$"),
 ])
 def test_bad_input(f, t, values, keywords, error, message):
     with pytest.raises(error, match=message):
-        plot(f, t, values, ax=new_axes(), **keywords)
+        plot(f, t, values, **{"ax": new_axes(), **keywords})
 
 
 def test_missing_matplotlib_names_the_extra(monkeypatch):
