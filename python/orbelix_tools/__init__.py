@@ -15,9 +15,15 @@ tfr_power
     Power and inter-trial coherence averaged over epochs.
 plot
     A time-frequency map with a labelled colour bar (needs matplotlib).
+simd_path
+    The SIMD instruction set the transforms run on.
 """
 
+from ._simd import simd_path, warn_unless_honoured
 from ._transforms import istransform, stransform, tfr_power
 from .plotting import plot
 
-__all__ = ["istransform", "plot", "stransform", "tfr_power"]
+__all__ = ["istransform", "plot", "simd_path", "stransform", "tfr_power"]
+
+warn_unless_honoured()
+del warn_unless_honoured

@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "simd/isa.hpp"
 #include "tools/istransform.hpp"
 #include "tools/parallel.hpp"
 #include "tools/signals.hpp"
@@ -191,4 +192,6 @@ NB_MODULE(_core, m) {
           "Mean power and inter-trial coherence over the epochs of x (epochs x channels x n,\n"
           "dtypes as for stransform_into), written into power and itc (channels x count x\n"
           "times, float32).");
+    m.def("simd_path", [] { return std::string(orbelix::simd::name(orbelix::simd::active())); },
+          "The instruction set the transforms run on: 'sse2', 'avx2' or 'avx512'.");
 }

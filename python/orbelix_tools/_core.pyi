@@ -22,6 +22,10 @@ class _TfrPowerInto(Protocol):
                  itc: npt.NDArray[np.float32], *, k0: int, step: int, count: int, decim: int,
                  width: float, workers: int) -> None: ...
 
+class _SimdPath(Protocol):
+    def __call__(self) -> str: ...
+
 stransform_into: _StransformInto
 istransform_into: _IstransformInto
 tfr_power_into: _TfrPowerInto
+simd_path: _SimdPath

@@ -9,13 +9,17 @@ import sys
 
 import pytest
 
+from cpu_paths import wide_paths
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-# Runs in the child process: prints {case: sha256 of the result bytes}.
+# Runs in the child process: prints the path it ran on and {case: sha256 of
+# the result bytes}.
 CHILD = r"""
 import hashlib, json, sys
 import numpy as np
 import orbelix
+import orbelix_tools
 import cabi
 from fft_engine import cfft1, cfftm, cfft2
 
@@ -66,29 +70,8 @@ for ldim, l, m in ((16, 16, 16), (20, 17, 24), (64, 64, 128), (256, 256, 256), (
         assert cfft2(lib, a, fwd, l) == 0
         put(f"cfft2{'fb'[not fwd]} {ldim} {l} {m}", a)
 
-print(json.dumps(out))
+print(json.dumps({"path": orbelix_tools.simd_path(), "digests": out}))
 """
-
-
-def cpu_flags():
-    try:
-        with open("/proc/cpuinfo") as f:
-            for line in f:
-                if line.startswith("flags"):
-                    return set(line.split(":", 1)[1].split())
-    except OSError:
-        pass
-    return set()
-
-
-def wide_paths():
-    flags = cpu_flags()
-    paths = []
-    if "avx2" in flags:
-        paths.append("avx2")
-    if {"avx512f", "avx512dq", "avx512vl"} <= flags:
-        paths.append("avx512")
-    return paths
 
 
 def digests(path):
@@ -96,7 +79,9 @@ def digests(path):
     done = subprocess.run([sys.executable, "-c", CHILD], cwd=HERE, env=env, capture_output=True,
                           text=True, timeout=600)
     assert done.returncode == 0, done.stderr
-    return json.loads(done.stdout)
+    report = json.loads(done.stdout)
+    assert report["path"] == path, f"asked for {path}, ran on {report['path']}"
+    return report["digests"]
 
 
 @pytest.fixture(scope="module")
