@@ -19,16 +19,22 @@ bool TransformPlan::chirp_length(int n) {
     return n > 1 && n <= (1 << 28) && largest_prime_factor(n) > kChirpPrimeAbove;
 }
 
-TransformPlan::TransformPlan(int n)
+TransformPlan::TransformPlan(int n, Tables tables)
     : n_(std::max(n, 0)), direct_(chirp_length(n) ? 0 : n_) {
     if (chirp_length(n))
         chirp_ = std::make_unique<ChirpZ>(n);
-    else
+    else if (tables == Tables::now)
         direct_.prepare_first_sweep();
+    else
+        transforms_before_tables_ = kTablesAtTransform;
 }
 
 int TransformPlan::transform(const char *dir, View1<cfloat> c) {
-    if (!chirp_) return direct_.transform(dir, c);
+    if (!chirp_) {
+        if (transforms_before_tables_ > 0 && --transforms_before_tables_ == 0)
+            direct_.prepare_first_sweep();
+        return direct_.transform(dir, c);
+    }
     if (chirp_->init_error() != 0) return chirp_->init_error();
     if (dir[0] != 'f' && dir[0] != 'b') return 1;
     return chirp_->transform(dir[0] == 'f', c);

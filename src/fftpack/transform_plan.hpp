@@ -25,8 +25,16 @@ public:
     // at p <= 29, with 31-41 in between.
     static constexpr int kChirpPrimeAbove = 41;
 
+    // When the radix path builds the first sweep's block tables (the same
+    // numbers either way). They take 3.4 n floats and as long to build as
+    // 11-12 transforms save with them (n = 14400 and 921600), so a plan
+    // that may transform only once or twice (the whole signal of an
+    // analysis, the sums of an inverse) builds them at its 12th transform.
+    enum class Tables { now, when_reused };
+    static constexpr int kTablesAtTransform = 12;
+
     // Throws std::bad_alloc when the tables cannot be allocated.
-    explicit TransformPlan(int n);
+    explicit TransformPlan(int n, Tables tables = Tables::now);
 
     int size() const { return n_; }
     // ier of building the tables (0 on success).
@@ -38,7 +46,7 @@ public:
     int transform(const char *dir, View1<cfloat> c);
 
     // The padded input layout transform_padded() takes (Cfft1Plan); none
-    // on the chirp-z path.
+    // on the chirp-z path, nor before the block tables are built.
     PaddedInput padded_input() const { return chirp_ ? PaddedInput{} : direct_.padded_input(); }
     // Transforms the input laid out in buf as padded_input() says; the
     // result is left in buf[0 .. size()), contiguous, with the numbers of
@@ -54,6 +62,7 @@ public:
 
 private:
     int n_;
+    int transforms_before_tables_ = 0;  // counts down to the one that builds them
     Cfft1Plan direct_;
     std::unique_ptr<ChirpZ> chirp_;
 };

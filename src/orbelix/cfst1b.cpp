@@ -42,7 +42,7 @@ void cfst1b(View2<const cfloat> s, View1<cfloat> h) {
     for (int i = 0; i < ncol; ++i) h[i] = sums[i];
     hilbrt::cht1b(h);
 
-    fftpack::TransformPlan plan(ncol);
+    fftpack::TransformPlan plan(ncol, fftpack::TransformPlan::Tables::when_reused);
     if (plan.init_error() != 0 || plan.transform("b", h) != 0) fatal_stop();
 
     const float scale = static_cast<float>(ncol);

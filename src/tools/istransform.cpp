@@ -45,7 +45,7 @@ cfloat voice_bin(const cfloat *row, const VoiceGrid &g, int i, const std::vector
 }
 
 struct Scratch {
-    explicit Scratch(int n) : plan(n), h(n) {
+    explicit Scratch(int n) : plan(n, fftpack::TransformPlan::Tables::when_reused), h(n) {
         if (plan.init_error() != 0) throw std::runtime_error("FFT tables failed");
     }
     fftpack::TransformPlan plan;

@@ -41,7 +41,8 @@ VoiceWorker::VoiceWorker(const VoiceGrid &g) : g_(g) {
 
 fftpack::TransformPlan &VoiceWorker::signal_plan() {
     if (!full_) {
-        full_ = std::make_unique<fftpack::TransformPlan>(g_.n);
+        // Folded voices leave it the analytic spectra alone: perhaps one.
+        full_ = std::make_unique<fftpack::TransformPlan>(g_.n, fftpack::TransformPlan::Tables::when_reused);
         check(full_->init_error());
     }
     return *full_;

@@ -169,6 +169,36 @@ TEST(TransformPlan, BlockTablesAndPaddedInputGiveCfft1BitForBitOnEveryPath) {
     }
 }
 
+TEST(TransformPlan, TablesBuiltWhenReusedChangeNoBit) {
+    // Through the transform that builds the block tables and past it, both
+    // directions alternating, against cfft1_ and a plan that built them at once.
+    const int at = TransformPlan::kTablesAtTransform;
+    for (int n : {1024, 4096, 12500, 14400}) {
+        for (Isa isa : supported_paths()) {
+            const ForcedPath path(isa);
+            ASSERT_TRUE(path.forced());
+            TransformPlan later(n, TransformPlan::Tables::when_reused), now(n);
+            if (n == 4096) {
+                EXPECT_GT(now.padded_input().segments, 0);
+            }
+            for (int use = 1; use <= at + 2; ++use) {
+                EXPECT_EQ(later.padded_input().segments, use <= at ? 0 : now.padded_input().segments)
+                    << "n=" << n << " before transform " << use;
+                const char *dir = use % 2 ? "f" : "b";
+                const auto x = signal_with_zeros(n, n + use);
+                auto want = x, got = x, eager = x;
+                int ier = -1;
+                cfft1_(dir, {want.data(), n, 1}, ier);
+                ASSERT_EQ(ier, 0);
+                ASSERT_EQ(later.transform(dir, {got.data(), n, 1}), 0);
+                ASSERT_EQ(now.transform(dir, {eager.data(), n, 1}), 0);
+                EXPECT_EQ(bits_differing(got.data(), want), 0) << "n=" << n << " transform " << use;
+                EXPECT_EQ(bits_differing(eager.data(), want), 0) << "n=" << n << " transform " << use;
+            }
+        }
+    }
+}
+
 TEST(TransformPlan, PaddedInputOnlyOnThePathThePlanWasMadeOn) {
     const auto paths = supported_paths();
     if (paths.size() < 2) GTEST_SKIP() << "one SIMD path on this machine";
