@@ -86,14 +86,17 @@ void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, P
     auto single_epoch_voice = [&](Scratch &s, const Epochs &sp, float *pw, float *coh, int i) {
         s.voices.voice(sp.a.data(), sp.mean[0], i, &table, s.v.data());
         const cfloat *v = s.v.data();
-        int non_finite = 0;
         for (std::size_t t = 0; t < nt; ++t) {
             const double re = v[t].re, im = v[t].im;
             const double p = re * re + im * im;
             pw[t] = static_cast<float>(p);
-            coh[t] = static_cast<float>(p != 0.0);
-            non_finite |= static_cast<int>(!(p <= std::numeric_limits<double>::max()));
+            coh[t] = p != 0.0 ? 1.0f : 0.0f;
         }
+        // A separate pass, so that both loops run in SIMD registers: p - p
+        // is 0 for every finite power and NaN for inf or NaN (a finite p
+        // above the float range gives inf in both paths, and coherence 1).
+        int non_finite = 0;
+        for (std::size_t t = 0; t < nt; ++t) non_finite |= static_cast<int>(pw[t] - pw[t] != 0.0f);
         if (non_finite != 0) general_voice(s, sp, pw, coh, i);
     };
     auto average_voice = [&](Scratch &s, const Epochs &sp, int c, int i) {
