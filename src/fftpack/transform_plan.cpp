@@ -1,6 +1,7 @@
 #include "fftpack/transform_plan.hpp"
 
 #include <algorithm>
+#include <new>
 
 namespace orbelix::fftpack {
 
@@ -31,8 +32,14 @@ TransformPlan::TransformPlan(int n, Tables tables)
 
 int TransformPlan::transform(const char *dir, View1<cfloat> c) {
     if (!chirp_) {
-        if (transforms_before_tables_ > 0 && --transforms_before_tables_ == 0)
-            direct_.prepare_first_sweep();
+        if (transforms_before_tables_ > 0 && --transforms_before_tables_ == 0) {
+            // The tables only make the transform faster: without memory
+            // for them it runs as before, with the same numbers.
+            try {
+                direct_.prepare_first_sweep();
+            } catch (const std::bad_alloc &) {
+            }
+        }
         return direct_.transform(dir, c);
     }
     if (chirp_->init_error() != 0) return chirp_->init_error();

@@ -29,7 +29,8 @@ public:
     // numbers either way). They take 3.4 n floats and as long to build as
     // 11-12 transforms save with them (n = 14400 and 921600), so a plan
     // that may transform only once or twice (the whole signal of an
-    // analysis, the sums of an inverse) builds them at its 12th transform.
+    // analysis, the sums of an inverse) builds them at its 12th transform,
+    // or goes on without them if there is no memory for them then.
     enum class Tables { now, when_reused };
     static constexpr int kTablesAtTransform = 12;
 

@@ -50,4 +50,11 @@ inline bool same_bits(cfloat a, cfloat b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+// How many of want.size() values at got differ from want in any bit.
+inline int bits_differing(const cfloat *got, const std::vector<cfloat> &want) {
+    int bad = 0;
+    for (std::size_t j = 0; j < want.size(); ++j) bad += !same_bits(got[j], want[j]);
+    return bad;
+}
+
 }  // namespace orbelix::testing

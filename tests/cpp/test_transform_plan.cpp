@@ -124,12 +124,6 @@ std::vector<cfloat> signal_with_zeros(int n, unsigned seed) {
     return x;
 }
 
-int bits_differing(const cfloat *got, const std::vector<cfloat> &want) {
-    int bad = 0;
-    for (std::size_t j = 0; j < want.size(); ++j) bad += !same_bits(got[j], want[j]);
-    return bad;
-}
-
 }  // namespace
 
 TEST(TransformPlan, BlockTablesAndPaddedInputGiveCfft1BitForBitOnEveryPath) {
