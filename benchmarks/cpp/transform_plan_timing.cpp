@@ -1,6 +1,7 @@
 // Time of one transform through the radix passes (general odd radix for
 // primes above 5) against the chirp-z path, for lengths p * 2^a near a few
-// sizes: where the chirp-z path wins sets TransformPlan::kChirpPrimeAbove.
+// sizes: where the chirp-z path wins sets the bounds TransformPlan::kRadixPrimeUpTo
+// and kChirpPrimeAbove.
 //
 // Build against the core objects of a CMake tree, e.g.
 //   g++ -O2 -std=c++17 -Isrc -Iinclude benchmarks/cpp/transform_plan_timing.cpp \
@@ -53,6 +54,7 @@ int main(int argc, char **argv) {
             while (2 * n <= target) n *= 2;
             std::vector<cfloat> x(n, {0.5f, -0.25f});
             Cfft1Plan direct(n);
+            direct.prepare_first_sweep();  // as the transform plan does
             ChirpZ chirp(n);
             const int reps = std::max(1, 2000000 / (n * 8));
             const auto [td, tc] = median_seconds([&] { direct.transform("b", {x.data(), n, 1}); },

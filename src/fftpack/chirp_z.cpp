@@ -38,9 +38,15 @@ int ChirpZ::smooth_length(long long target) {
     return static_cast<int>(best);
 }
 
+int ChirpZ::inner_length(long long target) {
+    constexpr long long kMultiple = 64;
+    const long long m = kMultiple * smooth_length((target + kMultiple - 1) / kMultiple);
+    return m <= (1LL << 30) ? static_cast<int>(m) : 0;
+}
+
 ChirpZ::ChirpZ(int n)
     : n_(n),
-      m_(smooth_length(2LL * n - 2)),
+      m_(inner_length(2LL * n - 2)),
       inner_(m_),
       chirp_(new cfloat[n]),
       chirp_scaled_(new cfloat[n]),

@@ -1,5 +1,5 @@
 // Chirp-z (Bluestein) transform of one length n: the n-point DFT as a cyclic
-// convolution of length M (2,3,5-smooth, M >= 2n-2) with the chirp
+// convolution of length M (2,3,5-smooth, M >= 2n-2, see inner_length) with the chirp
 // w_j = exp(-i pi j^2 / n), so any length costs O(n log n):
 //
 //   X_k = w_k * sum_j (x_j w_j) conj(w_{k-j}).
@@ -32,6 +32,14 @@ public:
 
     // Smallest 2^a 3^b 5^c >= target (target >= 1), or 0 above 2^30.
     static int smooth_length(long long target);
+    // The convolution length for target = 2n - 2 slots: the smallest
+    // 2,3,5-smooth multiple of 64 at or above it, or 0 above 2^30. With
+    // fewer factors of 2 the passes run slower per point: 1875 = 3 * 5^4
+    // takes twice as long as 1920 = 2^7 * 3 * 5 or 2048. Against the
+    // fastest of the next 14 smooth lengths, this choice costs 1-4% more on
+    // average (targets 200 to 2 * 10^6), the smallest smooth length 7-13%
+    // (up to twice as much; benchmarks/cpp/inner_lengths.cpp).
+    static int inner_length(long long target);
 
 private:
     int n_;

@@ -18,12 +18,22 @@ namespace orbelix::fftpack {
 
 class TransformPlan {
 public:
-    // Above this largest prime factor the chirp-z path is faster than the
-    // general odd-radix pass at every size measured (n = p * 2^a from 500 to
-    // 65000, benchmarks/cpp/transform_plan_timing.cpp): chirp/radix time is
-    // 0.7-0.95 at p = 43, 0.5-0.9 at 53, about 0.5 from 67 on, and 1.0-1.25
-    // at p <= 29, with 31-41 in between.
-    static constexpr int kChirpPrimeAbove = 41;
+    // Which path a length takes, by its largest prime factor p: the radix
+    // passes up to kRadixPrimeUpTo (exactly cfft1_'s numbers there), the
+    // chirp-z path above kChirpPrimeAbove, and in between the one an
+    // estimate of their times calls faster. For n = p * 2^a near 1024, 4096,
+    // 16384 and 65536 (benchmarks/cpp/transform_plan_timing.cpp) chirp/radix
+    // time is 0.98-2.4 up to p = 89, 0.84-1.14 from 97 to 113 and 0.45-0.93
+    // from 127 on (1.05-1.10 once, at p = 131 near 65536); with other odd
+    // factors beside p the chirp-z path wins sooner. Over 500 random lengths
+    // with p from 43 to 113 the estimate's choice took 0.7% longer than the
+    // faster path on average below 20000 and 1.6% up to 300000; always the
+    // radix passes 21% and 8%, always the chirp-z path 13% and 23%
+    // (benchmarks/cpp/transform_path_choice.cpp). Both are as accurate
+    // there: rms error against a float64 DFT 1.8e-7 to 3.5e-7 at p = 101
+    // and 113, on either path.
+    static constexpr int kRadixPrimeUpTo = 41;
+    static constexpr int kChirpPrimeAbove = 113;
 
     // When the radix path builds the first sweep's block tables (the same
     // numbers either way). They take 3.4 n floats and as long to build as

@@ -65,14 +65,26 @@ TEST(ChirpZ, SmoothLengthIsTheSmallestTwoThreeFiveSmoothAtOrAbove) {
     EXPECT_EQ(ChirpZ::smooth_length((1LL << 30) + 1), 0);
 }
 
-TEST(ChirpZ, InnerLengthIsTheSmallestSmoothOneThatHoldsTheConvolution) {
+TEST(ChirpZ, InnerLengthIsTheSmallestSmoothMultipleOf64AtOrAbove) {
+    long long want = 64;
+    for (long long target = 1; target <= 20000; ++target) {
+        while (!smooth(want) || want < target) want += 64;
+        ASSERT_EQ(ChirpZ::inner_length(target), want) << target;
+    }
+    EXPECT_EQ(ChirpZ::inner_length((1LL << 29) - 2), 1 << 29);
+    EXPECT_EQ(ChirpZ::inner_length(1LL << 30), 1 << 30);
+    EXPECT_EQ(ChirpZ::inner_length((1LL << 30) + 1), 0);
+}
+
+TEST(ChirpZ, InnerLengthHoldsTheConvolution) {
     // 2n-2 slots suffice because the chirp is even; 2561 and 4097 land on a
-    // smooth 2n-2 exactly.
-    for (int n : {2, 3, 2561, 4097, 4099, 8191, 999983}) {
+    // smooth 2n-2 exactly. 937 convolves at 1920, not at 1875 = 3 * 5^4.
+    for (int n : {2, 3, 937, 2561, 4097, 4099, 8191, 999983}) {
         ChirpZ plan(n);
-        EXPECT_EQ(plan.inner_size(), ChirpZ::smooth_length(2LL * n - 2)) << n;
+        EXPECT_EQ(plan.inner_size(), ChirpZ::inner_length(2LL * n - 2)) << n;
         EXPECT_EQ(plan.init_error(), 0);
     }
+    EXPECT_EQ(ChirpZ(937).inner_size(), 1920);
     EXPECT_EQ(ChirpZ(2561).inner_size(), 5120);
     EXPECT_EQ(ChirpZ(4097).inner_size(), 8192);
 }

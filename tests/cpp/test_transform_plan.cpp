@@ -24,7 +24,7 @@ TEST(TransformPlan, LargestPrimeFactor) {
 }
 
 TEST(TransformPlan, BelowTheThresholdGivesCfft1BitForBit) {
-    const int p = TransformPlan::kChirpPrimeAbove;
+    const int p = TransformPlan::kRadixPrimeUpTo;
     std::vector<int> lengths = {1, 2, 3, 4, 5, 7, 16, 60, 1000, 4096, 4 * 3 * 5 * 7 * 11};
     for (int q = 2; q <= p; ++q)
         if (TransformPlan::largest_prime_factor(q) == q) lengths.push_back(q * 8);
@@ -65,6 +65,30 @@ TEST(TransformPlan, AboveTheThresholdTakesTheChirpPath) {
         ASSERT_EQ(plan.transform("b", {b.data(), n, 1}), 0);
         EXPECT_LT(rms_relative(f, dft(x, -1, 1.0 / n)), 1e-6) << n;
         EXPECT_LT(rms_relative(b, dft(x, +1, 1.0)), 1e-6) << n;
+    }
+}
+
+TEST(TransformPlan, BetweenTheBoundsTheFasterPathByEstimate) {
+    // Measured: 688 = 16 * 43 takes 2.6 us through the radix passes and 4.1
+    // through the chirp-z path; 1081 = 23 * 47 takes 11.4 and 6.1, since its
+    // general passes run on 47 and 23 groups, most of them in scalar code.
+    const std::pair<int, bool> cases[] = {{688, false}, {2068, false}, {1081, true}, {1067, true}};
+    for (auto [n, chirp] : cases) {
+        ASSERT_GT(TransformPlan::largest_prime_factor(n), TransformPlan::kRadixPrimeUpTo);
+        ASSERT_LE(TransformPlan::largest_prime_factor(n), TransformPlan::kChirpPrimeAbove);
+        TransformPlan plan(n);
+        EXPECT_EQ(plan.uses_chirp(), chirp) << n;
+        const auto x = random_signal(n, 3);
+        auto got = x, want = x;
+        ASSERT_EQ(plan.transform("b", {got.data(), n, 1}), 0);
+        if (chirp) {
+            EXPECT_LT(rms_relative(got, dft(x, +1, 1.0)), 1e-6) << n;
+        } else {
+            int ier = -1;
+            cfft1_("b", {want.data(), n, 1}, ier);
+            ASSERT_EQ(ier, 0);
+            EXPECT_EQ(bits_differing(got.data(), want), 0) << n;
+        }
     }
 }
 
