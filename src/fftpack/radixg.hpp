@@ -1,6 +1,7 @@
 // General odd-radix pass (p a prime >= 7): the p-point DFT by pairing the
 // terms m and p - m, O(p^2) per group, with the p-th roots of unity taken
-// from the I = 1 entries of the twiddle block.
+// from the I = 1 entries of the twiddle block. For p = 7, 11 and 13 each
+// DFT runs in registers; larger ones sweep over the values step by step.
 //
 // Unlike the radix-2..5 passes it leaves its result in the array that held
 // the data (cc), using ch as scratch, except on the last pass (IDO = 1) with
@@ -17,10 +18,8 @@
 namespace orbelix::fftpack {
 inline namespace ORBELIX_KERNEL_ISA {
 
-// Above this many pairs the sums over the pairs dominate a pass, and they
-// run output by output with the partial sums in registers.
-constexpr int kWideRadix = 8;
-// Outputs per block there: their partial sums stay in registers.
+// Above p = 13 the cosine and sine parts run this many outputs at a time,
+// their partial sums in registers.
 constexpr int kWideBlock = kWidest > 2 ? 4 : 8;
 
 // Calls f(s, ki, V{}) for every sequence s < ns and index ki < lid: W
@@ -95,15 +94,60 @@ void cosine_sine_parts_by_output(int ns, std::ptrdiff_t lid, int ip, const Twidd
     }
 }
 
-template <bool Fwd, bool Many, class S>
-void passg(int lot, int ido, int ip, int l1, int lid, int na, S cc, S ch,
-           const float *wa) {
-    const int ns = batch<Many>(lot);
+// The p-point DFTs of a pass for p = 7, 11 or 13, value by value with all
+// of one DFT in registers: the operations of the sweeps in passg below, in
+// the same order (the sums and differences of the pairs, output 1, then
+// each pair's cosine and sine parts in increasing j, then their
+// combination), so the same numbers, but each value is read and written
+// once instead of once per sweep. Writes the combined outputs to dest
+// (which may be cc: a DFT reads all its values before writing any).
+template <bool Fwd, int P, class S>
+ORBELIX_INLINE inline void small_prime_dfts(int ns, std::ptrdiff_t lid, const Twiddles &w, S cc,
+                                            S dest, bool scale, float sn) {
+    constexpr int H = (P + 1) / 2;
+    float cosine[H][H], sine[H][H];
+    for (int l = 1; l < H; ++l)
+        for (int j = 1; j < H; ++j) {
+            const int lj = (l * j) % P;
+            cosine[l][j] = w.cos(0, lj);
+            sine[l][j] = Fwd ? -w.sin(0, lj) : w.sin(0, lj);
+        }
+    for_each_element<S>(ns, lid, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
+        using V = decltype(z);
+        const V x0 = cc.template get<V>(s, ki);
+        V sum[H], diff[H];
+        for (int j = 1; j < H; ++j) {
+            const V a = cc.template get<V>(s, ki + lid * j), b = cc.template get<V>(s, ki + lid * (P - j));
+            sum[j] = a + b;
+            diff[j] = a - b;
+        }
+        V y0 = x0;
+        for (int j = 1; j < H; ++j) y0 = y0 + sum[j];
+        V re[H], im[H];
+        for (int l = 1; l < H; ++l) {
+            re[l] = x0 + cosine[l][1] * sum[1];
+            im[l] = sine[l][1] * diff[1];
+            for (int j = 2; j < H; ++j) {
+                re[l] = re[l] + cosine[l][j] * sum[j];
+                im[l] = im[l] + sine[l][j] * diff[j];
+            }
+        }
+        dest.put(s, ki, scale ? sn * y0 : y0);
+        for (int j = 1; j < H; ++j) {
+            const V yj = plus_i_times(re[j], im[j]), yjc = minus_i_times(re[j], im[j]);
+            dest.put(s, ki + lid * j, scale ? sn * yj : yj);
+            dest.put(s, ki + lid * (P - j), scale ? sn * yjc : yjc);
+        }
+    });
+}
+
+// The p-point DFTs of a pass for any odd prime p, sweep by sweep over the
+// values (V at a time, from for_each_element) with ch as scratch; the
+// combined outputs go to dest.
+template <bool Fwd, class S>
+void general_dfts(int ns, std::ptrdiff_t LID, int ip, const Twiddles &w, S cc, S ch, S dest,
+                  bool scale, float sn) {
     const int ipph = (ip + 1) / 2;
-    const Twiddles w{wa, ido, ip};
-    const std::ptrdiff_t LID = lid, L1 = l1;
-    // Both arrays seen as (ki, j) with ki = k + L1*i: input element (k, i, j),
-    // V values at a time (V from for_each_element).
 #define DATA(j) cc.template get<V>(s, ki + LID * (j))
 #define TMP(j) ch.template get<V>(s, ki + LID * (j))
 #define TO_DATA(j, v) cc.put(s, ki + LID * (j), v)
@@ -130,38 +174,9 @@ void passg(int lot, int ido, int ip, int l1, int lid, int na, S cc, S ch,
             using V = decltype(z);
             TO_DATA(0, DATA(0) + TMP(j));
         });
-    if (ipph > kWideRadix) {
-        cosine_sine_parts_by_output<Fwd>(ns, LID, ip, w, cc, ch);
-    } else {
-        for (int l = 1; l < ipph; ++l) {
-            const int lc = ip - l;
-            const float ar1 = w.cos(0, l);
-            const float ai1 = Fwd ? -w.sin(0, l) : w.sin(0, l);
-            for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
-                using V = decltype(z);
-                TO_DATA(l, TMP(0) + ar1 * TMP(1));
-                TO_DATA(lc, ai1 * TMP(ip - 1));
-            });
-            for (int j = 2; j < ipph; ++j) {
-                const int jc = ip - j;
-                const int idlj = (l * j) % ip;
-                const float war = w.cos(0, idlj);
-                const float wai = Fwd ? -w.sin(0, idlj) : w.sin(0, idlj);
-                for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
-                    using V = decltype(z);
-                    TO_DATA(l, DATA(l) + war * TMP(j));
-                    TO_DATA(lc, DATA(lc) + wai * TMP(jc));
-                });
-            }
-        }
-    }
+    cosine_sine_parts_by_output<Fwd>(ns, LID, ip, w, cc, ch);
 
     // Combine each pair: out(j) = cos(j) + i*sin(jc), out(jc) = cos(j) - i*sin(jc).
-    // The last pass scales (forward) and finishes in place (NA = 0) or in ch.
-    const bool last = ido == 1;
-    const bool scale = Fwd && last;
-    const float sn = 1.0f / static_cast<float>(ip * l1);
-    const S dest = (last && na == 0) ? cc : ch;
     for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
         using V = decltype(z);
         const V y = DATA(0);
@@ -181,6 +196,39 @@ void passg(int lot, int ido, int ip, int l1, int lid, int na, S cc, S ch,
 #undef TMP
 #undef TO_DATA
 #undef TO_TMP
+}
+
+template <bool Fwd, bool Many, class S>
+void passg(int lot, int ido, int ip, int l1, int lid, int na, S cc, S ch,
+           const float *wa) {
+    const int ns = batch<Many>(lot);
+    const Twiddles w{wa, ido, ip};
+    const std::ptrdiff_t LID = lid, L1 = l1;
+    // Both arrays seen as (ki, j) with ki = k + L1*i: input element (k, i, j).
+    // The last pass scales (forward) and finishes in place (NA = 0) or in ch.
+    const bool last = ido == 1;
+    const bool scale = Fwd && last;
+    const float sn = 1.0f / static_cast<float>(ip * l1);
+    const S dest = (last && na == 0) ? cc : ch;
+    // Strided layouts run the sweeps: the registers pay off where values
+    // load SIMD registers at a time, and each p is compiled once per layout.
+    if constexpr (std::is_same_v<S, Seqs>) {
+        general_dfts<Fwd>(ns, LID, ip, w, cc, ch, dest, scale, sn);
+    } else {
+        switch (ip) {
+        case 7: small_prime_dfts<Fwd, 7>(ns, LID, w, cc, dest, scale, sn); break;
+        case 11: small_prime_dfts<Fwd, 11>(ns, LID, w, cc, dest, scale, sn); break;
+        case 13: small_prime_dfts<Fwd, 13>(ns, LID, w, cc, dest, scale, sn); break;
+        case 17: small_prime_dfts<Fwd, 17>(ns, LID, w, cc, dest, scale, sn); break;
+        case 19: small_prime_dfts<Fwd, 19>(ns, LID, w, cc, dest, scale, sn); break;
+        case 23: small_prime_dfts<Fwd, 23>(ns, LID, w, cc, dest, scale, sn); break;
+        case 29: small_prime_dfts<Fwd, 29>(ns, LID, w, cc, dest, scale, sn); break;
+        case 31: small_prime_dfts<Fwd, 31>(ns, LID, w, cc, dest, scale, sn); break;
+        case 37: small_prime_dfts<Fwd, 37>(ns, LID, w, cc, dest, scale, sn); break;
+        case 41: small_prime_dfts<Fwd, 41>(ns, LID, w, cc, dest, scale, sn); break;
+        default: general_dfts<Fwd>(ns, LID, ip, w, cc, ch, dest, scale, sn);
+        }
+    }
     if (last) return;
 
     // Back into the data array in output order (k, j, i), with twiddles for

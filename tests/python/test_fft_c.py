@@ -64,6 +64,8 @@ def test_stride_three_leaves_the_gaps(lib, n):
     (7, 3, 1, 4),       # interleaved with a gap
     (30, 4, 70, 2),     # strided both ways
     (49, 6, 3, 17),
+    (143, 5, 1, 5),     # 11 and 13, interleaved
+    (91, 3, 100, 1),    # 7 and 13, end to end with a gap
     (1, 4, 2, 1),       # length 1: nothing to do
 ])
 def test_many_sequences_are_bit_identical_to_single_ones(lib, n, lot, jump, inc):
@@ -116,8 +118,9 @@ def test_2d_leading_dimension_rows_stay_untouched(lib):
 # Bit for bit against the float32 model of the tables and passes: every
 # radix (4, 2, 3, 5, general odd), twiddled passes, the last pass in place or
 # from work, and the scaling of the forward last pass.
-MODEL_LENGTHS = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 15, 16, 25, 27, 30, 32, 45, 49, 60,
-                 77, 96, 97, 98, 120, 125, 210, 243, 360, 392, 512, 625, 1001, 1024, 4096, 6000]
+MODEL_LENGTHS = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 25, 26, 27, 30, 32, 45, 49,
+                 60, 77, 91, 96, 97, 98, 120, 121, 125, 143, 169, 210, 243, 360, 392, 512, 625, 637,
+                 1001, 1024, 1331, 4096, 6000]
 
 
 def built_table(lib, n):
