@@ -20,22 +20,24 @@ int TransformPlan::largest_prime_factor(int n) {
 namespace {
 
 // Estimated times of one transform of n points through the radix passes and
-// through the chirp-z path, in units of about 0.005 ns: weights fitted by
+// through the chirp-z path, in units of about 0.0024 ns: weights fitted by
 // non-negative least squares to the measured times of 1200 lengths from 300
 // to 300000 whose largest prime factor lies between 43 and 113. A general
-// pass of p points does about p^2 work per group of p values, on groups 4
-// at a time in SIMD registers and one at a time for the rest; beside it the
-// radix-2 and -4 passes weigh next to nothing. The chirp-z path runs two
-// transforms of its inner length and three products over it.
+// pass of p points does about p^2 work per group of p values: up to 41 in
+// registers, above that in sweeps over groups 4 at a time in SIMD registers
+// and one at a time for the rest. Beside it the radix-2 and -4 passes weigh
+// next to nothing. The chirp-z path runs two transforms of its inner length
+// and three products over it.
 long long radix_cost(int n) {
     int ip[32];
     const int nf = factor(n, ip);
     long long cost = 0;
     for (int k = 0; k < nf; ++k) {
         const long long p = ip[k], groups = n / p;
-        if (p == 3) cost += 17LL * n;
-        if (p == 5) cost += 26LL * n;
-        if (p > 5) cost += 126LL * n + 40 * p * p * (groups / 4 + groups % 4);
+        if (p == 3) cost += 34LL * n;
+        if (p == 5) cost += 46LL * n;
+        if (p > 5 && p <= 41) cost += (31 + 13 * p) * n;
+        if (p > 41) cost += 380LL * n + 68 * p * p * (groups / 4 + groups % 4);
     }
     return cost;
 }
@@ -47,7 +49,7 @@ long long chirp_cost(int n) {
     long long per_point = 0;
     for (int k = 0; k < nf; ++k) {
         const int p = ip[k];
-        per_point += p == 4 ? 79 : p == 2 ? 54 : p == 3 ? 82 : 112;
+        per_point += p == 4 ? 156 : p == 2 ? 105 : p == 3 ? 157 : 208;
     }
     return per_point * m;
 }

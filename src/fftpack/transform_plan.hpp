@@ -26,9 +26,9 @@ public:
     // time is 0.98-2.4 up to p = 89, 0.84-1.14 from 97 to 113 and 0.45-0.93
     // from 127 on (1.05-1.10 once, at p = 131 near 65536); with other odd
     // factors beside p the chirp-z path wins sooner. Over 500 random lengths
-    // with p from 43 to 113 the estimate's choice took 0.7% longer than the
-    // faster path on average below 20000 and 1.6% up to 300000; always the
-    // radix passes 21% and 8%, always the chirp-z path 13% and 23%
+    // with p from 43 to 113 the estimate's choice took 0.8% longer than the
+    // faster path on average below 20000 and 0.7% up to 300000; always the
+    // radix passes 14% and 4.4%, always the chirp-z path 21% and 42%
     // (benchmarks/cpp/transform_path_choice.cpp). Both are as accurate
     // there: rms error against a float64 DFT 1.8e-7 to 3.5e-7 at p = 101
     // and 113, on either path.

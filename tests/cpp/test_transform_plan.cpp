@@ -69,10 +69,12 @@ TEST(TransformPlan, AboveTheThresholdTakesTheChirpPath) {
 }
 
 TEST(TransformPlan, BetweenTheBoundsTheFasterPathByEstimate) {
-    // Measured: 688 = 16 * 43 takes 2.6 us through the radix passes and 4.1
-    // through the chirp-z path; 1081 = 23 * 47 takes 11.4 and 6.1, since its
-    // general passes run on 47 and 23 groups, most of them in scalar code.
-    const std::pair<int, bool> cases[] = {{688, false}, {2068, false}, {1081, true}, {1067, true}};
+    // Measured: 688 = 16 * 43 takes 1.8 us through the radix passes and 3.0
+    // through the chirp-z path, 2068 = 4 * 11 * 47 5.6 and 11.9; 2491 =
+    // 47 * 53 takes 27 and 14, 1067 = 11 * 97 11 and 4.8, since their
+    // general passes of 47 or more points run on 53, 47 or 11 groups, much
+    // of it in scalar code.
+    const std::pair<int, bool> cases[] = {{688, false}, {2068, false}, {2491, true}, {1067, true}};
     for (auto [n, chirp] : cases) {
         ASSERT_GT(TransformPlan::largest_prime_factor(n), TransformPlan::kRadixPrimeUpTo);
         ASSERT_LE(TransformPlan::largest_prime_factor(n), TransformPlan::kChirpPrimeAbove);
