@@ -4,8 +4,11 @@
 // result.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
+#include <vector>
 #include <sys/mman.h>
 #include <time.h>
 
@@ -21,3 +24,18 @@ inline void *map_fresh(std::size_t bytes) {
     madvise(p, bytes, MADV_HUGEPAGE);
     return p;
 }
+
+// Times of one choice over the fastest one, case by case; prints how much
+// longer it took on average, at the 90th percentile and at worst.
+struct Excess {
+    const char *name;
+    std::vector<double> ratios;
+    void print() {
+        std::sort(ratios.begin(), ratios.end());
+        double sum = 0;
+        for (double r : ratios) sum += r;
+        std::printf("%-22s mean %5.1f%%  90th percentile %5.1f%%  largest %6.1f%%\n", name,
+                    100 * (sum / ratios.size() - 1), 100 * (ratios[ratios.size() * 9 / 10] - 1),
+                    100 * (ratios.back() - 1));
+    }
+};

@@ -39,19 +39,6 @@ double seconds_per_transform(int m) {
     return t[3];
 }
 
-struct Excess {
-    std::vector<double> ratios;
-    void add(double r) { ratios.push_back(r); }
-    void print(const char *name) {
-        std::sort(ratios.begin(), ratios.end());
-        double sum = 0;
-        for (double r : ratios) sum += r;
-        std::printf("%-22s mean %5.1f%%  90th percentile %5.1f%%  largest %5.1f%%\n", name,
-                    100 * (sum / ratios.size() - 1), 100 * (ratios[ratios.size() * 9 / 10] - 1),
-                    100 * (ratios.back() - 1));
-    }
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -62,7 +49,7 @@ int main(int argc, char **argv) {
         auto it = time_of.find(m);
         return it != time_of.end() ? it->second : time_of[m] = seconds_per_transform(m);
     };
-    Excess smallest, chosen;
+    Excess smallest{"smallest smooth length"}, chosen{"inner_length"};
     for (long long target = lo; target < hi; target += 2) {
         std::vector<int> candidates;
         for (long long m = ChirpZ::smooth_length(target); m > 0 && candidates.size() < 14;
@@ -70,10 +57,10 @@ int main(int argc, char **argv) {
             candidates.push_back(static_cast<int>(m));
         double best = timed(candidates[0]);
         for (int m : candidates) best = std::min(best, timed(m));
-        smallest.add(timed(candidates[0]) / best);
-        chosen.add(timed(ChirpZ::inner_length(target)) / best);
+        smallest.ratios.push_back(timed(candidates[0]) / best);
+        chosen.ratios.push_back(timed(ChirpZ::inner_length(target)) / best);
     }
     std::printf("convolution sizes %lld .. %lld, over the fastest of 14 smooth lengths:\n", lo, hi);
-    smallest.print("smallest smooth length");
-    chosen.print("inner_length");
+    smallest.print();
+    chosen.print();
 }

@@ -37,19 +37,6 @@ double median_seconds(F &&f, int reps) {
     return t[2];
 }
 
-struct Excess {
-    const char *name;
-    std::vector<double> ratios;
-    void print() {
-        std::sort(ratios.begin(), ratios.end());
-        double sum = 0;
-        for (double r : ratios) sum += r;
-        std::printf("%-22s mean %5.1f%%  90th percentile %5.1f%%  largest %6.1f%%\n", name,
-                    100 * (sum / ratios.size() - 1), 100 * (ratios[ratios.size() * 9 / 10] - 1),
-                    100 * (ratios.back() - 1));
-    }
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
