@@ -1,7 +1,8 @@
 // General odd-radix pass (p a prime >= 7): the p-point DFT by pairing the
 // terms m and p - m, O(p^2) per group, with the p-th roots of unity taken
-// from the I = 1 entries of the twiddle block. For p = 7, 11 and 13 each
-// DFT runs in registers; larger ones sweep over the values step by step.
+// from the I = 1 entries of the twiddle block. For p up to 41 each DFT runs
+// in registers (strided layouts aside); the others sweep over the values
+// step by step.
 //
 // Unlike the radix-2..5 passes it leaves its result in the array that held
 // the data (cc), using ch as scratch, except on the last pass (IDO = 1) with
@@ -18,8 +19,9 @@
 namespace orbelix::fftpack {
 inline namespace ORBELIX_KERNEL_ISA {
 
-// Above p = 13 the cosine and sine parts run this many outputs at a time,
-// their partial sums in registers.
+// Above this many pairs the sweeps run the cosine and sine parts output by
+// output, their partial sums in registers, a block of outputs at a time.
+constexpr int kWideRadix = 8;
 constexpr int kWideBlock = kWidest > 2 ? 4 : 8;
 
 // Calls f(s, ki, V{}) for every sequence s < ns and index ki < lid: W
@@ -94,8 +96,8 @@ void cosine_sine_parts_by_output(int ns, std::ptrdiff_t lid, int ip, const Twidd
     }
 }
 
-// The p-point DFTs of a pass for p = 7, 11 or 13, value by value with all
-// of one DFT in registers: the operations of the sweeps in passg below, in
+// The p-point DFTs of a pass for p from 7 to 41, value by value with all
+// of one DFT in registers: the operations of the sweeps in general_dfts, in
 // the same order (the sums and differences of the pairs, output 1, then
 // each pair's cosine and sine parts in increasing j, then their
 // combination), so the same numbers, but each value is read and written
@@ -174,7 +176,31 @@ void general_dfts(int ns, std::ptrdiff_t LID, int ip, const Twiddles &w, S cc, S
             using V = decltype(z);
             TO_DATA(0, DATA(0) + TMP(j));
         });
-    cosine_sine_parts_by_output<Fwd>(ns, LID, ip, w, cc, ch);
+    if (ipph > kWideRadix) {
+        cosine_sine_parts_by_output<Fwd>(ns, LID, ip, w, cc, ch);
+    } else {
+        for (int l = 1; l < ipph; ++l) {
+            const int lc = ip - l;
+            const float ar1 = w.cos(0, l);
+            const float ai1 = Fwd ? -w.sin(0, l) : w.sin(0, l);
+            for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
+                using V = decltype(z);
+                TO_DATA(l, TMP(0) + ar1 * TMP(1));
+                TO_DATA(lc, ai1 * TMP(ip - 1));
+            });
+            for (int j = 2; j < ipph; ++j) {
+                const int jc = ip - j;
+                const int idlj = (l * j) % ip;
+                const float war = w.cos(0, idlj);
+                const float wai = Fwd ? -w.sin(0, idlj) : w.sin(0, idlj);
+                for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
+                    using V = decltype(z);
+                    TO_DATA(l, DATA(l) + war * TMP(j));
+                    TO_DATA(lc, DATA(lc) + wai * TMP(jc));
+                });
+            }
+        }
+    }
 
     // Combine each pair: out(j) = cos(j) + i*sin(jc), out(jc) = cos(j) - i*sin(jc).
     for_each_element<S>(ns, LID, [&](int s, std::ptrdiff_t ki, auto z) ORBELIX_INLINE {
