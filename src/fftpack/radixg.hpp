@@ -1,8 +1,8 @@
 // General odd-radix pass (p a prime >= 7): the p-point DFT by pairing the
 // terms m and p - m, O(p^2) per group, with the p-th roots of unity taken
-// from the I = 1 entries of the twiddle block. For p up to 41 each DFT runs
-// in registers (strided layouts aside); the others sweep over the values
-// step by step.
+// from the I = 1 entries of the twiddle block. For p up to 41 each DFT of a
+// single contiguous sequence runs in registers; the others sweep over the
+// values step by step.
 //
 // Unlike the radix-2..5 passes it leaves its result in the array that held
 // the data (cc), using ch as scratch, except on the last pass (IDO = 1) with
@@ -236,9 +236,10 @@ void passg(int lot, int ido, int ip, int l1, int lid, int na, S cc, S ch,
     const bool scale = Fwd && last;
     const float sn = 1.0f / static_cast<float>(ip * l1);
     const S dest = (last && na == 0) ? cc : ch;
-    // Strided layouts run the sweeps: the registers pay off where values
-    // load SIMD registers at a time, and each p is compiled once per layout.
-    if constexpr (std::is_same_v<S, Seqs>) {
+    // Batches and strided layouts run the sweeps: each p in registers is
+    // compiled once per layout, and single contiguous sequences are what
+    // the S-transforms and the analysis package transform.
+    if constexpr (!std::is_same_v<S, Contiguous>) {
         general_dfts<Fwd>(ns, LID, ip, w, cc, ch, dest, scale, sn);
     } else {
         switch (ip) {
