@@ -118,9 +118,9 @@ def test_2d_leading_dimension_rows_stay_untouched(lib):
 # Bit for bit against the float32 model of the tables and passes: every
 # radix (4, 2, 3, 5, general odd), twiddled passes, the last pass in place or
 # from work, and the scaling of the forward last pass.
-MODEL_LENGTHS = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 25, 26, 27, 30, 32, 45, 49,
-                 60, 77, 91, 96, 97, 98, 120, 121, 125, 143, 169, 210, 243, 360, 392, 512, 625, 637,
-                 1001, 1024, 1331, 4096, 6000]
+MODEL_LENGTHS = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 25, 26, 27, 30, 31, 32,
+                 38, 45, 49, 60, 77, 91, 92, 96, 97, 98, 116, 120, 121, 125, 143, 169, 210, 222, 243,
+                 289, 360, 392, 512, 551, 625, 637, 656, 1001, 1024, 1331, 4096, 6000]
 
 
 def built_table(lib, n):
