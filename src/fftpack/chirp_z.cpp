@@ -26,6 +26,16 @@ void multiply_padded(Product product, const cfloat *a, const cfloat *b, int coun
 
 }  // namespace
 
+void chirp_values(int n, double divisor, cfloat *w) {
+    const double pi = 3.14159265358979323846;
+    const std::int64_t two_n = 2LL * n;
+    for (int j = 0; j < n; ++j) {
+        // exp(-i pi j^2 / n) has period 2n in j^2.
+        const double angle = pi * static_cast<double>((std::int64_t{j} * j) % two_n) / n;
+        w[j] = {static_cast<float>(std::cos(angle) / divisor), static_cast<float>(-std::sin(angle) / divisor)};
+    }
+}
+
 int ChirpZ::smooth_length(long long target) {
     constexpr long long kLimit = 1LL << 30;
     long long best = 0;
@@ -52,15 +62,8 @@ ChirpZ::ChirpZ(int n)
       chirp_scaled_(new cfloat[n]),
       kernel_(new cfloat[m_]),
       work_(new cfloat[m_]) {
-    const double pi = 3.14159265358979323846;
-    const std::int64_t two_n = 2LL * n;
-    for (int j = 0; j < n; ++j) {
-        // exp(-i pi j^2 / n) has period 2n in j^2.
-        const double angle = pi * static_cast<double>((std::int64_t{j} * j) % two_n) / n;
-        const double c = std::cos(angle), s = -std::sin(angle);
-        chirp_[j] = {static_cast<float>(c), static_cast<float>(s)};
-        chirp_scaled_[j] = {static_cast<float>(c / n), static_cast<float>(s / n)};
-    }
+    chirp_values(n, 1.0, chirp_.get());
+    chirp_values(n, n, chirp_scaled_.get());
     if (inner_.init_error() != 0) return;
     // conj(w) at offsets -(n-1) .. n-1, wrapped onto 0 .. M-1 (at M = 2n-2
     // both ends land on slot n-1, with the same value). The sequence is

@@ -19,6 +19,10 @@
 
 namespace orbelix::fftpack {
 
+// w_j = exp(-i pi j^2 / n) / divisor for j < n, formed in double precision
+// from j^2 mod 2n and rounded to float.
+void chirp_values(int n, double divisor, cfloat *w);
+
 class ChirpZ {
 public:
     // n >= 2 with 2n - 2 within smooth_length's range. Throws std::bad_alloc.

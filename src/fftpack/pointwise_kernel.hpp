@@ -3,34 +3,11 @@
 // pointwise_avx512.cpp.
 #pragma once
 
-#include "fftpack/complex_ops.hpp"
+#include "fftpack/complex_product.hpp"
 #include "fftpack/pointwise.hpp"
 
 namespace orbelix::fftpack {
 inline namespace ORBELIX_KERNEL_ISA {
-
-inline cfloat conj(cfloat a) { return {a.re, -a.im}; }
-// x + -(y) rather than x - y: the same number, and where y is a NaN the same
-// sign bit as the vectors below give.
-inline cfloat product(cfloat a, cfloat b) {
-    return {a.re * b.re + -(a.im * b.im), a.re * b.im + a.im * b.re};
-}
-
-template <int W>
-ORBELIX_INLINE inline cvec<W> conj(cvec<W> a) {
-    return {lanes::flip(a.v, lanes::kIm<W>)};
-}
-
-// (a.re b.re, a.re b.im) + -(a.im b.im, -a.im b.re) lane by lane: x + (-y) is
-// x - y exactly, so both parts round as the scalar product's do.
-template <int W>
-ORBELIX_INLINE inline cvec<W> product(cvec<W> a, cvec<W> b) {
-    constexpr auto re = lanes::pattern<W>([](int l) { return l & ~1; });
-    constexpr auto im = lanes::pattern<W>([](int l) { return l | 1; });
-    const auto t1 = __builtin_shuffle(a.v, re) * b.v;
-    const auto t2 = __builtin_shuffle(a.v, im) * lanes::swap_parts<W>(b.v);
-    return {t1 + lanes::flip(t2, lanes::kRe<W>)};
-}
 
 template <Product K, class V>
 ORBELIX_INLINE inline V apply(V a, V b) {

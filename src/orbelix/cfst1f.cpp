@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 #include "fftpack/transform_plan.hpp"
 #include "hilbrt/cht1.hpp"
@@ -12,6 +13,7 @@
 #include "orbelix/huge_buffer.hpp"
 #include "orbelix/interrupt.hpp"
 #include "orbelix/vexp.hpp"
+#include "orbelix/voice_chirp.hpp"
 #include "orbelix/voice_store.hpp"
 #include "orbelix/window_product.hpp"
 
@@ -67,7 +69,14 @@ public:
           batch_(batch > 0 ? batch : batch_for(ld_)),
           buf_(ld_ * std::min(batch_, count_)),
           work_(count_, 0.0f),
-          scratch_(count_ / 2 + 16) {}
+          scratch_(count_ / 2 + 16) {
+        // On the chirp-z path each voice convolves only the band where the
+        // analytic spectrum is non-zero.
+        if (plan.uses_chirp()) {
+            chirp_ = std::make_unique<VoiceChirp>(n);
+            if (chirp_->init_error() != 0) fatal_stop();
+        }
+    }
 
     void run() { visit(0, 0); }
 
@@ -88,6 +97,7 @@ private:
     int work_zero_from_ = 0;
     std::vector<float> scratch_;
     std::vector<WindowBlock> levels_;
+    std::unique_ptr<VoiceChirp> chirp_;
 
     // Level `depth` holds blocks below voice 2^depth * B; a window of voice
     // k is 0 beyond offset 2.2954 k (exp below -104).
@@ -136,7 +146,10 @@ private:
             // Only voices with a double among the voices keep their window.
             if (2 * k <= voices_) keep_window(own, k - first);
             cfloat *col = buf_.data() + (k - first) * ld_;
-            if (padded_.segments > 0) {
+            if (chirp_) {
+                if (chirp_->voice(a2_.data(), k, work_.data(), work_zero_from_, false, col) != 0)
+                    fatal_stop();
+            } else if (padded_.segments > 0) {
                 window_product(a2_.data() + k, work_.data(), n_, padded_.segments, padded_.gap, col);
                 if (plan_.transform_padded("b", col) != 0) fatal_stop();
             } else {

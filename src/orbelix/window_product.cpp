@@ -8,6 +8,8 @@ namespace orbelix {
 namespace window_product_paths {
 void avx2(const cfloat *a, const float *w, int n, int segments, int gap, cfloat *col);
 void avx512(const cfloat *a, const float *w, int n, int segments, int gap, cfloat *col);
+void avx2_centred(const cfloat *a, const cfloat *c, const float *w, int k, int count, cfloat phase, cfloat *out);
+void avx512_centred(const cfloat *a, const cfloat *c, const float *w, int k, int count, cfloat phase, cfloat *out);
 }  // namespace window_product_paths
 
 void window_product(const cfloat *a, const float *w, int n, int segments, int gap, cfloat *col) {
@@ -20,6 +22,15 @@ void window_product(const cfloat *a, const float *w, int n, int segments, int ga
 
 void window_product(const cfloat *a, const float *w, int n, cfloat *col) {
     window_product(a, w, n, 1, 0, col);
+}
+
+void centred_window_product(const cfloat *a, const cfloat *c, const float *w, int k, int count, cfloat phase,
+                            cfloat *out) {
+    switch (simd::active()) {
+    case simd::Isa::avx512: window_product_paths::avx512_centred(a, c, w, k, count, phase, out); break;
+    case simd::Isa::avx2: window_product_paths::avx2_centred(a, c, w, k, count, phase, out); break;
+    default: fftpack::centred_window_product(a, c, w, k, count, phase, out); break;
+    }
 }
 
 }  // namespace orbelix

@@ -16,4 +16,12 @@ void window_product(const cfloat *a, const float *w, int n, cfloat *col);
 // col[t + gap*(t / (n/segments))], the padded input of a transform plan.
 void window_product(const cfloat *a, const float *w, int n, int segments, int gap, cfloat *col);
 
+// A chirped spectrum times a window centred on k and a complex constant:
+//   out[m] = (a[m] * c[m]) * (phase * w[|m - k|]),  m < count,
+// the factor formed part by part as (phase.re w, phase.im w) and the
+// products as complex_product.hpp forms them. w holds max(k, count - 1 - k)
+// + 1 factors.
+void centred_window_product(const cfloat *a, const cfloat *c, const float *w, int k, int count, cfloat phase,
+                            cfloat *out);
+
 }  // namespace orbelix

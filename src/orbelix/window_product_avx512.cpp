@@ -8,4 +8,8 @@ void avx512(const cfloat *a, const float *w, int n, int segments, int gap, cfloa
     fftpack::window_product_lanes(a, w, n, segments, gap, col);
 }
 
+void avx512_centred(const cfloat *a, const cfloat *c, const float *w, int k, int count, cfloat phase, cfloat *out) {
+    fftpack::centred_window_product(a, c, w, k, count, phase, out);
+}
+
 }  // namespace orbelix::window_product_paths

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <utility>
 
-#include "fftpack/complex_ops.hpp"
+#include "fftpack/complex_product.hpp"
 #include "orbelix/times_real.hpp"
 
 namespace orbelix::fftpack {
@@ -58,6 +58,32 @@ void window_product_lanes(const cfloat *a, const float *w, int n, int segments, 
     const int seg = n / segments;
     for (int s = 0; s < segments; ++s)
         window_product_range(a, w, n, s * seg, (s + 1) * seg, col + static_cast<std::ptrdiff_t>(s) * gap);
+}
+
+// out[m] = (a[m] * c[m]) * (phase * w[|m - k|]) for m < count: a window
+// centred on k, read backwards below it. Each factor is (phase.re g,
+// phase.im g), and each product the one of complex_product.hpp.
+void centred_window_product(const cfloat *a, const cfloat *c, const float *w, int k, int count,
+                            cfloat phase, cfloat *out) {
+    constexpr int W = kWidest;
+    using V = cvec<W>;
+    cfloat phases[W];
+    for (auto &p : phases) p = phase;
+    const auto ph = V::load(phases).v;
+    const auto one = [&](int m, float g) {
+        return product(product(a[m], c[m]), cfloat{phase.re * g, phase.im * g});
+    };
+    const auto block = [&](int m, typename V::floats g) {
+        return product(product(V::load(a + m), V::load(c + m)), V{g * ph});
+    };
+    const int below = std::min(k, count);
+    int m = 0;
+    // m < k reads w[k - m], falling: W factors ending at w[k - m].
+    for (; m + W <= below; m += W)
+        block(m, spread_reversed<W>(w + (k - m - W + 1), std::make_index_sequence<2 * W>())).store(out + m);
+    for (; m < below; ++m) out[m] = one(m, w[k - m]);
+    for (; m + W <= count; m += W) block(m, spread<W>(w + (m - k))).store(out + m);
+    for (; m < count; ++m) out[m] = one(m, w[m - k]);
 }
 
 }  // namespace

@@ -109,12 +109,17 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
     }
 
     cfloat *col = g_.decim == 1 ? v : col_.data();
-    std::fill(col, col + n, zero);
-    for (int d = dlo; d <= dhi; ++d) {
-        const int bin = g_.absolute ? k + d : (d < 0 ? d + n : d);
-        col[bin] = times_real(a[k + d], w[d < 0 ? -d : d]);
+    if (signal_plan().uses_chirp()) {
+        if (!chirp_) chirp_ = std::make_unique<VoiceChirp>(n);
+        check(chirp_->voice(a, k, w, wlen, g_.absolute, col));
+    } else {
+        std::fill(col, col + n, zero);
+        for (int d = dlo; d <= dhi; ++d) {
+            const int bin = g_.absolute ? k + d : (d < 0 ? d + n : d);
+            col[bin] = times_real(a[k + d], w[d < 0 ? -d : d]);
+        }
+        check(signal_plan().transform("b", {col, n, 1}));
     }
-    check(signal_plan().transform("b", {col, n, 1}));
     if (g_.decim > 1)
         for (int j = 0; j < nt; ++j) v[j] = col[static_cast<std::size_t>(j) * g_.decim];
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fftpack/transform_plan.hpp"
+#include "orbelix/voice_chirp.hpp"
 #include "tools/half_window.hpp"
 #include "tools/signals.hpp"
 #include "tools/voice_grid.hpp"
@@ -42,6 +43,7 @@ private:
     VoiceGrid g_;
     std::unique_ptr<fftpack::TransformPlan> full_;  // length n
     std::unique_ptr<fftpack::TransformPlan> fold_;  // length n/decim when folded
+    std::unique_ptr<VoiceChirp> chirp_;              // full-length voices on the chirp-z path
     std::vector<cfloat> col_;  // a full-length voice when it is sampled
     std::vector<float> w_;     // a window not taken from the table
 };

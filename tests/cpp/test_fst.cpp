@@ -15,6 +15,7 @@
 #include "orbelix/cfst1b.hpp"
 #include "orbelix/cfst1f.hpp"
 #include "orbelix/gauss_window.hpp"
+#include "orbelix/voice_chirp.hpp"
 #include "simd/isa.hpp"
 #include "simd_test_paths.hpp"
 
@@ -161,7 +162,9 @@ TEST(GaussHalfWindow, ReusedBufferAndDoubledVoicesGiveTheFreshWindow) {
 
 // The plain algorithm: every window value evaluated, each voice built in its
 // strided row of the result and transformed there, by the transform plan
-// (cfft1_ itself below the chirp-z threshold, which the plan's tests check).
+// (cfft1_ itself below the chirp-z threshold, which the plan's tests check);
+// on the chirp-z path each voice is the band convolution of VoiceChirp,
+// with the whole window.
 std::vector<cfloat> plain_cfst1f(const std::vector<cfloat> &h) {
     const int n = static_cast<int>(h.size());
     const int rows = n / 2 + 1;
@@ -176,10 +179,17 @@ std::vector<cfloat> plain_cfst1f(const std::vector<cfloat> &h) {
     }
     for (int t = 0; t < n; ++t) s[t * rows] = {sr / float(n), si / float(n)};
     std::vector<float> g(n);
+    orbelix::VoiceChirp chirp(std::max(n, 2));
     for (int k = 1; k <= n / 2; ++k) {
         g[0] = orbelix::gauss(k, 0);
         for (int j = 1; j <= n / 2; ++j) g[j] = g[n - j] = orbelix::gauss(k, j);
         View1<cfloat> row{s.data() + k, n, rows};
+        if (plan.uses_chirp()) {
+            std::vector<cfloat> v(n);
+            EXPECT_EQ(chirp.voice(a.data(), k, g.data(), n / 2 + 1, false, v.data()), 0);
+            for (int t = 0; t < n; ++t) row[t] = v[t];
+            continue;
+        }
         for (int t = 0; t < n; ++t) {
             const cfloat z = a[(k + t) % n];
             row[t] = {z.re * g[t] - z.im * 0.0f, z.im * g[t] + z.re * 0.0f};

@@ -3,7 +3,9 @@
 // infinities and NaNs included, for odd and even n of any size.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -75,6 +77,45 @@ TEST(WindowProduct, PaddedLayoutHoldsTheSameProductsAndLeavesTheGaps) {
                 for (int g = 0; g < gap; ++g) touched += col[(s + 1) * seg + s * gap + g].re != 7.0f;
             EXPECT_EQ(bad, 0) << "n = " << n << ", segments " << segments;
             EXPECT_EQ(touched, 0) << "n = " << n << ", segments " << segments;
+        }
+    }
+}
+
+TEST(CentredWindowProduct, EveryPathGivesTheScalarProductsBitForBit) {
+    // out[m] = (a[m] c[m]) (phase w[|m-k|]), each product re = ac - bd,
+    // im = ad + bc; k below, inside and at the ends of the run.
+    for (auto [count, k] : {std::pair{1, 0}, {1, 1}, {2, 1}, {7, 3}, {9, 0}, {9, 9}, {33, 5},
+                            {64, 17}, {1025, 512}, {1025, 1100}, {2050, 1}}) {
+        std::mt19937 gen(count + 31 * k);
+        std::vector<cfloat> a(count), c(count);
+        for (auto &z : a) z = {part(gen), part(gen)};
+        for (auto &z : c) z = {part(gen), part(gen)};
+        const int reach = std::max(k, count - 1 - k) + 1;
+        std::vector<float> w(reach);
+        for (auto &v : w) v = gen() % 8 == 0 ? 0.0f : std::uniform_real_distribution<float>(0, 1)(gen);
+        const cfloat phase = {part(gen), part(gen)};
+        const auto mul = [](cfloat x, cfloat y) {
+            return cfloat{x.re * y.re - x.im * y.im, x.re * y.im + x.im * y.re};
+        };
+        std::vector<cfloat> want(count);
+        for (int m = 0; m < count; ++m) {
+            const float g = w[std::abs(m - k)];
+            want[m] = mul(mul(a[m], c[m]), cfloat{phase.re * g, phase.im * g});
+        }
+        for (Isa isa : orbelix::testing::supported_paths()) {
+            const orbelix::testing::ForcedPath path(isa);
+            ASSERT_TRUE(path.forced());
+            std::vector<cfloat> out(count + 1, cfloat{7.0f, 7.0f});
+            orbelix::centred_window_product(a.data(), c.data(), w.data(), k, count, phase, out.data());
+            int bad = 0;
+            for (int m = 0; m < count; ++m) {
+                // NaN payloads aside, the same value with the same sign.
+                const bool nan = std::isnan(want[m].re) || std::isnan(want[m].im);
+                bad += nan ? !(std::isnan(out[m].re) || std::isnan(out[m].im))
+                           : std::memcmp(&out[m], &want[m], sizeof(cfloat)) != 0;
+            }
+            EXPECT_EQ(bad, 0) << "count " << count << ", k " << k << ", path " << static_cast<int>(isa);
+            EXPECT_EQ(out[count].re, 7.0f) << "wrote past the run";
         }
     }
 }

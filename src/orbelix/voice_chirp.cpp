@@ -1,0 +1,48 @@
+#include "orbelix/voice_chirp.hpp"
+
+#include <algorithm>
+
+#include "fftpack/chirp_z.hpp"
+#include "fftpack/pointwise.hpp"
+#include "orbelix/window_product.hpp"
+
+namespace orbelix {
+
+int VoiceChirp::inner_length(int n) { return fftpack::ChirpZ::inner_length(n + n / 2); }
+
+VoiceChirp::VoiceChirp(int n)
+    : n_(n), count_(n / 2 + 1), m_(inner_length(n)), inner_(m_), chirp_(n),
+      unchirp_(2 * static_cast<std::size_t>(n) - 1), kernel_(m_), work_(m_) {
+    fftpack::chirp_values(n, 1.0, chirp_.data());
+    for (int d = 0; d < n; ++d) unchirp_[n - 1 + d] = unchirp_[n - 1 - d] = {chirp_[d].re, -chirp_[d].im};
+    if (inner_.init_error() != 0) return;
+    // The chirp at offsets d = -(n/2) .. n-1 lies at d mod M; the forward
+    // DFT of that, unscaled, is the backward DFT of its mirror image, which
+    // holds w_r at r <= n/2 and at M - r for r < n.
+    std::fill(kernel_.begin(), kernel_.end(), cfloat{0.0f, 0.0f});
+    for (int r = 0; r < count_; ++r) kernel_[r] = chirp_[r];
+    for (int r = 1; r < n; ++r) kernel_[m_ - r] = chirp_[r];
+    inner_.transform("b", {kernel_.data(), m_, 1});
+}
+
+int VoiceChirp::voice(const cfloat *a, int k, const float *w, int wlen, bool absolute, cfloat *out) {
+    if (inner_.init_error() != 0) return inner_.init_error();
+    cfloat *y = work_.data();
+    // The band where both the spectrum and the window are non-zero.
+    const int lo = std::max(0, k - (wlen - 1)), hi = std::min(count_ - 1, k + (wlen - 1));
+    const cfloat phase = absolute ? cfloat{1.0f, 0.0f} : chirp_[k];
+    std::fill(y, y + lo, cfloat{0.0f, 0.0f});
+    centred_window_product(a + lo, unchirp_.data() + (n_ - 1) + lo, w, k - lo, hi - lo + 1, phase, y + lo);
+    std::fill(y + hi + 1, y + m_, cfloat{0.0f, 0.0f});
+    // Forward scaled by 1/M, times the kernel's unscaled spectrum, backward
+    // unscaled: the cyclic convolution itself.
+    int ier = inner_.transform("f", {y, m_, 1});
+    if (ier != 0) return ier;
+    fftpack::multiply(fftpack::Product::plain, y, kernel_.data(), y, m_);
+    ier = inner_.transform("b", {y, m_, 1});
+    if (ier != 0) return ier;
+    fftpack::multiply(fftpack::Product::plain, y, unchirp_.data() + (n_ - 1 - (absolute ? 0 : k)), out, n_);
+    return 0;
+}
+
+}  // namespace orbelix

@@ -1,0 +1,122 @@
+// The voices of the fast S-transform on the chirp-z path: the band
+// convolution against the voice summed in double precision, at both phases,
+// with full and truncated windows, and the same bits on every SIMD path.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "orbelix/voice_chirp.hpp"
+#include "simd_test_paths.hpp"
+
+using orbelix::cfloat;
+using orbelix::VoiceChirp;
+using cd = std::complex<double>;
+
+namespace {
+
+// A spectrum that is zero above n/2, as the analytic one is.
+std::vector<cfloat> band_spectrum(int n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::normal_distribution<float> d;
+    std::vector<cfloat> a(n, cfloat{0.0f, 0.0f});
+    for (int m = 0; m <= n / 2; ++m) a[m] = {d(gen), d(gen)};
+    return a;
+}
+
+// sum_t A[(k+t) mod n] w(|t|) e^{2 pi i t j / n} (t signed, |t| <= n/2), times
+// e^{2 pi i k j / n} for absolute phase, in double, root indices exact.
+std::vector<cd> voice_in_double(const std::vector<cfloat> &a, int k, const std::vector<float> &w,
+                                bool absolute) {
+    const long long n = static_cast<long long>(a.size());
+    std::vector<cd> out(n);
+    for (long long j = 0; j < n; ++j) {
+        cd acc = 0;
+        for (long long t = -(n / 2); t < n - n / 2; ++t) {
+            const long long at = ((k + t) % n + n) % n;
+            const long long d = t < 0 ? -t : t;
+            if (d >= static_cast<long long>(w.size())) continue;
+            const long long idx = (((absolute ? k + t : t) * j) % n + n) % n;
+            acc += cd(a[at].re, a[at].im) * double(w[d]) * std::polar(1.0, 2.0 * M_PI * idx / n);
+        }
+        out[j] = acc;
+    }
+    return out;
+}
+
+std::vector<float> gaussian(int k, int n, int len) {
+    std::vector<float> w(std::min(len, n / 2 + 1));
+    for (int d = 0; d < static_cast<int>(w.size()); ++d)
+        w[d] = static_cast<float>(std::exp(-19.73921 * double(d) * d / (double(k) * k)));
+    return w;
+}
+
+}  // namespace
+
+TEST(VoiceChirp, InnerLengthHoldsOneAndAHalfLengths) {
+    EXPECT_EQ(VoiceChirp::inner_length(4099), 6400);  // 6148 slots
+    EXPECT_EQ(VoiceChirp::inner_length(4097), 6400);
+    EXPECT_EQ(VoiceChirp::inner_length(8191), 12288);
+    EXPECT_EQ(VoiceChirp::inner_length(2561), 4096);  // 3841 slots, past 3840
+    for (int n = 2; n < 3000; n += 37) {
+        const int m = VoiceChirp::inner_length(n);
+        EXPECT_GE(m, n + n / 2) << n;
+        EXPECT_EQ(m % 64, 0) << n;
+    }
+}
+
+TEST(VoiceChirp, MatchesTheVoiceSummedInDoublePrecision) {
+    for (int n : {2, 3, 4, 97, 257, 1031, 2049}) {
+        const std::vector<cfloat> a = band_spectrum(n, n);
+        VoiceChirp chirp(n);
+        ASSERT_EQ(chirp.init_error(), 0);
+        for (int k : {1, 2, n / 4, n / 3, n / 2 - 1, n / 2}) {
+            if (k < 1 || k > n / 2) continue;
+            // The whole window, and one cut short (zero from offset 5 on).
+            for (int len : {n / 2 + 1, 5}) {
+                const std::vector<float> w = gaussian(k, n, len);
+                for (bool absolute : {false, true}) {
+                    std::vector<cfloat> got(n + 1, cfloat{7.0f, 7.0f});
+                    ASSERT_EQ(chirp.voice(a.data(), k, w.data(), static_cast<int>(w.size()), absolute,
+                                          got.data()),
+                              0);
+                    const std::vector<cd> want = voice_in_double(a, k, w, absolute);
+                    double num = 0, den = 0;
+                    for (int j = 0; j < n; ++j) {
+                        num += std::norm(cd(got[j].re, got[j].im) - want[j]);
+                        den += std::norm(want[j]);
+                    }
+                    EXPECT_LE(std::sqrt(num / den), 1e-6)
+                        << "n " << n << ", k " << k << ", len " << len << ", absolute " << absolute;
+                    EXPECT_EQ(got[n].re, 7.0f) << "wrote past the voice";
+                }
+            }
+        }
+    }
+}
+
+TEST(VoiceChirp, EveryPathGivesTheSameBits) {
+    const int n = 4099;
+    const std::vector<cfloat> a = band_spectrum(n, 11);
+    std::vector<std::vector<cfloat>> by_path;
+    for (auto isa : orbelix::testing::supported_paths()) {
+        const orbelix::testing::ForcedPath path(isa);
+        ASSERT_TRUE(path.forced());
+        VoiceChirp chirp(n);
+        std::vector<cfloat> all;
+        for (int k : {1, 7, 1000, 2049}) {
+            const std::vector<float> w = gaussian(k, n, n);
+            std::vector<cfloat> v(n);
+            ASSERT_EQ(chirp.voice(a.data(), k, w.data(), static_cast<int>(w.size()), k % 2 == 0, v.data()), 0);
+            all.insert(all.end(), v.begin(), v.end());
+        }
+        by_path.push_back(all);
+    }
+    for (std::size_t p = 1; p < by_path.size(); ++p)
+        EXPECT_EQ(std::memcmp(by_path[p].data(), by_path[0].data(), by_path[0].size() * sizeof(cfloat)), 0)
+            << "path " << p;
+}
