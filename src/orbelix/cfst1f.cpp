@@ -134,13 +134,19 @@ private:
         // Voice 0 goes out with block 0, so that its row is not written on its own.
         if (j == 0) std::fill(buf_.data(), buf_.data() + n_, mean_);
         for (int k = std::max(1, first); k <= last; ++k) {
+            // The analytic spectrum is +0 above n/2, so voice k's windowed
+            // spectrum is +0 at offsets n/2+1-k .. n-1-k, and the rest reads
+            // the window only up to offset max(k, n/2 - k). The window of
+            // its double reads no further (up to max(k, n/4 - k) here).
+            const int reach = std::min(count_, std::max(k, n_ / 2 - k) + 1);
+            const KnownZeros zeros{n_ / 2 + 1 - k, n_ - k};
             if (k % 2 == 0) {
                 const int hs = k / 2 - (j / 2) * batch_;
                 work_zero_from_ = gauss_half_window_doubled(
-                    k / 2, kWindowConstant, slot(parent, hs), parent.zero_from[hs], count_,
+                    k / 2, kWindowConstant, slot(parent, hs), parent.zero_from[hs], reach,
                     work_.data(), work_zero_from_, scratch_.data());
             } else {
-                work_zero_from_ = gauss_half_window(k, kWindowConstant, count_, work_.data(),
+                work_zero_from_ = gauss_half_window(k, kWindowConstant, reach, work_.data(),
                                                     work_zero_from_);
             }
             // Only voices with a double among the voices keep their window.
@@ -150,10 +156,11 @@ private:
                 if (chirp_->voice(a2_.data(), k, work_.data(), work_zero_from_, false, col) != 0)
                     fatal_stop();
             } else if (padded_.segments > 0) {
-                window_product(a2_.data() + k, work_.data(), n_, padded_.segments, padded_.gap, col);
+                window_product(a2_.data() + k, work_.data(), n_, padded_.segments, padded_.gap, col,
+                               zeros);
                 if (plan_.transform_padded("b", col) != 0) fatal_stop();
             } else {
-                window_product(a2_.data() + k, work_.data(), n_, col);
+                window_product(a2_.data() + k, work_.data(), n_, col, zeros);
                 if (plan_.transform("b", {col, n_, 1}) != 0) fatal_stop();
             }
         }

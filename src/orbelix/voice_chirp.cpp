@@ -23,6 +23,7 @@ VoiceChirp::VoiceChirp(int n)
     for (int r = 0; r < count_; ++r) kernel_[r] = chirp_[r];
     for (int r = 1; r < n; ++r) kernel_[m_ - r] = chirp_[r];
     inner_.transform("b", {kernel_.data(), m_, 1});
+    inner_.prepare_first_sweep();
 }
 
 int VoiceChirp::voice(const cfloat *a, int k, const float *w, int wlen, bool absolute, cfloat *out) {

@@ -8,13 +8,22 @@
 
 namespace orbelix {
 
-// w holds n/2 + 1 factors.
-void window_product(const cfloat *a, const float *w, int n, cfloat *col);
+// Offsets t in [from, to) where the caller knows a[t] is +0: the products
+// there are +0 as well (w is finite and not negative), and are stored
+// without reading a or w.
+struct KnownZeros {
+    int from = 0, to = 0;
+};
+
+// w holds n/2 + 1 factors (only those read outside the known zeros need be
+// set).
+void window_product(const cfloat *a, const float *w, int n, cfloat *col, KnownZeros zeros = {});
 
 // The same products laid out in `segments` equal runs (segments divides n),
 // each followed by `gap` values left alone: col[t] goes to
 // col[t + gap*(t / (n/segments))], the padded input of a transform plan.
-void window_product(const cfloat *a, const float *w, int n, int segments, int gap, cfloat *col);
+void window_product(const cfloat *a, const float *w, int n, int segments, int gap, cfloat *col,
+                    KnownZeros zeros = {});
 
 // A chirped spectrum times a window centred on k and a complex constant:
 //   out[m] = (a[m] * c[m]) * (phase * w[|m - k|]),  m < count,

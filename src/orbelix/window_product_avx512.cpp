@@ -4,8 +4,9 @@
 
 namespace orbelix::window_product_paths {
 
-void avx512(const cfloat *a, const float *w, int n, int segments, int gap, cfloat *col) {
-    fftpack::window_product_lanes(a, w, n, segments, gap, col);
+void avx512(const cfloat *a, const float *w, int n, int segments, int gap, int zeros_from,
+          int zeros_to, cfloat *col) {
+    fftpack::window_product_lanes(a, w, n, segments, gap, zeros_from, zeros_to, col);
 }
 
 void avx512_centred(const cfloat *a, const cfloat *c, const float *w, int k, int count, cfloat phase, cfloat *out) {

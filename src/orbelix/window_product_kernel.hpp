@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 #include "fftpack/complex_product.hpp"
@@ -52,12 +53,21 @@ void window_product_range(const cfloat *a, const float *w, int n, int t0, int t1
 }
 
 // The products in `segments` equal runs, each followed by `gap` values
-// left alone: run s starts at col + s*(n/segments + gap).
+// left alone: run s starts at col + s*(n/segments + gap). For t in
+// [zeros_from, zeros_to) a[t] is +0, and so is its product with any finite
+// w >= 0 (0*w - 0*0 and 0*w + 0*0): those are stored as +0 unread.
 void window_product_lanes(const cfloat *a, const float *w, int n, int segments, int gap,
-                          cfloat *col) {
+                          int zeros_from, int zeros_to, cfloat *col) {
     const int seg = n / segments;
-    for (int s = 0; s < segments; ++s)
-        window_product_range(a, w, n, s * seg, (s + 1) * seg, col + static_cast<std::ptrdiff_t>(s) * gap);
+    for (int s = 0; s < segments; ++s) {
+        const int t0 = s * seg, t1 = t0 + seg;
+        cfloat *run = col + static_cast<std::ptrdiff_t>(s) * gap;
+        const int z0 = std::clamp(zeros_from, t0, t1), z1 = std::clamp(zeros_to, z0, t1);
+        window_product_range(a, w, n, t0, z0, run);
+        // +0 is all zero bits.
+        std::memset(static_cast<void *>(run + z0), 0, sizeof(cfloat) * static_cast<std::size_t>(z1 - z0));
+        window_product_range(a, w, n, z1, t1, run);
+    }
 }
 
 // out[m] = (a[m] * c[m]) * (phase * w[|m - k|]) for m < count: a window

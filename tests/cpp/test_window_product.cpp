@@ -119,3 +119,38 @@ TEST(CentredWindowProduct, EveryPathGivesTheScalarProductsBitForBit) {
         }
     }
 }
+
+TEST(WindowProduct, KnownZerosGiveTheSameBitsWithoutReadingTheWindowThere) {
+    // A voice's shifted analytic spectrum: +0 above n/2, so +0 at offsets
+    // n/2+1-k .. n-1-k. The window beyond max(k, n/2-k) is never read there
+    // (NaN in this copy would show).
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (auto [n, segments] : {std::pair{9, 1}, {16, 1}, {17, 1}, {1000, 4}, {4096, 16}, {6144, 8}}) {
+        std::mt19937 gen(n);
+        std::vector<cfloat> spectrum(2 * n, cfloat{0.0f, 0.0f});
+        for (int m = 0; m <= n / 2; ++m) spectrum[m] = spectrum[m + n] = {part(gen), part(gen)};
+        std::vector<float> w(n / 2 + 1);
+        for (auto &v : w) v = gen() % 8 == 0 ? 0.0f : std::uniform_real_distribution<float>(0, 1)(gen);
+        const int gap = segments > 1 ? 8 : 0, seg = n / segments;
+        for (int k : {1, 2, n / 4, n / 2 - 1, n / 2}) {
+            if (k < 1) continue;
+            std::vector<float> short_w(w.begin(), w.begin() + std::max(k, n / 2 - k) + 1);
+            short_w.resize(w.size(), nan);
+            const orbelix::KnownZeros zeros{n / 2 + 1 - k, n - k};
+            for (Isa isa : orbelix::testing::supported_paths()) {
+                const orbelix::testing::ForcedPath path(isa);
+                ASSERT_TRUE(path.forced());
+                std::vector<cfloat> want(n + segments * gap), got(n + segments * gap, cfloat{7.0f, 7.0f});
+                orbelix::window_product(spectrum.data() + k, w.data(), n, segments, gap, want.data());
+                orbelix::window_product(spectrum.data() + k, short_w.data(), n, segments, gap, got.data(),
+                                        zeros);
+                int bad = 0;
+                for (int t = 0; t < n; ++t) {
+                    const std::ptrdiff_t at = t + gap * (t / seg);
+                    bad += std::memcmp(&got[at], &want[at], sizeof(cfloat)) != 0;
+                }
+                EXPECT_EQ(bad, 0) << "n " << n << ", k " << k << ", path " << static_cast<int>(isa);
+            }
+        }
+    }
+}
