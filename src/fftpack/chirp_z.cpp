@@ -11,8 +11,8 @@ namespace {
 
 inline cfloat conj(cfloat a) { return {a.re, -a.im}; }
 
-// Values 0 .. m-1 into out in the padded layout pad: the first count are
-// product(a, b), the rest 0.
+}  // namespace
+
 void multiply_padded(Product product, const cfloat *a, const cfloat *b, int count, int m,
                      const PaddedInput &pad, cfloat *out) {
     const int seg = m / pad.segments;
@@ -20,11 +20,9 @@ void multiply_padded(Product product, const cfloat *a, const cfloat *b, int coun
         const int t0 = s * seg, t1 = std::min(count, t0 + seg);
         cfloat *dst = out + static_cast<std::ptrdiff_t>(s) * (seg + pad.gap);
         if (t1 > t0) multiply(product, a + t0, b + t0, dst, t1 - t0);
-        std::fill(dst + std::max(0, t1 - t0), dst + seg, cfloat{0.0f, 0.0f});
+        set_zero(dst + std::max(0, t1 - t0), seg - std::max(0, t1 - t0));
     }
 }
-
-}  // namespace
 
 void chirp_values(int n, double divisor, cfloat *w) {
     const double pi = 3.14159265358979323846;
@@ -108,7 +106,7 @@ int ChirpZ::transform(bool forward, View1<cfloat> c) {
         a = padded_.get();
     } else {
         multiply(first, in, chirp_.get(), a, n_);
-        std::fill(a + n_, a + m_, cfloat{0.0f, 0.0f});
+        set_zero(a + n_, m_ - n_);
         ier = inner_.transform("f", {a, m_, 1});
         if (ier != 0) return ier;
         multiply(Product::plain, a, kernel_.get(), a, m_);

@@ -16,12 +16,18 @@
 #include <memory>
 
 #include "fftpack/fftpack.hpp"
+#include "fftpack/pointwise.hpp"
 
 namespace orbelix::fftpack {
 
 // w_j = exp(-i pi j^2 / n) / divisor for j < n, formed in double precision
 // from j^2 mod 2n and rounded to float.
 void chirp_values(int n, double divisor, cfloat *w);
+
+// Values 0 .. m-1 into out in the padded layout pad: the first count are
+// the products of a and b, the rest 0.
+void multiply_padded(Product product, const cfloat *a, const cfloat *b, int count, int m,
+                     const PaddedInput &pad, cfloat *out);
 
 class ChirpZ {
 public:

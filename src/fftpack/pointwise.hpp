@@ -4,6 +4,9 @@
 // so every path gives the same bits (NaNs included).
 #pragma once
 
+#include <cstddef>
+#include <cstring>
+
 #include "view.hpp"
 
 namespace orbelix::fftpack {
@@ -13,6 +16,12 @@ enum class Product {
     conj_first,    // conj(a) * b
     conj_result,   // conj(a * b)
 };
+
+// out[0 .. count) = +0, whose bits are all zero (a memset, where a loop
+// of complex stores may not be vectorised).
+inline void set_zero(cfloat *out, std::ptrdiff_t count) {
+    if (count > 0) std::memset(static_cast<void *>(out), 0, sizeof(cfloat) * static_cast<std::size_t>(count));
+}
 
 // out[i] = the product of a[i] and b[i], i < count; out may be a.
 void multiply(Product kind, const cfloat *a, const cfloat *b, cfloat *out, int count);

@@ -19,28 +19,47 @@ VoiceChirp::VoiceChirp(int n)
     // The chirp at offsets d = -(n/2) .. n-1 lies at d mod M; the forward
     // DFT of that, unscaled, is the backward DFT of its mirror image, which
     // holds w_r at r <= n/2 and at M - r for r < n.
-    std::fill(kernel_.begin(), kernel_.end(), cfloat{0.0f, 0.0f});
+    fftpack::set_zero(kernel_.data(), m_);
     for (int r = 0; r < count_; ++r) kernel_[r] = chirp_[r];
     for (int r = 1; r < n; ++r) kernel_[m_ - r] = chirp_[r];
     inner_.transform("b", {kernel_.data(), m_, 1});
     inner_.prepare_first_sweep();
+    pad_ = inner_.padded_input();
+    if (pad_.segments > 0) {
+        work_.resize(pad_.extent(m_));
+        second_.resize(pad_.extent(m_));
+    }
 }
 
 int VoiceChirp::voice(const cfloat *a, int k, const float *w, int wlen, bool absolute, cfloat *out) {
     if (inner_.init_error() != 0) return inner_.init_error();
-    cfloat *y = work_.data();
     // The band where both the spectrum and the window are non-zero.
     const int lo = std::max(0, k - (wlen - 1)), hi = std::min(count_ - 1, k + (wlen - 1));
     const cfloat phase = absolute ? cfloat{1.0f, 0.0f} : chirp_[k];
-    std::fill(y, y + lo, cfloat{0.0f, 0.0f});
-    centred_window_product(a + lo, unchirp_.data() + (n_ - 1) + lo, w, k - lo, hi - lo + 1, phase, y + lo);
-    std::fill(y + hi + 1, y + m_, cfloat{0.0f, 0.0f});
+    const cfloat *conj_chirp = unchirp_.data() + (n_ - 1);
+    cfloat *y = work_.data();
     // Forward scaled by 1/M, times the kernel's unscaled spectrum, backward
-    // unscaled: the cyclic convolution itself.
-    int ier = inner_.transform("f", {y, m_, 1});
+    // unscaled: the cyclic convolution itself. Where the inner plan takes a
+    // padded input, both transforms get theirs (the same values).
+    const int segments = std::max(pad_.segments, 1);
+    const int seg = m_ / segments;
+    for (int s = 0; s < segments; ++s) {
+        const int t0 = s * seg, b0 = std::clamp(lo, t0, t0 + seg), b1 = std::clamp(hi + 1, b0, t0 + seg);
+        cfloat *run = y + static_cast<std::ptrdiff_t>(s) * pad_.gap;
+        fftpack::set_zero(run + t0, b0 - t0);
+        centred_window_product(a + b0, conj_chirp + b0, w, k - b0, b1 - b0, phase, run + b0);
+        fftpack::set_zero(run + b1, t0 + seg - b1);
+    }
+    int ier = pad_.segments > 0 ? inner_.transform_padded("f", y) : inner_.transform("f", {y, m_, 1});
     if (ier != 0) return ier;
-    fftpack::multiply(fftpack::Product::plain, y, kernel_.data(), y, m_);
-    ier = inner_.transform("b", {y, m_, 1});
+    if (pad_.segments > 0) {
+        fftpack::multiply_padded(fftpack::Product::plain, y, kernel_.data(), m_, m_, pad_, second_.data());
+        y = second_.data();
+        ier = inner_.transform_padded("b", y);
+    } else {
+        fftpack::multiply(fftpack::Product::plain, y, kernel_.data(), y, m_);
+        ier = inner_.transform("b", {y, m_, 1});
+    }
     if (ier != 0) return ier;
     fftpack::multiply(fftpack::Product::plain, y, unchirp_.data() + (n_ - 1 - (absolute ? 0 : k)), out, n_);
     return 0;

@@ -44,7 +44,9 @@ private:
     std::vector<cfloat> chirp_;    // w_j, j < n
     std::vector<cfloat> unchirp_;  // conj(w_|d|) at d + n - 1, |d| < n
     std::vector<cfloat> kernel_;   // unscaled forward DFT of the chirp on the offsets
-    std::vector<cfloat> work_;     // m_ values
+    fftpack::PaddedInput pad_;     // the inner plan's padded input, if it takes one
+    std::vector<cfloat> work_;     // m_ values, or the padded layout's extent
+    std::vector<cfloat> second_;   // the padded input of the backward transform
 };
 
 }  // namespace orbelix
