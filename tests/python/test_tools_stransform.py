@@ -68,7 +68,7 @@ def test_band_step_and_decimation_are_slices_of_fst(n, fs, kw, decim):
         np.testing.assert_array_equal(s, ref)
 
 
-@pytest.mark.parametrize("n,decim", [(256, 1), (255, 1), (256, 16), (300, 7)])
+@pytest.mark.parametrize("n,decim", [(256, 1), (255, 1), (256, 16), (300, 7), (257, 1), (257, 3)])  # 257: chirp-z
 def test_absolute_phase_is_local_phase_times_the_carrier(n, decim):
     x = signal(n, True)
     f, t, local = ot.stransform(x, fmin=0.0, decim=decim)
