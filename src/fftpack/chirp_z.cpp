@@ -24,12 +24,15 @@ void multiply_padded(Product product, const cfloat *a, const cfloat *b, int coun
     }
 }
 
-void chirp_values(int n, double divisor, cfloat *w) {
+double chirp_angle(int n, long long j) {
     const double pi = 3.14159265358979323846;
-    const std::int64_t two_n = 2LL * n;
+    // exp(-i pi j^2 / n) has period 2n in j^2.
+    return pi * static_cast<double>((j * j) % (2LL * n)) / n;
+}
+
+void chirp_values(int n, double divisor, cfloat *w) {
     for (int j = 0; j < n; ++j) {
-        // exp(-i pi j^2 / n) has period 2n in j^2.
-        const double angle = pi * static_cast<double>((std::int64_t{j} * j) % two_n) / n;
+        const double angle = chirp_angle(n, j);
         w[j] = {static_cast<float>(std::cos(angle) / divisor), static_cast<float>(-std::sin(angle) / divisor)};
     }
 }

@@ -20,8 +20,12 @@
 
 namespace orbelix::fftpack {
 
+// The angle of w_j = exp(-i pi j^2 / n), as pi (j^2 mod 2n) / n in double
+// precision: exact integers, so it stays accurate for any n.
+double chirp_angle(int n, long long j);
+
 // w_j = exp(-i pi j^2 / n) / divisor for j < n, formed in double precision
-// from j^2 mod 2n and rounded to float.
+// and rounded to float.
 void chirp_values(int n, double divisor, cfloat *w);
 
 // Values 0 .. m-1 into out in the padded layout pad: the first count are

@@ -1,8 +1,10 @@
 #include "orbelix/voice_chirp.hpp"
 
 #include <algorithm>
+#include <complex>
 
 #include "fftpack/chirp_z.hpp"
+#include "fftpack/dft_double.hpp"
 #include "fftpack/pointwise.hpp"
 #include "orbelix/window_product.hpp"
 
@@ -18,11 +20,23 @@ VoiceChirp::VoiceChirp(int n)
     if (inner_.init_error() != 0) return;
     // The chirp at offsets d = -(n/2) .. n-1 lies at d mod M; the forward
     // DFT of that, unscaled, is the backward DFT of its mirror image, which
-    // holds w_r at r <= n/2 and at M - r for r < n.
-    fftpack::set_zero(kernel_.data(), m_);
-    for (int r = 0; r < count_; ++r) kernel_[r] = chirp_[r];
-    for (int r = 1; r < n; ++r) kernel_[m_ - r] = chirp_[r];
-    inner_.transform("b", {kernel_.data(), m_, 1});
+    // holds w_r at r <= n/2 and at M - r for r < n. Formed in double up to
+    // kDoubleKernelUpTo points: the voices then err about 0.6e-6 rms against
+    // a float64 transform instead of 1e-6 (n = 4099).
+    if (m_ <= kDoubleKernelUpTo) {
+        std::vector<std::complex<double>> mirror(m_);
+        const auto w = [n](int r) { return std::polar(1.0, -fftpack::chirp_angle(n, r)); };
+        for (int r = 0; r < count_; ++r) mirror[r] = w(r);
+        for (int r = 1; r < n; ++r) mirror[m_ - r] = w(r);
+        fftpack::dft_double(mirror, +1);
+        for (int q = 0; q < m_; ++q)
+            kernel_[q] = {static_cast<float>(mirror[q].real()), static_cast<float>(mirror[q].imag())};
+    } else {
+        fftpack::set_zero(kernel_.data(), m_);
+        for (int r = 0; r < count_; ++r) kernel_[r] = chirp_[r];
+        for (int r = 1; r < n; ++r) kernel_[m_ - r] = chirp_[r];
+        inner_.transform("b", {kernel_.data(), m_, 1});
+    }
     inner_.prepare_first_sweep();
     pad_ = inner_.padded_input();
     if (pad_.segments > 0) {

@@ -38,6 +38,10 @@ public:
     // multiple of 64 holding n + n/2 slots.
     static int inner_length(int n);
 
+    // Inner lengths whose kernel spectrum is formed in double precision
+    // (48 bytes a point while it is built); longer ones in single.
+    static constexpr int kDoubleKernelUpTo = 1 << 20;
+
 private:
     int n_, count_, m_;  // n, the n/2 + 1 band values, the inner length
     fftpack::Cfft1Plan inner_;
