@@ -136,8 +136,9 @@ private:
         for (int k = std::max(1, first); k <= last; ++k) {
             // The analytic spectrum is +0 above n/2, so voice k's windowed
             // spectrum is +0 at offsets n/2+1-k .. n-1-k, and the rest reads
-            // the window only up to offset max(k, n/2 - k). The window of
-            // its double reads no further (up to max(k, n/4 - k) here).
+            // the window only up to offset max(k, n/2 - k). Voice 2k, whose
+            // window is built from this one, reads it only up to
+            // max(k, n/4 - k).
             const int reach = std::min(count_, std::max(k, n_ / 2 - k) + 1);
             const KnownZeros zeros{n_ / 2 + 1 - k, n_ - k};
             if (k % 2 == 0) {

@@ -39,7 +39,7 @@ public:
     static int inner_length(int n);
 
     // Inner lengths whose kernel spectrum is formed in double precision
-    // (48 bytes a point while it is built); longer ones in single.
+    // (64 bytes a point while it is built); longer ones in single.
     static constexpr int kDoubleKernelUpTo = 1 << 20;
 
 private:
@@ -48,8 +48,7 @@ private:
     std::vector<cfloat> chirp_;    // w_j, j < n
     std::vector<cfloat> unchirp_;  // conj(w_|d|) at d + n - 1, |d| < n
     std::vector<cfloat> kernel_;   // unscaled forward DFT of the chirp on the offsets
-    fftpack::PaddedInput pad_;     // the inner plan's padded input, if it takes one
-    std::vector<cfloat> work_;     // m_ values, or the padded layout's extent
+    std::vector<cfloat> work_;     // m_ values, or the inner plan's padded input
     std::vector<cfloat> second_;   // the padded input of the backward transform
 };
 

@@ -30,7 +30,7 @@ void window_product(const cfloat *a, const float *w, int n, int segments, int ga
 // the factor formed part by part as (phase.re w, phase.im w) and the
 // products as complex_product.hpp forms them. w holds max(k, count - 1 - k)
 // + 1 factors.
-void centred_window_product(const cfloat *a, const cfloat *c, const float *w, int k, int count, cfloat phase,
-                            cfloat *out);
+void centred_window_product(const cfloat *a, const cfloat *c, const float *w, int k, int count,
+                            cfloat phase, cfloat *out);
 
 }  // namespace orbelix

@@ -9,7 +9,8 @@ void avx512(const cfloat *a, const float *w, int n, int segments, int gap, int z
     fftpack::window_product_lanes(a, w, n, segments, gap, zeros_from, zeros_to, col);
 }
 
-void avx512_centred(const cfloat *a, const cfloat *c, const float *w, int k, int count, cfloat phase, cfloat *out) {
+void avx512_centred(const cfloat *a, const cfloat *c, const float *w, int k, int count, cfloat phase,
+                    cfloat *out) {
     fftpack::centred_window_product(a, c, w, k, count, phase, out);
 }
 

@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <utility>
 
 #include "fftpack/complex_product.hpp"
+#include "fftpack/pointwise.hpp"
 #include "orbelix/times_real.hpp"
 
 namespace orbelix::fftpack {
@@ -64,8 +64,7 @@ void window_product_lanes(const cfloat *a, const float *w, int n, int segments, 
         cfloat *run = col + static_cast<std::ptrdiff_t>(s) * gap;
         const int z0 = std::clamp(zeros_from, t0, t1), z1 = std::clamp(zeros_to, z0, t1);
         window_product_range(a, w, n, t0, z0, run);
-        // +0 is all zero bits.
-        std::memset(static_cast<void *>(run + z0), 0, sizeof(cfloat) * static_cast<std::size_t>(z1 - z0));
+        set_zero(run + z0, z1 - z0);
         window_product_range(a, w, n, z1, t1, run);
     }
 }
@@ -90,7 +89,8 @@ void centred_window_product(const cfloat *a, const cfloat *c, const float *w, in
     int m = 0;
     // m < k reads w[k - m], falling: W factors ending at w[k - m].
     for (; m + W <= below; m += W)
-        block(m, spread_reversed<W>(w + (k - m - W + 1), std::make_index_sequence<2 * W>())).store(out + m);
+        block(m, spread_reversed<W>(w + (k - m - W + 1), std::make_index_sequence<2 * W>()))
+            .store(out + m);
     for (; m < below; ++m) out[m] = one(m, w[k - m]);
     for (; m + W <= count; m += W) block(m, spread<W>(w + (m - k))).store(out + m);
     for (; m < count; ++m) out[m] = one(m, w[m - k]);

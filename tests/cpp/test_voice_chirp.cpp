@@ -123,3 +123,31 @@ TEST(VoiceChirp, EveryPathGivesTheSameBits) {
                 << "n " << n << ", path " << p;
     }
 }
+
+TEST(VoiceChirp, LongLengthsWithTheKernelInSinglePrecision) {
+    // Beyond kDoubleKernelUpTo the kernel's spectrum comes from the float
+    // passes; a sample of times against the band summed in double.
+    const int n = 700001;
+    ASSERT_GT(VoiceChirp::inner_length(n), VoiceChirp::kDoubleKernelUpTo);
+    const std::vector<cfloat> a = band_spectrum(n, 5);
+    VoiceChirp chirp(n);
+    ASSERT_EQ(chirp.init_error(), 0);
+    for (int k : {1, n / 2}) {
+        const std::vector<float> w = gaussian(k, n, k == 1 ? 5 : n);
+        const int wlen = static_cast<int>(w.size());
+        std::vector<cfloat> got(n);
+        ASSERT_EQ(chirp.voice(a.data(), k, w.data(), wlen, false, got.data()), 0);
+        double num = 0, den = 0;
+        for (long long j = 0; j < n; j += n / 17) {
+            cd want = 0;
+            for (long long m = std::max(0, k - wlen + 1); m <= std::min(n / 2, k + wlen - 1); ++m) {
+                const long long d = m - k, idx = ((d * j) % n + n) % n;
+                want += cd(a[m].re, a[m].im) * double(w[d < 0 ? -d : d]) *
+                        std::polar(1.0, 2.0 * M_PI * static_cast<double>(idx) / n);
+            }
+            num += std::norm(cd(got[j].re, got[j].im) - want);
+            den += std::norm(want);
+        }
+        EXPECT_LE(std::sqrt(num / den), 1e-6) << "k " << k;
+    }
+}
