@@ -17,8 +17,6 @@ int TransformPlan::largest_prime_factor(int n) {
     return std::max(largest, n);
 }
 
-namespace {
-
 // Estimated times of one transform of n points through the radix passes and
 // through the chirp-z path, in units of about 0.0024 ns: weights fitted by
 // non-negative least squares to the measured times of 1200 lengths from 300
@@ -28,7 +26,7 @@ namespace {
 // and one at a time for the rest. Beside it the radix-2 and -4 passes weigh
 // next to nothing. The chirp-z path runs two transforms of its inner length
 // and three products over it.
-long long radix_cost(int n) {
+long long TransformPlan::radix_cost(int n) {
     int ip[32];
     const int nf = factor(n, ip);
     long long cost = 0;
@@ -42,8 +40,7 @@ long long radix_cost(int n) {
     return cost;
 }
 
-long long chirp_cost(int n) {
-    const int m = ChirpZ::inner_length(2LL * n - 2);
+long long TransformPlan::convolution_cost(int m) {
     int ip[32];
     const int nf = factor(m, ip);
     long long per_point = 0;
@@ -54,14 +51,13 @@ long long chirp_cost(int n) {
     return per_point * m;
 }
 
-}  // namespace
-
 bool TransformPlan::chirp_length(int n) {
     // Inner lengths stay within the engine's 32-bit sizes.
     if (n <= 1 || n > (1 << 28)) return false;
     const int p = largest_prime_factor(n);
     if (p <= kRadixPrimeUpTo) return false;
-    return p > kChirpPrimeAbove || chirp_cost(n) < radix_cost(n);
+    return p > kChirpPrimeAbove ||
+           convolution_cost(ChirpZ::inner_length(2LL * n - 2)) < radix_cost(n);
 }
 
 TransformPlan::TransformPlan(int n, Tables tables)

@@ -71,6 +71,12 @@ public:
     // Largest prime factor of n >= 1 (1 for n = 1).
     static int largest_prime_factor(int n);
 
+    // Estimated times, in one unit (see transform_plan.cpp): one transform
+    // of n points through the radix passes, and one chirp-z convolution at
+    // inner length m (two transforms of m points and the products).
+    static long long radix_cost(int n);
+    static long long convolution_cost(int m);
+
 private:
     int n_;
     int transforms_before_tables_ = 0;  // counts down to the one that builds them

@@ -70,9 +70,10 @@ public:
           buf_(ld_ * std::min(batch_, count_)),
           work_(count_, 0.0f),
           scratch_(count_ / 2 + 16) {
-        // On the chirp-z path each voice convolves only the band where the
-        // analytic spectrum is non-zero.
-        if (plan.uses_chirp()) {
+        // On the chirp-z path, and where it is faster than the radix
+        // passes, each voice convolves only the band where the analytic
+        // spectrum is non-zero.
+        if (VoiceChirp::pays(plan)) {
             chirp_ = std::make_unique<VoiceChirp>(n);
             if (chirp_->init_error() != 0) fatal_stop();
         }

@@ -12,6 +12,15 @@ namespace orbelix {
 
 int VoiceChirp::inner_length(int n) { return fftpack::ChirpZ::inner_length(n + n / 2); }
 
+bool VoiceChirp::pays(const fftpack::TransformPlan &plan) {
+    using fftpack::TransformPlan;
+    const int n = plan.size();
+    if (plan.uses_chirp()) return true;
+    if (n > (1 << 28)) return false;  // 1.5 n beyond the inner lengths' range
+    if (n < 2 || TransformPlan::largest_prime_factor(n) <= TransformPlan::kRadixPrimeUpTo) return false;
+    return TransformPlan::convolution_cost(inner_length(n)) < TransformPlan::radix_cost(n);
+}
+
 VoiceChirp::VoiceChirp(int n)
     : n_(n), count_(n / 2 + 1), m_(inner_length(n)), inner_(m_), chirp_(n),
       unchirp_(2 * static_cast<std::size_t>(n) - 1), kernel_(m_), work_(m_) {

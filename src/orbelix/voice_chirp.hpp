@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fftpack/fftpack.hpp"
+#include "fftpack/transform_plan.hpp"
 
 namespace orbelix {
 
@@ -37,6 +38,13 @@ public:
     // The cyclic convolution length for n: the smallest 2,3,5-smooth
     // multiple of 64 holding n + n/2 slots.
     static int inner_length(int n);
+
+    // Whether the voices of the plan's length go through the band
+    // convolution: wherever the plan takes the chirp-z path, and where the
+    // largest prime factor lies above TransformPlan::kRadixPrimeUpTo (so
+    // that the numbers of cfft1_ are not called for) and the convolution at
+    // 1.5 n is estimated faster than the radix passes.
+    static bool pays(const fftpack::TransformPlan &plan);
 
     // Inner lengths whose kernel spectrum is formed in double precision
     // (64 bytes a point while it is built); longer ones in single.

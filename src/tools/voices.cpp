@@ -109,7 +109,7 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
     }
 
     cfloat *col = g_.decim == 1 ? v : col_.data();
-    if (signal_plan().uses_chirp()) {
+    if (VoiceChirp::pays(signal_plan())) {
         if (!chirp_) chirp_ = std::make_unique<VoiceChirp>(n);
         check(chirp_->voice(a, k, w, wlen, g_.absolute, col));
     } else {

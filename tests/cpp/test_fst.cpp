@@ -163,8 +163,8 @@ TEST(GaussHalfWindow, ReusedBufferAndDoubledVoicesGiveTheFreshWindow) {
 // The plain algorithm: every window value evaluated, each voice built in its
 // strided row of the result and transformed there, by the transform plan
 // (cfft1_ itself below the chirp-z threshold, which the plan's tests check);
-// on the chirp-z path each voice is the band convolution of VoiceChirp,
-// with the whole window.
+// where the band convolution of VoiceChirp pays, each voice is that, with
+// the whole window.
 std::vector<cfloat> plain_cfst1f(const std::vector<cfloat> &h) {
     const int n = static_cast<int>(h.size());
     const int rows = n / 2 + 1;
@@ -184,7 +184,7 @@ std::vector<cfloat> plain_cfst1f(const std::vector<cfloat> &h) {
         g[0] = orbelix::gauss(k, 0);
         for (int j = 1; j <= n / 2; ++j) g[j] = g[n - j] = orbelix::gauss(k, j);
         View1<cfloat> row{s.data() + k, n, rows};
-        if (plan.uses_chirp()) {
+        if (orbelix::VoiceChirp::pays(plan)) {
             std::vector<cfloat> v(n);
             EXPECT_EQ(chirp.voice(a.data(), k, g.data(), n / 2 + 1, false, v.data()), 0);
             for (int t = 0; t < n; ++t) row[t] = v[t];
@@ -216,8 +216,9 @@ TEST_P(Cfst1fExact, IdenticalToVoiceAtATime) {
 
 INSTANTIATE_TEST_SUITE_P(Lengths, Cfst1fExact,
                          ::testing::Values(1, 2, 3, 5, 8, 15, 16, 17, 18, 31, 64, 97, 100, 257));
-// Enough voices for several levels of reused windows, and a chirp-z length.
-INSTANTIATE_TEST_SUITE_P(ManyBlocks, Cfst1fExact, ::testing::Values(1500, 2048, 2049, 4099));
+// Enough voices for several levels of reused windows, a chirp-z length, and
+// 1647 = 27 * 61, whose voices convolve though the plan takes the radix passes.
+INSTANTIATE_TEST_SUITE_P(ManyBlocks, Cfst1fExact, ::testing::Values(1500, 2048, 2049, 4099, 1647));
 
 TEST(Cfst1f, VoicesPerBlockDoNotChangeABit) {
     // Every block size walks the tree of reused windows differently; odd
