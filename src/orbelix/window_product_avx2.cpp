@@ -1,17 +1,6 @@
-// window_product on the avx2 path.
-#include "orbelix/window_product.hpp"
+// The windowed spectra of the avx2 path.
+#if !defined(__AVX2__) || defined(__AVX512F__)
+#error "window_product_avx2.cpp needs -mavx2 (and no AVX-512): see CMakeLists.txt"
+#endif
+
 #include "orbelix/window_product_kernel.hpp"
-
-namespace orbelix::window_product_paths {
-
-void avx2(const cfloat *a, const float *w, int n, int segments, int gap, int zeros_from,
-          int zeros_to, cfloat *col) {
-    fftpack::window_product_lanes(a, w, n, segments, gap, zeros_from, zeros_to, col);
-}
-
-void avx2_centred(const cfloat *a, const cfloat *c, const float *w, int k, int count, cfloat phase,
-                  cfloat *out) {
-    fftpack::centred_window_product(a, c, w, k, count, phase, out);
-}
-
-}  // namespace orbelix::window_product_paths

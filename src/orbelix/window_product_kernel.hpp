@@ -52,6 +52,8 @@ void window_product_range(const cfloat *a, const float *w, int n, int t0, int t1
     for (; t < t1; ++t) col[t] = orbelix::times_real(a[t], w[n - t]);
 }
 
+}  // namespace
+
 // The products in `segments` equal runs, each followed by `gap` values
 // left alone: run s starts at col + s*(n/segments + gap). For t in
 // [zeros_from, zeros_to) a[t] is +0, and so is its product with any finite
@@ -96,6 +98,5 @@ void centred_window_product(const cfloat *a, const cfloat *c, const float *w, in
     for (; m < count; ++m) out[m] = one(m, w[m - k]);
 }
 
-}  // namespace
 }  // namespace ORBELIX_KERNEL_ISA
 }  // namespace orbelix::fftpack
