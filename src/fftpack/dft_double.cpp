@@ -28,13 +28,12 @@ void transform(const cd *in, std::ptrdiff_t stride, int n, cd *out, const std::v
         transform(in + r * stride, stride * p, m, out + static_cast<std::ptrdiff_t>(r) * m, roots,
                   root_stride * p, scratch);
     // X[k + m s] = sum_r w^(r (k + m s)) Y_r[k], w = exp(sign 2 pi i / n).
-    const long long big = static_cast<long long>(roots.size());
     for (int k = 0; k < m; ++k)
         for (int s = 0; s < p; ++s) {
             const long long e = k + static_cast<long long>(m) * s;
             cd acc = out[k];
             for (int r = 1; r < p; ++r)
-                acc += roots[(r * e % n) * root_stride % big] * out[static_cast<std::ptrdiff_t>(r) * m + k];
+                acc += roots[(r * e % n) * root_stride] * out[static_cast<std::ptrdiff_t>(r) * m + k];
             scratch[e] = acc;
         }
     for (int i = 0; i < n; ++i) out[i] = scratch[i];

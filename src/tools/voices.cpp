@@ -44,6 +44,7 @@ fftpack::TransformPlan &VoiceWorker::signal_plan() {
         // Folded voices leave it the analytic spectra alone: perhaps one.
         full_ = std::make_unique<fftpack::TransformPlan>(g_.n, fftpack::TransformPlan::Tables::when_reused);
         check(full_->init_error());
+        band_voices_ = VoiceChirp::pays(*full_);
     }
     return *full_;
 }
@@ -109,7 +110,8 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
     }
 
     cfloat *col = g_.decim == 1 ? v : col_.data();
-    if (VoiceChirp::pays(signal_plan())) {
+    fftpack::TransformPlan &plan = signal_plan();
+    if (band_voices_) {
         if (!chirp_) chirp_ = std::make_unique<VoiceChirp>(n);
         check(chirp_->voice(a, k, w, wlen, g_.absolute, col));
     } else {
@@ -118,7 +120,7 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
             const int bin = g_.absolute ? k + d : (d < 0 ? d + n : d);
             col[bin] = times_real(a[k + d], w[d < 0 ? -d : d]);
         }
-        check(signal_plan().transform("b", {col, n, 1}));
+        check(plan.transform("b", {col, n, 1}));
     }
     if (g_.decim > 1)
         for (int j = 0; j < nt; ++j) v[j] = col[static_cast<std::size_t>(j) * g_.decim];

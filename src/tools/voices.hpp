@@ -43,7 +43,8 @@ private:
     VoiceGrid g_;
     std::unique_ptr<fftpack::TransformPlan> full_;  // length n
     std::unique_ptr<fftpack::TransformPlan> fold_;  // length n/decim when folded
-    std::unique_ptr<VoiceChirp> chirp_;              // full-length voices on the chirp-z path
+    bool band_voices_ = false;                       // VoiceChirp::pays(*full_), decided once
+    std::unique_ptr<VoiceChirp> chirp_;              // full-length voices through it
     std::vector<cfloat> col_;  // a full-length voice when it is sampled
     std::vector<float> w_;     // a window not taken from the table
 };
