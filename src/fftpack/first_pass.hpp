@@ -74,7 +74,7 @@ ORBELIX_INLINE inline void store_groups(cfloat *out, const cvec<W> *y, std::ptrd
 }
 
 template <bool Fwd, int P, class Tw>
-void first_pass_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch, Tw tw) {
+void first_pass_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch, const Tw &tw) {
     constexpr int W = kFirstPassWidth;
     // Group 0 needs no twiddle.
     {

@@ -175,7 +175,7 @@ ORBELIX_INLINE inline cvec<W> lane0_of(cvec<W> y, cvec<W> t) {
 // (stride = IDO/Q, or more for a padded input); the twiddles come from
 // wsave's rows or a block table (first_sweep.hpp).
 template <bool Fwd, int P, int Q, class Tw>
-void first_fused_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch, Tw tw) {
+void first_fused_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch, const Tw &tw) {
     constexpr int W = kFirstPassWidth;
     constexpr int PQ = P * Q;
     const int idb = ido / Q;
