@@ -16,17 +16,14 @@ dominates below a few thousand points.
     python benchmarks/bench_fft.py            # all tables
     python benchmarks/bench_fft.py --quick    # fewer rounds and sizes
 """
-import json
-import os
-import statistics
-import subprocess
 import sys
-import time
 
 import numpy as np
 import scipy
 import scipy.fft
 
+from path_workers import PathWorker, cpu_paths, local, serve
+from path_workers import median_round_times as median_times
 from timing import fmt_time, fptr, library, machine, ref_int
 
 SIZES_1D = (1, 256, 1024, 4096, 8192, 65536, 1 << 20, 1000, 4099)
@@ -106,89 +103,9 @@ def orbelix_call(lib, kind, *shape):
     return {"1d": OneSequence, "many": ManySequences, "2d": TwoDimensional}[kind](lib, *shape)
 
 
-def timed(f, reps):
-    t0 = time.thread_time()
-    for _ in range(reps):
-        f()
-    return (time.thread_time() - t0) / reps
-
-
 def worker():
-    """Serves timing requests on stdin, one JSON line each: ["make", key,
-    kind, *shape] builds a call, ["time", key, reps] answers its mean time
-    per call over reps calls."""
     lib = library()
-    calls = {}
-    for line in sys.stdin:
-        request = json.loads(line)
-        if request[0] == "make":
-            calls[request[1]] = orbelix_call(lib, *request[2:])
-            answer = 0.0
-        else:
-            answer = timed(calls[request[1]], request[2])
-        print(json.dumps(answer), flush=True)
-
-
-class PathWorker:
-    """One worker process on the SIMD path `path`."""
-
-    def __init__(self, path):
-        env = dict(os.environ, ORBELIX_SIMD=path, OMP_NUM_THREADS="1")
-        self.proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--worker"],
-                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
-                                     env=env, cwd=os.path.dirname(os.path.abspath(__file__)))
-
-    def ask(self, *request):
-        self.proc.stdin.write(json.dumps(request) + "\n")
-        self.proc.stdin.flush()
-        return json.loads(self.proc.stdout.readline())
-
-    def contender(self, key, kind, *shape):
-        self.ask("make", key, kind, *shape)
-        return lambda reps: self.ask("time", key, reps)
-
-    def close(self):
-        self.proc.stdin.close()
-        self.proc.wait()
-
-
-def cpu_paths():
-    flags = set()
-    try:
-        with open("/proc/cpuinfo") as f:
-            for line in f:
-                if line.startswith("flags"):
-                    flags = set(line.split(":", 1)[1].split())
-                    break
-    except OSError:
-        pass
-    paths = ["sse2"]
-    if "avx2" in flags:
-        paths.append("avx2")
-    if {"avx512f", "avx512dq", "avx512vl"} <= flags:
-        paths.append("avx512")
-    return paths
-
-
-def local(f):
-    return lambda reps: timed(f, reps)
-
-
-def median_times(contenders, rounds, min_time=0.01):
-    """Median seconds per call of each contender (name -> run(reps) giving
-    seconds per call), rounds interleaved with the order rotating."""
-    names = list(contenders)
-    reps = {}
-    for name in names:
-        run = contenders[name]
-        run(1)  # warm-up
-        once = max(run(1), 1e-7)
-        reps[name] = max(1, int(min_time / once))
-    samples = {name: [] for name in names}
-    for r in range(rounds):
-        for name in names[r % len(names):] + names[:r % len(names)]:
-            samples[name].append(contenders[name](reps[name]))
-    return {name: statistics.median(v) for name, v in samples.items()}
+    serve(lambda kind, *shape: orbelix_call(lib, kind, *shape))
 
 
 def fftw_plan(shape, axes):
@@ -230,7 +147,7 @@ def print_table(title, rows, paths, peer_names):
 def main(quick=False):
     import pyfftw
     paths = cpu_paths()
-    workers = {p: PathWorker(p) for p in paths}
+    workers = {p: PathWorker(__file__, p) for p in paths}
     rounds = 5 if quick else 11
     print(f"FFT engine benchmark on {machine()}, scipy {scipy.__version__}, "
           f"pyfftw {pyfftw.__version__} (FFTW_MEASURE, 1 thread); SIMD paths: {', '.join(paths)}")

@@ -11,6 +11,9 @@ interleaved round by round after a warm-up, medians, one thread each):
    transform of length n costs against one at the nearer power of two
    (pyfftw, planned with FFTW_MEASURE, one thread), when pyfftw is installed.
 3. ifst against a vectorised NumPy inverse (row sums, mirror, one inverse FFT).
+4. fst on each SIMD path the CPU has (ORBELIX_SIMD=sse2|avx2|avx512, each in
+   a worker process of its own) against the lean SciPy version, in thread
+   CPU time.
 
 Ratios are ours / peer's (below 1: orbelix is faster), from wall clock and
 from process CPU time (steadier on a shared machine). Peak memory is the
@@ -19,18 +22,21 @@ result, shown where the result has 32 MiB or more (glibc serves smaller
 blocks from memory freed earlier, which the resident set does not see).
 """
 import statistics
+import sys
 import time
 
 import numpy as np
 import scipy
 import scipy.fft
 
+from path_workers import PathWorker, cpu_paths, local, median_round_times, serve
 from timing import fmt_time, fptr, library, machine, ref_int
 from timing import median_times as median_call_times
 
 SIZES = (256, 1024, 4096, 8192, 16384)
 AWKWARD = (2561, 4097, 4098, 4099, 8191)
 IFST_SIZES = (4096, 8192, 16384)
+PATH_SIZES = (256, 1024, 4096, 8192, 4099)
 WINDOW_CONSTANT = np.float32(19.73921)
 
 
@@ -271,6 +277,44 @@ def bench_ifst(fst, ifst, sizes=IFST_SIZES):
     return table
 
 
+def path_signal(n):
+    return random_signal(np.random.default_rng(n), n)
+
+
+def worker():
+    import orbelix
+
+    def make(n):
+        h = path_signal(n)
+        return lambda: orbelix.fst(h)
+    serve(make)
+
+
+def bench_paths(sizes=PATH_SIZES):
+    paths = cpu_paths()
+    print("\n4. fst on each SIMD path against the lean SciPy S-transform (ratio = fst / SciPy, "
+          "thread CPU time)")
+    print(f"{'n':>6} {'scipy c64':>12}" + "".join(f" {p:>12}" for p in paths) +
+          "".join(f" {p + '/scipy':>12}" for p in paths))
+    workers = {p: PathWorker(__file__, p) for p in paths}
+    table = []
+    try:
+        for n in sizes:
+            h = path_signal(n)
+            contenders = {"scipy": local(lambda: fst_scipy(h))}
+            for p, w in workers.items():
+                contenders[p] = w.contender(f"fst {n}", n)
+            t = median_round_times(contenders, rounds=rounds_for(n))
+            ratios = {p: t[p] / t["scipy"] for p in paths}
+            print(f"{n:>6} {fmt_time(t['scipy'])}" + "".join(f" {fmt_time(t[p])}" for p in paths) +
+                  "".join(f" {ratios[p]:12.2f}" for p in paths), flush=True)
+            table += [{"table": "paths", "n": n, "path": p, "ratio_cpu": ratios[p]} for p in paths]
+    finally:
+        for w in workers.values():
+            w.close()
+    return table
+
+
 def bench(lib, sizes=SIZES):
     st = stockwell_st()
     fst, how = fst_entry(lib)
@@ -278,6 +322,7 @@ def bench(lib, sizes=SIZES):
     table = bench_peers(fst, st, sizes)
     table += bench_awkward(fst)
     table += bench_ifst(fst, ifst_entry(lib))
+    table += bench_paths()
     return table
 
 
@@ -296,4 +341,7 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    if "--worker" in sys.argv:
+        worker()
+    else:
+        main()
