@@ -99,16 +99,6 @@ inline FusePlan fuse_plan(int n, int nf, const float *fac, std::ptrdiff_t gap = 
     return plan;
 }
 
-// With 32 vector registers (AVX-512) the P*Q values of a sub-problem stay in
-// registers once both loops are unrolled; GCC kept the first one rolled and
-// passed A's outputs through the stack (a 256-point cfft1f 7% slower). With
-// 16 registers unrolling spills instead (SSE2: 2-4% slower).
-#if defined(__AVX512F__)
-#define ORBELIX_UNROLL_WITH_32_REGISTERS _Pragma("GCC unroll 8")
-#else
-#define ORBELIX_UNROLL_WITH_32_REGISTERS
-#endif
-
 // One sub-problem on values of type V (cfloat or cvec<W>): load(m', m)
 // gives input m of A's group m'; twiddle_a(m', j, y) and twiddle_b(j', y)
 // apply the twiddles of A's output j of group m' and of B's output j' (or
@@ -118,14 +108,12 @@ template <bool Fwd, int P, int Q, class V, class Load, class TwA, class TwB, cla
 ORBELIX_INLINE inline void fused_butterflies(Load &&load, TwA &&twiddle_a, TwB &&twiddle_b,
                                              Store &&store) {
     V t[Q][P];
-    ORBELIX_UNROLL_WITH_32_REGISTERS
     for (int mq = 0; mq < Q; ++mq) {
         V x[P];
         for (int m = 0; m < P; ++m) x[m] = load(mq, m);
         Butterfly<Fwd, P>::apply(x, t[mq]);
         for (int j = 1; j < P; ++j) t[mq][j] = twiddle_a(mq, j, t[mq][j]);
     }
-    ORBELIX_UNROLL_WITH_32_REGISTERS
     for (int j = 0; j < P; ++j) {
         V x[Q], y[Q];
         for (int mq = 0; mq < Q; ++mq) x[mq] = t[mq][j];
