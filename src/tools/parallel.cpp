@@ -1,7 +1,6 @@
 #include "tools/parallel.hpp"
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -13,11 +12,43 @@ namespace orbelix::tools {
 Parallel::Parallel(int workers, std::function<bool()> poll)
     : workers_(std::max(1, workers)), poll_(std::move(poll)) {}
 
+bool Parallel::stopping() {
+    if (stop_.load(std::memory_order_relaxed)) return true;
+    if (!polls_here_ || Clock::now() < next_poll_) return false;
+    next_poll_ = Clock::now() + kPollEvery;
+    if (poll_()) {
+        poll_stopped_ = true;
+        stop_.store(true);
+    }
+    return poll_stopped_;
+}
+
 void Parallel::run(int tasks, const std::function<void(int, int)> &body) {
     if (stop_.load()) throw Interrupted();
     if (tasks <= 0) return;
     const int threads = std::min(workers_, tasks);
+    if (threads == 1)
+        run_here(tasks, body);
+    else
+        run_threads(threads, tasks, body);
+}
 
+void Parallel::run_here(int tasks, const std::function<void(int, int)> &body) {
+    polls_here_ = static_cast<bool>(poll_);
+    poll_stopped_ = false;
+    next_poll_ = Clock::now() + kPollEvery;
+    try {
+        for (int task = 0; task < tasks && !stopping(); ++task) body(0, task);
+    } catch (...) {
+        polls_here_ = false;
+        stop_.store(true);
+        throw;
+    }
+    polls_here_ = false;
+    if (poll_stopped_) throw Interrupted();
+}
+
+void Parallel::run_threads(int threads, int tasks, const std::function<void(int, int)> &body) {
     std::atomic<int> next{0};
     std::mutex mutex;
     std::condition_variable done_cv;
@@ -37,40 +68,35 @@ void Parallel::run(int tasks, const std::function<void(int, int)> &body) {
         if (--running == 0) done_cv.notify_all();
     };
 
-    if (threads == 1 && !poll_) {
-        work(0);
-    } else {
-        std::vector<std::thread> pool;
-        pool.reserve(threads);
-        try {
-            for (int i = 0; i < threads; ++i) pool.emplace_back(work, i);
-        } catch (...) {
-            // No thread to be had: stop the ones started and report.
-            stop_.store(true);
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                running -= threads - static_cast<int>(pool.size());
-            }
-            for (auto &t : pool) t.join();
-            throw;
-        }
-        bool interrupted = false;
+    std::vector<std::thread> pool;
+    pool.reserve(threads);
+    try {
+        for (int i = 0; i < threads; ++i) pool.emplace_back(work, i);
+    } catch (...) {
+        // No thread to be had: stop the ones started and report.
+        stop_.store(true);
         {
-            std::unique_lock<std::mutex> lock(mutex);
-            while (running > 0) {
-                if (done_cv.wait_for(lock, std::chrono::milliseconds(20)) ==
-                        std::cv_status::timeout &&
-                    poll_ && !interrupted) {
-                    lock.unlock();
-                    interrupted = poll_();
-                    if (interrupted) stop_.store(true);
-                    lock.lock();
-                }
-            }
+            std::lock_guard<std::mutex> lock(mutex);
+            running -= threads - static_cast<int>(pool.size());
         }
         for (auto &t : pool) t.join();
-        if (interrupted) throw Interrupted();
+        throw;
     }
+    bool interrupted = false;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (running > 0) {
+            if (done_cv.wait_for(lock, kPollEvery) == std::cv_status::timeout && poll_ &&
+                !interrupted) {
+                lock.unlock();
+                interrupted = poll_();
+                if (interrupted) stop_.store(true);
+                lock.lock();
+            }
+        }
+    }
+    for (auto &t : pool) t.join();
+    if (interrupted) throw Interrupted();
     if (error) std::rethrow_exception(error);
 }
 

@@ -286,6 +286,53 @@ TEST(ToolsParallel, PollStopsTheRunAndBodyErrorsPropagate) {
     EXPECT_LT(ran.load(), 999);
 }
 
+// One worker runs in the caller's thread, which polls between tasks and in
+// stopping(), so that even a single long task can be stopped.
+TEST(ToolsParallel, OneWorkerRunsAndPollsInTheCallersThread) {
+    const auto caller = std::this_thread::get_id();
+    int polls = 0, done = 0;
+    bool elsewhere = false;
+    Parallel par(1, [&] {
+        elsewhere |= std::this_thread::get_id() != caller;
+        return ++polls >= 2;
+    });
+    EXPECT_THROW(par.run(3000, [&](int w, int) {
+                     elsewhere |= w != 0 || std::this_thread::get_id() != caller;
+                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                     ++done;
+                 }),
+                 Interrupted);
+    EXPECT_FALSE(elsewhere);
+    EXPECT_EQ(polls, 2);
+    EXPECT_GE(done, 20);  // no poll before 20 ms
+    EXPECT_LT(done, 3000);
+    EXPECT_THROW(par.run(1, [](int, int) {}), Interrupted);  // stays stopped
+
+    // One task that runs until told to stop (or 5 s): stopping() itself polls.
+    int calls = 0;
+    Parallel single(4, [&] { return ++calls >= 3; });
+    EXPECT_THROW(single.run(1,
+                            [&](int, int) {
+                                for (int i = 0; i < 5000 && !single.stopping(); ++i)
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                            }),
+                 Interrupted);
+    EXPECT_EQ(calls, 3);
+
+    // A poll that never stops leaves a run complete; an error stops it.
+    int ran = 0;
+    Parallel quiet(1, [] { return false; });
+    quiet.run(30, [&](int, int) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ++ran;
+    });
+    EXPECT_EQ(ran, 30);
+    EXPECT_THROW(quiet.run(5, [](int, int task) {
+                     if (task == 2) throw std::runtime_error("boom");
+                 }),
+                 std::runtime_error);
+}
+
 TEST(ToolsParallel, EveryTaskRunsOnceOnAWorkerInRange) {
     for (int workers : {1, 2, 5}) {
         std::vector<std::atomic<int>> hits(257);
