@@ -13,9 +13,21 @@ counted), medians over the rounds. Ratios are orbelix time / FFTW time
 of a call that transforms nothing (N = 1 through ctypes and pyfftw), which
 dominates below a few thousand points.
 
+The two call paths differ, though: pyfftw's execute() is compiled Cython, a
+ctypes call goes through libffi and costs orbelix about 0.1 us more at
+N = 256 than the same call repeated inside one C function (the caches and
+predictors the interpreter disturbed between calls). So the 1-D table also
+times FFTW's own C library (the one pyfftw ships), planned the same way and
+called through ctypes exactly as orbelix is ("FFTW ctypes"): the like-for-like
+comparison of the two engines from Python.
+
     python benchmarks/bench_fft.py            # all tables
     python benchmarks/bench_fft.py --quick    # fewer rounds and sizes
 """
+import ctypes
+import ctypes.util
+import glob
+import os
 import sys
 
 import numpy as np
@@ -117,15 +129,53 @@ def fftw_plan(shape, axes):
     return plan.execute
 
 
-def print_net(rows, paths):
+def fftw_library():
+    """FFTW's single-precision C library as pyfftw ships it (else the
+    system's), for calling through ctypes; None where there is neither."""
+    import pyfftw
+    shipped = glob.glob(os.path.join(os.path.dirname(pyfftw.__file__), os.pardir, "pyfftw.libs",
+                                     "libfftw3f-*"))
+    name = shipped[0] if shipped else ctypes.util.find_library("fftw3f")
+    if name is None:
+        return None
+    lib = ctypes.CDLL(name)
+    lib.fftwf_plan_dft_1d.restype = ctypes.c_void_p
+    lib.fftwf_plan_dft_1d.argtypes = [ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_int,
+                                      ctypes.c_uint]
+    lib.fftwf_execute.argtypes = [ctypes.c_void_p]
+    return lib
+
+
+class FftwThroughCtypes:
+    """A 1-D forward FFTW plan as pyfftw makes it (FFTW_MEASURE, out of place,
+    aligned arrays), executed through ctypes."""
+
+    FORWARD, MEASURE = -1, 0
+
+    def __init__(self, lib, n):
+        import pyfftw
+        self.a = pyfftw.empty_aligned(n, dtype="complex64")
+        self.b = pyfftw.empty_aligned(n, dtype="complex64")
+        self.plan = lib.fftwf_plan_dft_1d(n, self.a.ctypes.data, self.b.ctypes.data,
+                                          self.FORWARD, self.MEASURE)
+        if not self.plan:
+            raise RuntimeError(f"FFTW made no plan for n = {n}")
+        self.a[...] = complex_signal(n, 4)  # planning overwrote it
+        self.execute = lib.fftwf_execute
+
+    def __call__(self):
+        self.execute(self.plan)
+
+
+def print_net(rows, paths, peers):
     """Ratios of the 1-D table net of the N = 1 row's call cost."""
     base = dict(rows)["1"]
     print("net of the call cost (time - time at N = 1):")
-    print(f"{'size':>12}" + "".join(f" {p + '/FFTW':>12}" for p in paths))
+    print(f"{'size':>12}" + "".join(f" {p + '/' + q:>18}" for q in peers for p in paths))
     for label, t in rows:
         if label != "1":
             print(f"{label:>12}" + "".join(
-                f" {(t[p] - base[p]) / (t['FFTW'] - base['FFTW']):12.2f}" for p in paths))
+                f" {(t[p] - base[p]) / (t[q] - base[q]):18.2f}" for q in peers for p in paths))
 
 
 def print_table(title, rows, paths, peer_names):
@@ -144,6 +194,13 @@ def print_table(title, rows, paths, peer_names):
         print(line, flush=True)
 
 
+def print_ratios(title, rows, paths, peer):
+    print(title)
+    print(f"{'size':>12}" + "".join(f" {p + '/' + peer:>18}" for p in paths))
+    for label, t in rows:
+        print(f"{label:>12}" + "".join(f" {t[p] / t[peer]:18.2f}" for p in paths))
+
+
 def main(quick=False):
     import pyfftw
     paths = cpu_paths()
@@ -153,17 +210,24 @@ def main(quick=False):
           f"pyfftw {pyfftw.__version__} (FFTW_MEASURE, 1 thread); SIMD paths: {', '.join(paths)}")
     print("Times per call; orbelix called through ctypes (about 0.3 us), FFTW's execute() "
           "through pyfftw, scipy.fft through Python (a few us)")
+    fftw_c = fftw_library()
+    peers_1d = ["FFTW", "scipy"] + (["FFTW ctypes"] if fftw_c else [])
     try:
         rows = []
         for n in SIZES_1D[:6] if quick else SIZES_1D:
             x = complex_signal(n, 5)
             contenders = {"FFTW": local(fftw_plan((n,), (0,))),
                           "scipy": local(lambda: scipy.fft.fft(x, workers=1))}
+            if fftw_c:
+                contenders["FFTW ctypes"] = local(FftwThroughCtypes(fftw_c, n))
             for p, w in workers.items():
                 contenders[p] = w.contender(f"1d {n}", "1d", n)
             rows.append((f"{n}", median_times(contenders, rounds)))
-        print_table("1-D forward FFT (cfft1f)", rows, paths, ["FFTW", "scipy"])
-        print_net(rows, paths)
+        print_table("1-D forward FFT (cfft1f)", rows, paths, peers_1d)
+        if fftw_c:
+            print_ratios("against FFTW's C library called through ctypes, as orbelix is:", rows,
+                         paths, "FFTW ctypes")
+        print_net(rows, paths, [q for q in peers_1d if q.startswith("FFTW")])
 
         rows = []
         for lot, n in MANY[:1] if quick else MANY:
