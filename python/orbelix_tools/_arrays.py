@@ -123,7 +123,9 @@ def signal_view(x: npt.NDArray[Any], axes: tuple[int, ...], dest: tuple[int, ...
     time), else a copy; dtypes it does not read become complex64."""
     native = x.dtype.type in _NATIVE_TYPES and x.dtype.isnative
     a = x if native else x.astype(np.complex64)
-    view = np.moveaxis(a, axes, dest).reshape(shape)
+    if any(s != d % a.ndim for s, d in zip(axes, dest)):
+        a = np.moveaxis(a, axes, dest)
+    view = a.reshape(shape)
     # The extension steps through whole, aligned elements: a field of a
     # record array (strides that are not a multiple of the item size) or
     # data at an odd address is copied first.

@@ -30,6 +30,8 @@ def nearest_bin(value: float) -> int:
 
 def real_number(value: object, name: str) -> float:
     """value as a float; TypeError naming the argument when it is not a real number."""
+    if type(value) is float:  # the common case, without the abstract-class checks
+        return value
     if isinstance(value, bool) or not isinstance(value, numbers.Real):
         raise TypeError(f"{name} must be a real number, not {type(value).__name__} ({value!r})")
     try:
@@ -48,6 +50,8 @@ def positive(value: object, name: str) -> float:
 
 def integer(value: object, name: str) -> int:
     """value as an int; TypeError naming the argument when it is not an integer."""
+    if type(value) is int:  # the common case, without the abstract-class checks
+        return value
     if isinstance(value, bool) or not isinstance(value, numbers.Integral):
         raise TypeError(f"{name} must be an integer, not {type(value).__name__} ({value!r})")
     return int(value)
