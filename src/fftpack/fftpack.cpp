@@ -63,18 +63,19 @@ PaddedInput Cfft1Plan::padded_input() const {
     return simd::active() == padded_isa_ ? padded_ : PaddedInput{};
 }
 
-int Cfft1Plan::transform_padded(const char *dir, cfloat *buf) {
+int Cfft1Plan::transform_padded(const char *dir, cfloat *buf, unsigned zero_segments) {
     if (!is_direction(dir)) return 1;
     // The layout belongs to the path the plan was prepared on.
     if (padded_input().segments == 0) return 2;
-    run(dir[0] == 'f', buf, padded_.gap);
+    run(dir[0] == 'f', buf, padded_.gap, zero_segments);
     return 0;
 }
 
-void Cfft1Plan::run(bool forward, cfloat *c, std::ptrdiff_t gap) {
+void Cfft1Plan::run(bool forward, cfloat *c, std::ptrdiff_t gap, unsigned zero_segments) {
     reserve_work(2LL * n_);
     const FirstSweep sweep{fused_table_.empty() ? nullptr : fused_table_.data(),
-                           single_table_.empty() ? nullptr : single_table_.data(), gap};
+                           single_table_.empty() ? nullptr : single_table_.data(), gap,
+                           zero_segments};
     Contiguous data{c}, scratch{reinterpret_cast<cfloat *>(work_.get())};
     if (forward)
         drive<true, false>(1, n_, data, scratch, wsave_.get(), true, sweep);

@@ -37,8 +37,10 @@ public:
     PaddedInput padded_input() const;
     // Transforms the input laid out in buf as padded_input() says; the
     // result is left in buf[0 .. size()), contiguous, with the numbers of
-    // transform(). Returns ier (1: unknown direction, 2: no such layout).
-    int transform_padded(const char *dir, cfloat *buf);
+    // transform(). Segments whose bit is set in zero_segments are taken as
+    // all +0 and not read: the caller need not write them. Returns ier (1:
+    // unknown direction, 2: no such layout).
+    int transform_padded(const char *dir, cfloat *buf, unsigned zero_segments = 0);
 
 private:
     int n_;
@@ -51,7 +53,7 @@ private:
     simd::Isa padded_isa_ = simd::Isa::sse2;
 
     // One contiguous sequence straight through the passes.
-    void run(bool forward, cfloat *c, std::ptrdiff_t gap);
+    void run(bool forward, cfloat *c, std::ptrdiff_t gap, unsigned zero_segments = 0);
     int work_len_ = 0;
     void reserve_work(long long floats);
 };

@@ -7,6 +7,8 @@
 // twiddles come from wsave's rows or a block table (first_sweep.hpp).
 #pragma once
 
+#include <type_traits>
+
 #include "fftpack/butterflies.hpp"
 #include "fftpack/complex_ops.hpp"
 #include "fftpack/first_sweep.hpp"
@@ -31,6 +33,18 @@ template <class V>
 ORBELIX_INLINE inline void store_values(cfloat *p, V a) { std::memcpy(p, &a, sizeof a); }
 
 }  // namespace lanes
+
+// The input at p, in segment q of the sweep's input: +0 where the caller
+// marked the segment as all +0 and left it unwritten (Masked).
+template <bool Masked, class V>
+ORBELIX_INLINE inline V sweep_input(const cfloat *p, unsigned zero_segments, int q) {
+    if constexpr (Masked)
+        if ((zero_segments >> q) & 1u) return V{};
+    if constexpr (std::is_same_v<V, cfloat>)
+        return *p;
+    else
+        return V::load(p);
+}
 
 // Stores the outputs y[0 .. P-1] of W neighbouring groups g: output j of
 // group g goes to out[stride*g + j] (stride >= P).
@@ -73,20 +87,22 @@ ORBELIX_INLINE inline void store_groups(cfloat *out, const cvec<W> *y, std::ptrd
     }
 }
 
-template <bool Fwd, int P, class Tw>
-void first_pass_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch, const Tw &tw) {
+template <bool Fwd, int P, bool Masked, class Tw>
+void first_pass_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch, const Tw &tw,
+                      unsigned zero_segments) {
     constexpr int W = kFirstPassWidth;
     // Group 0 needs no twiddle.
     {
         cfloat x[P], y[P];
-        for (int m = 0; m < P; ++m) x[m] = cc[m * stride];
+        for (int m = 0; m < P; ++m) x[m] = sweep_input<Masked, cfloat>(cc + m * stride, zero_segments, m);
         Butterfly<Fwd, P>::apply(x, y);
         for (int j = 0; j < P; ++j) ch[j] = y[j];
     }
     int i = 1;
     for (; i + W <= ido; i += W) {
         cvec<W> x[P], y[P];
-        for (int m = 0; m < P; ++m) x[m] = cvec<W>::load(cc + i + m * stride);
+        for (int m = 0; m < P; ++m)
+            x[m] = sweep_input<Masked, cvec<W>>(cc + i + m * stride, zero_segments, m);
         Butterfly<Fwd, P>::apply(x, y);
         for (int j = 1; j < P; ++j)
             y[j] = twiddle_lanes<Fwd>(y[j], spread<W>(tw.a_cos(0, j, i)), spread<W>(tw.a_sin(0, j, i)));
@@ -94,21 +110,32 @@ void first_pass_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *
     }
     for (; i < ido; ++i) {
         cfloat x[P], y[P];
-        for (int m = 0; m < P; ++m) x[m] = cc[i + m * stride];
+        for (int m = 0; m < P; ++m) x[m] = sweep_input<Masked, cfloat>(cc + i + m * stride, zero_segments, m);
         Butterfly<Fwd, P>::apply(x, y);
         ch[P * i] = y[0];
         for (int j = 1; j < P; ++j) ch[P * i + j] = twiddle<Fwd>(y[j], *tw.a_cos(0, j, i), *tw.a_sin(0, j, i));
     }
 }
 
-// The twiddles from wsave's rows (wa), or from a block table if one is given.
+// The twiddles from wsave's rows (wa), or from a block table if one is
+// given; segment m of the input is read as +0 where bit m of zero_segments
+// is set.
 template <bool Fwd, int P>
 void first_pass(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch, const float *wa,
-                const float *table) {
-    if (table)
-        first_pass_sweep<Fwd, P>(ido, cc, stride, ch, BlockTwiddles<P, 1, 1>{table});
+                const float *table, unsigned zero_segments = 0) {
+    auto sweep = [&](auto masked) {
+        constexpr bool M = decltype(masked)::value;
+        if (table)
+            first_pass_sweep<Fwd, P, M>(ido, cc, stride, ch, BlockTwiddles<P, 1, 1>{table},
+                                        zero_segments);
+        else
+            first_pass_sweep<Fwd, P, M>(ido, cc, stride, ch,
+                                        RowTwiddles{{wa, ido, P}, {wa, ido, P}, 0}, zero_segments);
+    };
+    if (zero_segments)
+        sweep(std::true_type{});
     else
-        first_pass_sweep<Fwd, P>(ido, cc, stride, ch, RowTwiddles{{wa, ido, P}, {wa, ido, P}, 0});
+        sweep(std::false_type{});
 }
 
 }  // namespace ORBELIX_KERNEL_ISA

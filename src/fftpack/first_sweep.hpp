@@ -41,6 +41,10 @@ struct FirstSweep {
     const float *fused_table = nullptr;   // for the first pair fused, or null
     const float *single_table = nullptr;  // for the first pass alone, or null
     std::ptrdiff_t gap = 0;  // values left out after each input segment
+    // Bit q: segment q of a padded input is all +0 and was not written; the
+    // sweep takes +0 for it instead of reading it (the same operations on
+    // the same values).
+    unsigned zero_segments = 0;
 };
 
 // The twiddles of the sweep as wsave holds them. A's twiddle of output j for

@@ -174,8 +174,9 @@ ORBELIX_INLINE inline cvec<W> lane0_of(cvec<W> y, cvec<W> t) {
 // Input m of A's group i' + (IDO/Q)*m' is at cc[i' + stride*(m' + Q*m)]
 // (stride = IDO/Q, or more for a padded input); the twiddles come from
 // wsave's rows or a block table (first_sweep.hpp).
-template <bool Fwd, int P, int Q, class Tw>
-void first_fused_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch, const Tw &tw) {
+template <bool Fwd, int P, int Q, bool Masked, class Tw>
+void first_fused_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch, const Tw &tw,
+                       unsigned zero_segments) {
     constexpr int W = kFirstPassWidth;
     constexpr int PQ = P * Q;
     const int idb = ido / Q;
@@ -192,7 +193,8 @@ void first_fused_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat 
         cvec<W> y[PQ];  // output j + P*j'
         fused_butterflies<Fwd, P, Q, cvec<W>>(
             [&](int mq, int m) ORBELIX_INLINE {
-                return cvec<W>::load(cc + i + stride * (mq + Q * m));
+                return sweep_input<Masked, cvec<W>>(cc + i + stride * (mq + Q * m), zero_segments,
+                                                    mq + Q * m);
             },
             [&](int mq, int j, cvec<W> v) ORBELIX_INLINE {
                 const cvec<W> t = twiddle_lanes<Fwd>(v, spread<W>(tw.a_cos(mq, j, i)),
@@ -214,7 +216,10 @@ void first_fused_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat 
     // The groups left over, i' >= 1, one at a time.
     for (; i < idb; ++i)
         fused_butterflies<Fwd, P, Q, cfloat>(
-            [&](int mq, int m) ORBELIX_INLINE { return cc[i + stride * (mq + Q * m)]; },
+            [&](int mq, int m) ORBELIX_INLINE {
+                return sweep_input<Masked, cfloat>(cc + i + stride * (mq + Q * m), zero_segments,
+                                                   mq + Q * m);
+            },
             [&](int mq, int j, cfloat y) ORBELIX_INLINE {
                 return twiddle<Fwd>(y, *tw.a_cos(mq, j, i), *tw.a_sin(mq, j, i));
             },
@@ -225,16 +230,27 @@ void first_fused_sweep(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat 
 }
 
 // The twiddles from wsave's rows (wa for A, wb for B), or from a block table
-// if one is given.
+// if one is given; input segment m' + Q*m is read as +0 where that bit of
+// zero_segments is set.
 template <bool Fwd, int P, int Q>
 void first_fused_pass(int ido, const cfloat *cc, std::ptrdiff_t stride, cfloat *ch,
-                      const float *wa, const float *wb, const float *table) {
+                      const float *wa, const float *wb, const float *table,
+                      unsigned zero_segments = 0) {
     const int idb = ido / Q;
-    if (table)
-        first_fused_sweep<Fwd, P, Q>(ido, cc, stride, ch, BlockTwiddles<P, Q, 0>{table});
+    auto sweep = [&](auto masked) {
+        constexpr bool M = decltype(masked)::value;
+        if (table)
+            first_fused_sweep<Fwd, P, Q, M>(ido, cc, stride, ch, BlockTwiddles<P, Q, 0>{table},
+                                            zero_segments);
+        else
+            first_fused_sweep<Fwd, P, Q, M>(ido, cc, stride, ch,
+                                            RowTwiddles{{wa, ido, P}, {wb, idb, Q}, idb},
+                                            zero_segments);
+    };
+    if (zero_segments)
+        sweep(std::true_type{});
     else
-        first_fused_sweep<Fwd, P, Q>(ido, cc, stride, ch,
-                                     RowTwiddles{{wa, ido, P}, {wb, idb, Q}, idb});
+        sweep(std::false_type{});
 }
 
 }  // namespace ORBELIX_KERNEL_ISA

@@ -39,11 +39,12 @@ void first_pass(int ip, int ido, const cfloat *from, cfloat *to, const float *wa
                 const FirstSweep &sweep) {
     const std::ptrdiff_t stride = ido + sweep.gap;
     const float *t = sweep.single_table;
+    const unsigned z = sweep.zero_segments;
     switch (ip) {
-    case 2: first_pass<Fwd, 2>(ido, from, stride, to, wa, t); break;
-    case 3: first_pass<Fwd, 3>(ido, from, stride, to, wa, t); break;
-    case 4: first_pass<Fwd, 4>(ido, from, stride, to, wa, t); break;
-    default: first_pass<Fwd, 5>(ido, from, stride, to, wa, t); break;
+    case 2: first_pass<Fwd, 2>(ido, from, stride, to, wa, t, z); break;
+    case 3: first_pass<Fwd, 3>(ido, from, stride, to, wa, t, z); break;
+    case 4: first_pass<Fwd, 4>(ido, from, stride, to, wa, t, z); break;
+    default: first_pass<Fwd, 5>(ido, from, stride, to, wa, t, z); break;
     }
 }
 
@@ -69,13 +70,14 @@ void first_fused_pass(int ip, int iq, int ido, const cfloat *from, cfloat *to, c
                       const float *wb, const FirstSweep &sweep) {
     const std::ptrdiff_t stride = ido / iq + sweep.gap;
     const float *t = sweep.fused_table;
+    const unsigned z = sweep.zero_segments;
     if (ip == 4)
-        iq == 4   ? first_fused_pass<Fwd, 4, 4>(ido, from, stride, to, wa, wb, t)
-        : iq == 2 ? first_fused_pass<Fwd, 4, 2>(ido, from, stride, to, wa, wb, t)
-                  : first_fused_pass<Fwd, 4, 3>(ido, from, stride, to, wa, wb, t);
+        iq == 4   ? first_fused_pass<Fwd, 4, 4>(ido, from, stride, to, wa, wb, t, z)
+        : iq == 2 ? first_fused_pass<Fwd, 4, 2>(ido, from, stride, to, wa, wb, t, z)
+                  : first_fused_pass<Fwd, 4, 3>(ido, from, stride, to, wa, wb, t, z);
     else
-        ip == 2 ? first_fused_pass<Fwd, 2, 3>(ido, from, stride, to, wa, wb, t)
-                : first_fused_pass<Fwd, 3, 3>(ido, from, stride, to, wa, wb, t);
+        ip == 2 ? first_fused_pass<Fwd, 2, 3>(ido, from, stride, to, wa, wb, t, z)
+                : first_fused_pass<Fwd, 3, 3>(ido, from, stride, to, wa, wb, t, z);
 }
 
 // The input segments of the first sweep of one contiguous sequence of

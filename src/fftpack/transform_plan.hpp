@@ -61,9 +61,10 @@ public:
     PaddedInput padded_input() const { return chirp_ ? PaddedInput{} : direct_.padded_input(); }
     // Transforms the input laid out in buf as padded_input() says; the
     // result is left in buf[0 .. size()), contiguous, with the numbers of
-    // transform(). Returns ier (2: no such layout).
-    int transform_padded(const char *dir, cfloat *buf) {
-        return chirp_ ? 2 : direct_.transform_padded(dir, buf);
+    // transform(). Segments marked in zero_segments are taken as +0 unread
+    // (Cfft1Plan). Returns ier (2: no such layout).
+    int transform_padded(const char *dir, cfloat *buf, unsigned zero_segments = 0) {
+        return chirp_ ? 2 : direct_.transform_padded(dir, buf, zero_segments);
     }
 
     // Whether a length n takes the chirp-z path.

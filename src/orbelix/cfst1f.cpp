@@ -158,9 +158,11 @@ private:
                 if (chirp_->voice(a2_.data(), k, work_.data(), work_zero_from_, false, col) != 0)
                     fatal_stop();
             } else if (padded_.segments > 0) {
-                window_product(a2_.data() + k, work_.data(), n_, padded_.segments, padded_.gap, col,
-                               zeros);
-                if (plan_.transform_padded("b", col) != 0) fatal_stop();
+                // The runs that are +0 throughout are neither written nor read.
+                const unsigned unwritten =
+                    window_product(a2_.data() + k, work_.data(), n_, padded_.segments,
+                                   padded_.gap, col, {zeros.from, zeros.to, true});
+                if (plan_.transform_padded("b", col, unwritten) != 0) fatal_stop();
             } else {
                 window_product(a2_.data() + k, work_.data(), n_, col, zeros);
                 if (plan_.transform("b", {col, n_, 1}) != 0) fatal_stop();

@@ -9,8 +9,9 @@ namespace fftpack {
 // window_product_avx512.cpp).
 #define ORBELIX_WINDOW_PRODUCT(path)                                                          \
     namespace path {                                                                          \
-    void window_product_lanes(const cfloat *a, const float *w, int n, int segments, int gap, \
-                              int zeros_from, int zeros_to, cfloat *col);                     \
+    unsigned window_product_lanes(const cfloat *a, const float *w, int n, int segments,     \
+                                  int gap, int zeros_from, int zeros_to, bool leave_whole,    \
+                                  cfloat *col);                                               \
     void centred_window_product(const cfloat *a, const cfloat *c, const float *w, int k,     \
                                 int count, cfloat phase, cfloat *out);                        \
     }
@@ -20,17 +21,17 @@ ORBELIX_WINDOW_PRODUCT(avx512)
 #undef ORBELIX_WINDOW_PRODUCT
 }  // namespace fftpack
 
-void window_product(const cfloat *a, const float *w, int n, int segments, int gap, cfloat *col,
-                    KnownZeros zeros) {
+unsigned window_product(const cfloat *a, const float *w, int n, int segments, int gap,
+                        cfloat *col, KnownZeros zeros) {
     const int z0 = zeros.from, z1 = zeros.to;
+    const bool leave = zeros.leave_whole_segments && segments <= 32;
     switch (simd::active()) {
     case simd::Isa::avx512:
-        fftpack::avx512::window_product_lanes(a, w, n, segments, gap, z0, z1, col);
-        break;
+        return fftpack::avx512::window_product_lanes(a, w, n, segments, gap, z0, z1, leave, col);
     case simd::Isa::avx2:
-        fftpack::avx2::window_product_lanes(a, w, n, segments, gap, z0, z1, col);
-        break;
-    default: fftpack::sse2::window_product_lanes(a, w, n, segments, gap, z0, z1, col); break;
+        return fftpack::avx2::window_product_lanes(a, w, n, segments, gap, z0, z1, leave, col);
+    default:
+        return fftpack::sse2::window_product_lanes(a, w, n, segments, gap, z0, z1, leave, col);
     }
 }
 

@@ -13,6 +13,10 @@ namespace orbelix {
 // without reading a or w.
 struct KnownZeros {
     int from = 0, to = 0;
+    // Runs of a padded layout that lie wholly in [from, to) are not written
+    // at all, for a transform told to read them as +0
+    // (TransformPlan::transform_padded).
+    bool leave_whole_segments = false;
 };
 
 // w holds n/2 + 1 factors (only those read outside the known zeros need be
@@ -22,8 +26,9 @@ void window_product(const cfloat *a, const float *w, int n, cfloat *col, KnownZe
 // The same products laid out in `segments` equal runs (segments divides n),
 // each followed by `gap` values left alone: col[t] goes to
 // col[t + gap*(t / (n/segments))], the padded input of a transform plan.
-void window_product(const cfloat *a, const float *w, int n, int segments, int gap, cfloat *col,
-                    KnownZeros zeros = {});
+// Returns the runs left unwritten (bit s for run s; see KnownZeros).
+unsigned window_product(const cfloat *a, const float *w, int n, int segments, int gap,
+                        cfloat *col, KnownZeros zeros = {});
 
 // A chirped spectrum times a window centred on k and a complex constant:
 //   out[m] = (a[m] * c[m]) * (phase * w[|m - k|]),  m < count,

@@ -57,18 +57,26 @@ void window_product_range(const cfloat *a, const float *w, int n, int t0, int t1
 // The products in `segments` equal runs, each followed by `gap` values
 // left alone: run s starts at col + s*(n/segments + gap). For t in
 // [zeros_from, zeros_to) a[t] is +0, and so is its product with any finite
-// w >= 0 (0*w - 0*0 and 0*w + 0*0): those are stored as +0 unread.
-void window_product_lanes(const cfloat *a, const float *w, int n, int segments, int gap,
-                          int zeros_from, int zeros_to, cfloat *col) {
+// w >= 0 (0*w - 0*0 and 0*w + 0*0): those are stored as +0 unread, or, for
+// whole runs when leave_whole (segments <= 32), not stored at all: bit s of
+// the result marks run s left so.
+unsigned window_product_lanes(const cfloat *a, const float *w, int n, int segments, int gap,
+                              int zeros_from, int zeros_to, bool leave_whole, cfloat *col) {
     const int seg = n / segments;
+    unsigned left = 0;
     for (int s = 0; s < segments; ++s) {
         const int t0 = s * seg, t1 = t0 + seg;
         cfloat *run = col + static_cast<std::ptrdiff_t>(s) * gap;
         const int z0 = std::clamp(zeros_from, t0, t1), z1 = std::clamp(zeros_to, z0, t1);
+        if (leave_whole && z0 == t0 && z1 == t1) {
+            left |= 1u << s;
+            continue;
+        }
         window_product_range(a, w, n, t0, z0, run);
         set_zero(run + z0, z1 - z0);
         window_product_range(a, w, n, z1, t1, run);
     }
+    return left;
 }
 
 // out[m] = (a[m] * c[m]) * (phase * w[|m - k|]) for m < count: a window

@@ -216,9 +216,12 @@ TEST_P(Cfst1fExact, IdenticalToVoiceAtATime) {
 
 INSTANTIATE_TEST_SUITE_P(Lengths, Cfst1fExact,
                          ::testing::Values(1, 2, 3, 5, 8, 15, 16, 17, 18, 31, 64, 97, 100, 257));
-// Enough voices for several levels of reused windows, a chirp-z length, and
-// 1647 = 27 * 61, whose voices convolve though the plan takes the radix passes.
-INSTANTIATE_TEST_SUITE_P(ManyBlocks, Cfst1fExact, ::testing::Values(1500, 2048, 2049, 4099, 1647));
+// Enough voices for several levels of reused windows, a chirp-z length,
+// 1647 = 27 * 61, whose voices convolve though the plan takes the radix
+// passes, and 4096, whose voices leave the runs of their padded input that
+// are +0 throughout unwritten.
+INSTANTIATE_TEST_SUITE_P(ManyBlocks, Cfst1fExact,
+                         ::testing::Values(1500, 2048, 2049, 4099, 1647, 4096));
 
 TEST(Cfst1f, VoicesPerBlockDoNotChangeABit) {
     // Every block size walks the tree of reused windows differently; odd

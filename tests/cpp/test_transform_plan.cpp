@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <limits>
 #include <vector>
 
 #include "fft_reference.hpp"
@@ -184,6 +185,24 @@ TEST(TransformPlan, BlockTablesAndPaddedInputGiveCfft1BitForBitOnEveryPath) {
                 for (int t = 0; t < n; ++t) buf[t + pad.gap * (t / seg)] = x[t];
                 ASSERT_EQ(plan.transform_padded(dir, buf.data()), 0);
                 EXPECT_EQ(bits_differing(buf.data(), want), 0) << dir << " padded n=" << n;
+
+                // Segments marked +0 are taken so without being read: NaN
+                // left in them would show.
+                unsigned marked = 0;
+                for (int q = 1; q < pad.segments; q += 3) marked |= 1u << q;
+                auto zeroed = x;
+                for (int t = 0; t < n; ++t)
+                    if ((marked >> (t / seg)) & 1u) zeroed[t] = {0.0f, 0.0f};
+                auto want_zeroed = zeroed;
+                cfft1_(dir, {want_zeroed.data(), n, 1}, ier);
+                ASSERT_EQ(ier, 0);
+                const float nan = std::numeric_limits<float>::quiet_NaN();
+                std::vector<cfloat> unwritten(pad.extent(n), cfloat{nan, nan});
+                for (int t = 0; t < n; ++t)
+                    if (!((marked >> (t / seg)) & 1u)) unwritten[t + pad.gap * (t / seg)] = zeroed[t];
+                ASSERT_EQ(plan.transform_padded(dir, unwritten.data(), marked), 0);
+                EXPECT_EQ(bits_differing(unwritten.data(), want_zeroed), 0)
+                    << dir << " padded n=" << n << ", segments marked +0: " << marked;
             }
         }
     }

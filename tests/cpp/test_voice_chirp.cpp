@@ -75,8 +75,11 @@ TEST(VoiceChirp, PaysOnTheChirpZPathAndWhereEstimatedFasterAboveTheExactPrimes) 
     // Lengths whose primes are all at most 41 keep cfft1_'s numbers.
     for (int n : {2, 41, 4096, 37 * 41 * 4, 41 * 41 * 3})
         EXPECT_FALSE(VoiceChirp::pays(TransformPlan(n))) << n;
-    for (int n : {43, 4097, 4099, 8191})
-        if (TransformPlan(n).uses_chirp()) EXPECT_TRUE(VoiceChirp::pays(TransformPlan(n))) << n;
+    for (int n : {43, 4097, 4099, 8191}) {
+        if (TransformPlan(n).uses_chirp()) {
+            EXPECT_TRUE(VoiceChirp::pays(TransformPlan(n))) << n;
+        }
+    }
     // 1647 = 27 * 61 keeps the radix passes for one transform, but its voices
     // convolve (2.1 times faster measured); 1032 = 24 * 43 keeps the passes.
     EXPECT_FALSE(TransformPlan(1647).uses_chirp());

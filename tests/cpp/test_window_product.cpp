@@ -150,6 +150,23 @@ TEST(WindowProduct, KnownZerosGiveTheSameBitsWithoutReadingTheWindowThere) {
                     bad += std::memcmp(&got[at], &want[at], sizeof(cfloat)) != 0;
                 }
                 EXPECT_EQ(bad, 0) << "n " << n << ", k " << k << ", path " << static_cast<int>(isa);
+
+                // Whole runs of +0 left unwritten on request, and reported.
+                if (segments == 1) continue;
+                std::vector<cfloat> left(n + segments * gap, cfloat{7.0f, 7.0f});
+                const unsigned unwritten = orbelix::window_product(
+                    spectrum.data() + k, short_w.data(), n, segments, gap, left.data(),
+                    {zeros.from, zeros.to, true});
+                for (int s = 0; s < segments; ++s) {
+                    const bool inside = zeros.from <= s * seg && (s + 1) * seg <= zeros.to;
+                    EXPECT_EQ((unwritten >> s) & 1u, inside ? 1u : 0u) << "n " << n << ", k " << k;
+                    for (int t = s * seg; t < (s + 1) * seg; ++t) {
+                        const std::ptrdiff_t at = t + gap * s;
+                        const cfloat expect = inside ? cfloat{7.0f, 7.0f} : want[at];
+                        ASSERT_EQ(std::memcmp(&left[at], &expect, sizeof(cfloat)), 0)
+                            << "n " << n << ", k " << k << ", t " << t;
+                    }
+                }
             }
         }
     }
