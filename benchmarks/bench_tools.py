@@ -248,9 +248,13 @@ def print_scaling(label, walls):
 
 def main():
     import orbelix_tools as ot
-    from importlib.metadata import version
-    print(f"orbelix_tools benchmark on {machine()}; mne {version('mne')}, "
-          f"stockwell {version('stockwell')}")
+    from importlib.metadata import PackageNotFoundError, version
+    try:
+        peers = f"mne {version('mne')}, stockwell {version('stockwell')}"
+    except PackageNotFoundError as missing:
+        raise SystemExit(f"bench_tools.py compares with MNE and stockwell; {missing.name} is not "
+                         "installed: pip install '.[bench]'") from None
+    print(f"orbelix_tools benchmark on {machine()}; {peers}")
     print("ratios: ours / peer, below 1 is faster; a shared 2-core machine: compare within one run")
     eeg, eeg_scaling = eeg_task(ot)
     long, long_scaling = long_task(ot)
