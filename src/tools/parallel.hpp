@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <thread>
 
 #include "orbelix/interrupt.hpp"
 
@@ -21,31 +22,31 @@ public:
     int workers() const { return workers_; }
 
     // Calls body(worker, task) for task = 0 .. tasks-1, claimed in increasing
-    // order by min(workers, tasks) threads numbered 0 .. ; the caller waits,
-    // polling. When the poll asks to stop or a body throws, the threads
-    // finish their current task and claim no more; the run then throws
-    // Interrupted or the body's exception. One worker runs in the caller's
-    // thread, which then polls between tasks and in stopping(): a thread of
-    // its own cost about 50 us a run, more than a short signal's transform.
+    // order by min(workers, tasks) workers numbered 0 .. : worker 0 is the
+    // caller's thread, the others threads started for the run. When the
+    // poll asks to stop or a body throws, the workers finish their current
+    // task and claim no more; the run then throws Interrupted or the body's
+    // exception. The caller polls between its tasks, in stopping(), and
+    // while it waits for the other workers to finish, at most every 20 ms.
+    // (A thread of its own for worker 0 cost about 50 us a run, more than a
+    // short signal's transform.)
     void run(int tasks, const std::function<void(int worker, int task)> &body);
 
     // True once a run is being stopped: long tasks check it between steps.
-    // In a run on the caller's thread it polls, at most every 20 ms.
+    // On the caller's thread it also polls, at most every 20 ms.
     bool stopping();
 
 private:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds kPollEvery{20};
 
-    void run_here(int tasks, const std::function<void(int, int)> &body);
-    void run_threads(int threads, int tasks, const std::function<void(int, int)> &body);
-
     int workers_;
     std::function<bool()> poll_;
     std::atomic<bool> stop_{false};
-    // Set while a run goes on in the caller's thread (no other thread reads
-    // them then).
-    bool polls_here_ = false;
+    // Set by the caller before a run starts its threads and cleared after
+    // they end; the poll state only the caller's thread touches.
+    bool polling_ = false;
+    std::thread::id caller_;
     bool poll_stopped_ = false;
     Clock::time_point next_poll_{};
 };

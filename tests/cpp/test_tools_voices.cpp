@@ -334,15 +334,19 @@ TEST(ToolsParallel, OneWorkerRunsAndPollsInTheCallersThread) {
 }
 
 TEST(ToolsParallel, EveryTaskRunsOnceOnAWorkerInRange) {
+    // Worker 0 is the caller's thread, every other worker a thread of its own.
+    const auto caller = std::this_thread::get_id();
     for (int workers : {1, 2, 5}) {
         std::vector<std::atomic<int>> hits(257);
-        std::atomic<bool> bad_worker{false};
+        std::atomic<bool> bad_worker{false}, misplaced{false};
         Parallel par(workers, workers == 2 ? std::function<bool()>([] { return false; }) : nullptr);
         par.run(257, [&](int w, int t) {
             if (w < 0 || w >= workers) bad_worker = true;
+            if ((w == 0) != (std::this_thread::get_id() == caller)) misplaced = true;
             ++hits[t];
         });
         EXPECT_FALSE(bad_worker.load());
+        EXPECT_FALSE(misplaced.load()) << workers << " workers";
         for (auto &h : hits) ASSERT_EQ(h.load(), 1);
     }
 }
