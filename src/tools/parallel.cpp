@@ -13,9 +13,10 @@ Parallel::Parallel(int workers, std::function<bool()> poll)
 
 bool Parallel::stopping() {
     if (stop_.load(std::memory_order_relaxed)) return true;
-    if (!polling_ || std::this_thread::get_id() != caller_ || Clock::now() < next_poll_)
-        return false;
-    next_poll_ = Clock::now() + kPollEvery;
+    if (!polling_ || std::this_thread::get_id() != caller_) return false;
+    const Clock::time_point now = Clock::now();
+    if (now < next_poll_) return false;
+    next_poll_ = now + kPollEvery;
     if (poll_()) {
         poll_stopped_ = true;
         stop_.store(true);
