@@ -1,6 +1,7 @@
 // The six routine wrappers: one generic sequence (parse, convert the input,
 // scalars with their defaults and checks, create the result, call the entry
-// routine without the interpreter lock) driven by a table per routine.
+// routine) driven by a table per routine. The interpreter lock stays held
+// throughout, so calls from different threads run one after the other.
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -207,13 +208,11 @@ PyArrayObject *create_result(const WrapperSpec &w, const Frame &f) {
 }
 
 // Ctrl-C during a long call: Python's signal handlers run only in the main
-// thread, with the interpreter lock held. A call made there takes the lock
-// back between steps of the computation, every kSignalPeriodMs, to let them
-// run; a handler that raises (KeyboardInterrupt) stops the computation, and
-// its exception is the call's. The period bounds what waiting for the lock
-// costs while another thread runs Python code (at most its 5 ms switch
-// interval each time). The process's initial thread stands for the main
-// thread (where Python runs embedded elsewhere, calls just go uninterrupted).
+// thread. A call made there runs them between steps of the computation,
+// every kSignalPeriodMs; a handler that raises (KeyboardInterrupt) stops the
+// computation, and its exception is the call's. The process's initial
+// thread stands for the main thread (where Python runs embedded elsewhere,
+// calls just go uninterrupted).
 constexpr int kSignalPeriodMs = 100;
 
 bool on_initial_thread() {
@@ -232,7 +231,7 @@ bool on_initial_thread() {
 // are the array and the array owning the memory (the end of its chain of
 // bases), both held while the call runs. A weak reference to the owner
 // meanwhile makes NumPy refuse to resize it at all, from a handler or from
-// another thread, which no check could catch in time. A private copy needs
+// a thread that a handler lets run, which no check could catch in time. A private copy needs
 // no watch.
 class InputWatch {
   public:
@@ -277,29 +276,26 @@ class InputWatch {
     PyObject *pin_ = nullptr;
 };
 
-struct Released {
-    PyThreadState *state;
+struct Running {
     const InputWatch *input;
     const char *routine;  // "orbelix.fst" and so on
 };
 
+// Runs Python's signal handlers (the interpreter lock is held). A handler
+// runs Python code, which may give the input new data: the call stops then.
 bool run_signal_handlers(void *context) {
-    Released *released = static_cast<Released *>(context);
-    PyEval_RestoreThread(released->state);
-    bool stop = PyErr_CheckSignals() != 0;
-    if (!stop && !released->input->intact()) {
-        PyErr_Format(PyExc_RuntimeError,
-                     "the input array of %s was resized or given new data during the call",
-                     released->routine);
-        stop = true;
-    }
-    released->state = PyEval_SaveThread();
-    return stop;
+    const Running *running = static_cast<const Running *>(context);
+    if (PyErr_CheckSignals() != 0) return true;
+    if (running->input->intact()) return false;
+    PyErr_Format(PyExc_RuntimeError,
+                 "the input array of %s was resized or given new data during the call",
+                 running->routine);
+    return true;
 }
 
-// Run the entry routine's body with the interpreter lock released; the
-// caller holds references to both arrays meanwhile. What it throws becomes
-// the matching Python exception (the C entry routine would stop instead).
+// Run the entry routine's body; the caller holds references to both arrays
+// meanwhile. What it throws becomes the matching Python exception (the C
+// entry routine would stop instead).
 bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, bool owned,
                 PyArrayObject *out) {
     if (PyArray_SIZE(out) == 0) return true;  // an empty result: nothing to compute
@@ -308,12 +304,10 @@ bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, bool owned,
     void *out_data = PyArray_DATA(out);
     enum { done, no_memory, too_large, failed, interrupted } outcome = done;
     char what[200] = "";
-    const bool interruptible = on_initial_thread();
-    Released released = {nullptr, &watch, std::strchr(w.format, ':') + 1};
-    released.state = PyEval_SaveThread();
+    Running running = {&watch, std::strchr(w.format, ':') + 1};
     try {
         std::optional<orbelix::InterruptCheck> check;
-        if (interruptible) check.emplace(run_signal_handlers, &released, kSignalPeriodMs);
+        if (on_initial_thread()) check.emplace(run_signal_handlers, &running, kSignalPeriodMs);
         w.call(f, in_data, out_data);
     } catch (const orbelix::Interrupted &) {
         outcome = interrupted;  // the handler's exception is set
@@ -331,7 +325,6 @@ bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, bool owned,
         outcome = failed;
         std::snprintf(what, sizeof what, "unexpected failure");
     }
-    PyEval_RestoreThread(released.state);
     if (outcome == no_memory) PyErr_NoMemory();
     if (outcome == too_large) PyErr_SetString(PyExc_OverflowError, what);
     if (outcome == failed) PyErr_SetString(PyExc_RuntimeError, what);

@@ -236,32 +236,35 @@ def test_two_threads_get_their_own_results():
         assert len(results[k]) == 20 and all(np.array_equal(r, expected[k]) for r in results[k])
 
 
-def test_other_threads_run_during_a_computation():
-    # With no forced switching, this thread can only run while the worker is
-    # inside fst if the call has released the interpreter lock.
-    signal = complex_signal(2048)
-    inside = threading.Event()
-    done = []
-    ticks = 0
+def test_other_threads_wait_for_a_computation():
+    # With no forced switching, the counting thread runs only while this one
+    # blocks or releases the interpreter lock; the call keeps the lock, so the
+    # counter cannot advance while it runs.
+    signal = complex_signal(4096)
+    ticks = []
+    started = threading.Event()
+    stop = threading.Event()
 
-    def work():
-        inside.set()
-        orbelix.fst(signal)
-        done.append(True)
+    def count():
+        started.set()
+        while not stop.is_set():
+            ticks.append(None)
+            time.sleep(0)  # lets a waiting thread take the lock
 
     interval = sys.getswitchinterval()
     sys.setswitchinterval(1000)
     try:
-        worker = threading.Thread(target=work)
-        worker.start()
-        inside.wait()
-        while not done:
-            ticks += 1
-            time.sleep(0)
-        worker.join()
+        counter = threading.Thread(target=count)
+        counter.start()
+        started.wait()
+        before = len(ticks)
+        orbelix.fst(signal)
+        during = len(ticks) - before
+        stop.set()
+        counter.join()
     finally:
         sys.setswitchinterval(interval)
-    assert ticks > 0
+    assert len(ticks) > 0 and during == 0
 
 
 def run_python(code):
