@@ -24,8 +24,8 @@ WIDTH_RANGE = (1e-18, 1e18)
 
 
 def nearest_bin(value: float) -> int:
-    """The nearest whole number of bins, halves rounded up."""
-    return math.floor(value + 0.5)
+    """The nearest whole number of bins, as Python's round: halves to even."""
+    return round(value)
 
 
 def real_number(value: object, name: str) -> float:

@@ -50,7 +50,8 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         Sampling rate in Hz.
     fmin, fmax : float
         The band: the voices are the FFT bins ``k`` from ``round(fmin*n/fs)``
-        to ``round(fmax*n/fs)`` (halves rounded up), ``n`` the signal length.
+        to ``round(fmax*n/fs)`` (Python's round: halves go to the even
+        bin), ``n`` the signal length.
         ``fmax`` defaults to (and may not exceed) ``fs/2``.
     df : float, optional
         Spacing of the voices in Hz, rounded to a whole number of bins (at

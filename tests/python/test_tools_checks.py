@@ -110,9 +110,14 @@ def test_decim_beyond_the_signal_gives_the_first_time():
 
 
 def test_fmin_between_bins_and_df_below_a_bin_round_to_bins():
-    # Not errors: documented rounding to whole bins (halves up, at least one).
+    # Not errors: rounding to whole bins as Python's round (halves to even),
+    # at least one bin a step.
     f = ot.stransform(X, 100.0, fmin=2.5, fmax=4.49, df=0.2)[0]
-    np.testing.assert_array_equal(f, [3.0, 4.0])
+    np.testing.assert_array_equal(f, [2.0, 3.0, 4.0])
+    f = ot.stransform(X, 100.0, fmin=3.5, fmax=5.5, df=2.5)[0]
+    np.testing.assert_array_equal(f, [4.0, 6.0])
+    f = ot.stransform(np.zeros(64), 256.0, fmax=50.0)[0]  # bin 12.5: 48 Hz, not 52
+    assert f[-1] == 48.0
     f = ot.stransform(np.zeros(99), 99.0, fmin=49.4)[0]
     np.testing.assert_array_equal(f, [49.0])
 

@@ -55,10 +55,10 @@ def test_band_step_and_decimation_are_slices_of_fst(n, fs, kw, decim):
     f, t, s = ot.stransform(x, fs, decim=decim, **kw)
     bins = np.rint(f * n / fs).astype(int)
     np.testing.assert_allclose(bins * fs / n, f, rtol=0, atol=0)
-    lo = np.floor(kw.get("fmin", 0.0) * n / fs + 0.5)
-    step = max(1, int(np.floor(kw.get("df", fs / n) * n / fs + 0.5)))
+    lo = round(kw.get("fmin", 0.0) * n / fs)
+    step = max(1, round(kw.get("df", fs / n) * n / fs))
     assert bins[0] == lo and np.all(np.diff(bins) == step)
-    last = min(np.floor(kw.get("fmax", fs / 2) * n / fs + 0.5), n // 2)
+    last = min(round(kw.get("fmax", fs / 2) * n / fs), n // 2)
     assert bins[-1] <= last < bins[-1] + step
     np.testing.assert_array_equal(t, np.arange(0, n, decim) / fs)
     ref = orbelix.fst(x)[bins][:, ::decim]
