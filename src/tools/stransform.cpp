@@ -47,8 +47,12 @@ void stransform(const Signals &x, const VoiceGrid &g, Output output, void *out, 
         if (output == Output::power) {
             for (std::size_t t = 0; t < nt; ++t) dst[t] = s.v[t].re * s.v[t].re + s.v[t].im * s.v[t].im;
         } else {
-            for (std::size_t t = 0; t < nt; ++t)
-                dst[t] = std::sqrt(s.v[t].re * s.v[t].re + s.v[t].im * s.v[t].im);
+            // In double: a float |S|^2 overflows from |S| = 1.8e19 on. The
+            // squares are exact in double; |S| comes out as hypotf's.
+            for (std::size_t t = 0; t < nt; ++t) {
+                const double re = s.v[t].re, im = s.v[t].im;
+                dst[t] = static_cast<float>(std::sqrt(re * re + im * im));
+            }
         }
     };
 
