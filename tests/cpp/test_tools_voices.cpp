@@ -222,7 +222,7 @@ TEST(ToolsVoices, BatchesAndWorkersGiveTheSameBits) {
         for (std::size_t i = 0; i < per * batch; ++i) {
             const cfloat z = single[i];
             ASSERT_EQ(power[i], z.re * z.re + z.im * z.im);
-            ASSERT_EQ(magnitude[i], std::sqrt(z.re * z.re + z.im * z.im));
+            ASSERT_EQ(magnitude[i], std::hypot(z.re, z.im));  // as float: rounded once
         }
     }
 }
@@ -349,6 +349,65 @@ TEST(ToolsParallel, EveryTaskRunsOnceOnAWorkerInRange) {
         EXPECT_FALSE(misplaced.load()) << workers << " workers";
         for (auto &h : hits) ASSERT_EQ(h.load(), 1);
     }
+}
+
+TEST(ToolsParallel, PollNeverOverlapsAnotherWorkersRead) {
+    // The caller polls for as long as worker 1 reads, in short reads back to
+    // back; no poll may run while a read is under way.
+    std::atomic<int> inside{0}, reads{0};
+    std::atomic<bool> overlap{false}, reader_done{false};
+    int polls = 0;
+    Parallel par(2, [&] {
+        if (inside.load() != 0) overlap = true;
+        ++polls;
+        return false;
+    });
+    par.run(2, [&](int w, int) {
+        if (w == 0) {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!reader_done && std::chrono::steady_clock::now() < end) par.stopping();
+            return;
+        }
+        for (int i = 0; i < 4000; ++i) {
+            const Parallel::Reading reading(par);
+            ++inside;
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+            --inside;
+            ++reads;
+        }
+        reader_done = true;
+    });
+    EXPECT_EQ(reads.load(), 4000);
+    EXPECT_GE(polls, 5);
+    EXPECT_FALSE(overlap.load());
+}
+
+TEST(ToolsParallel, ReadersHeldBackByAStoppingPollDoNotRead) {
+    // The poll takes 30 ms and stops the run: worker 1, reading back to back,
+    // is held at the gate meanwhile and must not read once the poll stopped.
+    std::atomic<bool> stopped{false}, read_after_stop{false};
+    std::atomic<int> reads{0};
+    Parallel par(2, [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        stopped = true;
+        return true;
+    });
+    EXPECT_THROW(par.run(2,
+                         [&](int w, int) {
+                             if (w == 0) {
+                                 while (!par.stopping()) std::this_thread::yield();
+                                 return;
+                             }
+                             while (true) {
+                                 const Parallel::Reading reading(par);
+                                 if (stopped) read_after_stop = true;
+                                 ++reads;
+                                 if (par.stopping()) return;
+                             }
+                         }),
+                 Interrupted);
+    EXPECT_GT(reads.load(), 0);
+    EXPECT_FALSE(read_after_stop.load());
 }
 
 }  // namespace
