@@ -138,7 +138,8 @@ def pin_memory(a: npt.NDArray[Any]) -> weakref.ref[npt.NDArray[Any]]:
     """A weak reference to the array that owns a's memory, to hold while the
     extension reads it in place: NumPy refuses to resize an array that has
     one (even with refcheck=False), so neither a signal handler run during
-    the call nor another thread can free that memory this way."""
+    the call nor another thread can free that memory this way. The extension
+    also watches that array for new data given by a signal handler."""
     owner = a
     while isinstance(owner.base, np.ndarray):
         owner = owner.base

@@ -89,14 +89,52 @@ void expect_shape(std::size_t got, std::size_t want, const char *what) {
                                   .c_str());
 }
 
-// Runs the computation with the interpreter lock released; the waiting
-// thread takes it back every 20 ms to let Python handle signals (Ctrl-C).
+// The array that owns the memory an input is read from in place, as it
+// was when the call started (None: nothing to watch). A signal handler run
+// during the call may give it new data (__setstate__), which frees that
+// memory.
+class OwnerWatch {
+public:
+    explicit OwnerWatch(nb::handle owner) : owner_(owner) {
+        if (owner.is_none()) return;
+        data_ = address(owner);
+        nbytes_ = nb::cast<std::size_t>(owner.attr("nbytes"));
+    }
+
+    // With the interpreter lock held.
+    bool intact() const {
+        return owner_.is_none() || (address(owner_) == data_ &&
+                                    nb::cast<std::size_t>(owner_.attr("nbytes")) == nbytes_);
+    }
+
+private:
+    static std::uintptr_t address(nb::handle a) {
+        return nb::cast<std::uintptr_t>(a.attr("__array_interface__")["data"][0]);
+    }
+    nb::handle owner_;  // held by the caller for the call
+    std::uintptr_t data_ = 0;
+    std::size_t nbytes_ = 0;
+};
+
+// Runs the computation with the interpreter lock released. The calling
+// thread (worker 0) takes it back every 20 ms to let Python handle signals
+// (Ctrl-C); the run's reads of the input wait meanwhile, and a handler
+// that gave the input new data stops the call.
 template <class F>
-void run_released(int workers, F &&compute) {
+void run_released(int workers, nb::handle owner, F &&compute) {
     if (workers < 1) throw nb::value_error("workers must be positive");
-    Parallel par(workers, [] {
+    const OwnerWatch watch(owner);
+    Parallel par(workers, [&watch] {
         nb::gil_scoped_acquire hold;
-        return PyErr_CheckSignals() != 0;
+        if (PyErr_CheckSignals() != 0) return true;
+        try {
+            if (watch.intact()) return false;
+            PyErr_SetString(PyExc_RuntimeError,
+                            "the input array was resized or given new data during the call");
+        } catch (nb::python_error &e) {
+            e.restore();
+        }
+        return true;
     });
     bool interrupted = false;
     {
@@ -117,7 +155,7 @@ const cfloat *samples(const A &a) {
 
 void stransform_into(InputArray x, nb::ndarray<nb::ndim<3>, nb::c_contig, nb::device::cpu> out,
                      int k0, int step, int count, int decim, double width, bool absolute,
-                     const std::string &output, int workers) {
+                     const std::string &output, int workers, nb::handle owner) {
     const Signals signals = signals_of(x, "x");
     const VoiceGrid g = make_grid(signals.n, k0, step, count, decim, width, absolute);
     Output kind;
@@ -134,11 +172,11 @@ void stransform_into(InputArray x, nb::ndarray<nb::ndim<3>, nb::c_contig, nb::de
     if (out.size() == 0) return;
     require_aligned(out.data(), alignof(float), "out");
     void *po = out.data();
-    run_released(workers, [&](Parallel &par) { stransform(signals, g, kind, po, par); });
+    run_released(workers, owner, [&](Parallel &par) { stransform(signals, g, kind, po, par); });
 }
 
 void istransform_into(Array<const complex64, 3> s, Array<float, 2> out, int k0, bool absolute,
-                      int workers) {
+                      int workers, nb::handle owner) {
     const VoiceGrid g = make_grid(s.shape(2), k0, 1, as_int(s.shape(1), "the number of voices"), 1,
                                   1.0, absolute);
     const int batch = as_int(s.shape(0), "the number of signals");
@@ -149,11 +187,11 @@ void istransform_into(Array<const complex64, 3> s, Array<float, 2> out, int k0, 
     require_aligned(out.data(), alignof(float), "out");
     const cfloat *ps = samples(s);
     float *po = out.data();
-    run_released(workers, [&](Parallel &par) { istransform(ps, batch, g, po, par); });
+    run_released(workers, owner, [&](Parallel &par) { istransform(ps, batch, g, po, par); });
 }
 
 void tfr_power_into(InputArray x, Array<float, 3> power, Array<float, 3> itc, int k0, int step,
-                    int count, int decim, double width, int workers) {
+                    int count, int decim, double width, int workers, nb::handle owner) {
     const Signals signals = signals_of(x, "x");
     const VoiceGrid g = make_grid(signals.n, k0, step, count, decim, width, false);
     if (signals.outer < 1) throw nb::value_error("x holds no epochs");
@@ -166,7 +204,7 @@ void tfr_power_into(InputArray x, Array<float, 3> power, Array<float, 3> itc, in
     require_aligned(power.data(), alignof(float), "power");
     require_aligned(itc.data(), alignof(float), "itc");
     float *pp = power.data(), *pi = itc.data();
-    run_released(workers, [&](Parallel &par) { tfr_power(signals, g, pp, pi, par); });
+    run_released(workers, owner, [&](Parallel &par) { tfr_power(signals, g, pp, pi, par); });
 }
 
 }  // namespace
@@ -177,21 +215,22 @@ NB_MODULE(_core, m) {
     // array of the right dtype is refused, never converted into a copy that
     // would be written and dropped.
     m.def("stransform_into", &stransform_into, "x"_a, "out"_a.noconvert(), nb::kw_only(), "k0"_a, "step"_a,
-          "count"_a, "decim"_a, "width"_a, "absolute"_a, "output"_a, "workers"_a,
+          "count"_a, "decim"_a, "width"_a, "absolute"_a, "output"_a, "workers"_a, "owner"_a = nb::none(),
           "Voices k0, k0+step, ... (count of them) of the signals x[i, j, :] (float32,\n"
           "float64, complex64 or complex128, any strides) at every decim-th time, written\n"
           "into out (signals x count x times; complex64 for output 'complex', float32 for\n"
-          "'power' and 'magnitude').");
+          "'power' and 'magnitude'). owner: the array owning x's memory.");
     m.def("istransform_into", &istransform_into, "s"_a, "out"_a.noconvert(), nb::kw_only(), "k0"_a,
-          "absolute"_a, "workers"_a,
+          "absolute"_a, "workers"_a, "owner"_a = nb::none(),
           "Real signals (rows of out, float32) from full-resolution voices of consecutive\n"
-          "bins k0, k0+1, ... (s: signals x voices x n, complex64).");
+          "bins k0, k0+1, ... (s: signals x voices x n, complex64). owner: the array\n"
+          "owning s's memory.");
     m.def("tfr_power_into", &tfr_power_into, "x"_a, "power"_a.noconvert(), "itc"_a.noconvert(),
           nb::kw_only(), "k0"_a,
-          "step"_a, "count"_a, "decim"_a, "width"_a, "workers"_a,
+          "step"_a, "count"_a, "decim"_a, "width"_a, "workers"_a, "owner"_a = nb::none(),
           "Mean power and inter-trial coherence over the epochs of x (epochs x channels x n,\n"
           "dtypes as for stransform_into), written into power and itc (channels x count x\n"
-          "times, float32).");
+          "times, float32). owner: the array owning x's memory.");
     m.def("simd_path", [] { return std::string(orbelix::simd::name(orbelix::simd::active())); },
           "The instruction set the transforms run on: 'sse2', 'avx2' or 'avx512'.");
 }

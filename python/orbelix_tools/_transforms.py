@@ -170,7 +170,8 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     pinned = pin_memory(signals)  # held while the extension reads signals
     _core.stransform_into(signals, s.reshape(-1, grid.count, grid.times), k0=grid.k0,
                           step=grid.step, count=grid.count, decim=grid.step_in_time, width=grid.width,
-                          absolute=phase == "absolute", output=output, workers=threads)
+                          absolute=phase == "absolute", output=output, workers=threads,
+                          owner=pinned())
     del pinned
     return grid.f, grid.t, s
 
@@ -308,7 +309,7 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
     out = allocate(lead + (length,), np.float32, "the signal")
     pinned = pin_memory(voices)  # held while the extension reads voices
     _core.istransform_into(voices, out.reshape(-1, length), k0=k0,
-                           absolute=phase == "absolute", workers=threads)
+                           absolute=phase == "absolute", workers=threads, owner=pinned())
     del pinned
     return np.moveaxis(out, -1, ax)
 
@@ -417,6 +418,6 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     pinned = pin_memory(signals)  # held while the extension reads signals
     _core.tfr_power_into(signals, power.reshape(rows), itc.reshape(rows), k0=grid.k0,
                          step=grid.step, count=grid.count, decim=grid.step_in_time, width=grid.width,
-                         workers=threads)
+                         workers=threads, owner=pinned())
     del pinned
     return grid.f, grid.t, power, itc

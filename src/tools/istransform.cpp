@@ -79,6 +79,7 @@ void istransform(const cfloat *s, int batch, const VoiceGrid &g, float *out, Par
             std::fill(sc.h.begin(), sc.h.end(), cfloat{0.0f, 0.0f});
             for (int i = 0; i < g.count; ++i) {
                 if (par.stopping()) return;
+                const Parallel::Reading reading(par);
                 sc.h[g.bin(i)] = voice_bin(row(b, i), g, i, roots);
             }
             synthesize(sc, out + b * n);
@@ -88,7 +89,10 @@ void istransform(const cfloat *s, int batch, const VoiceGrid &g, float *out, Par
     Scratch &sc = scratch(0);
     for (int b = 0; b < batch; ++b) {
         std::fill(sc.h.begin(), sc.h.end(), cfloat{0.0f, 0.0f});
-        par.run(g.count, [&](int, int i) { sc.h[g.bin(i)] = voice_bin(row(b, i), g, i, roots); });
+        par.run(g.count, [&](int, int i) {
+            const Parallel::Reading reading(par);
+            sc.h[g.bin(i)] = voice_bin(row(b, i), g, i, roots);
+        });
         synthesize(sc, out + b * n);
     }
 }

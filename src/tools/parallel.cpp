@@ -1,9 +1,7 @@
 #include "tools/parallel.hpp"
 
 #include <algorithm>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
 #include <vector>
 
 namespace orbelix::tools {
@@ -17,11 +15,56 @@ bool Parallel::stopping() {
     const Clock::time_point now = Clock::now();
     if (now < next_poll_) return false;
     next_poll_ = now + kPollEvery;
+    poll_gated();
+    return poll_stopped_;
+}
+
+// The poll with the read gate closed. A stop is in place before the gate
+// opens again, so that no reader waiting at it goes on to read an input the
+// poll may have freed.
+void Parallel::poll_gated() {
+    {
+        std::unique_lock<std::mutex> lock(gate_mutex_);
+        gate_closed_ = true;
+        gate_cv_.wait(lock, [&] { return readers_ == (caller_reading_ ? 1 : 0); });
+    }
+    struct Reopen {
+        Parallel &par;
+        ~Reopen() {
+            {
+                std::lock_guard<std::mutex> lock(par.gate_mutex_);
+                par.gate_closed_ = false;
+            }
+            par.gate_cv_.notify_all();
+        }
+    } reopen{*this};
     if (poll_()) {
         poll_stopped_ = true;
         stop_.store(true);
     }
-    return poll_stopped_;
+}
+
+Parallel::Reading::Reading(Parallel &par) : par_(par) {
+    if (!par.polling_) return;  // no poll runs: nothing to wait for
+    std::unique_lock<std::mutex> lock(par.gate_mutex_);
+    if (std::this_thread::get_id() == par.caller_) {
+        par.caller_reading_ = true;  // the poll runs on this thread: never meanwhile
+    } else {
+        par.gate_cv_.wait(lock, [&] { return !par.gate_closed_; });
+        if (par.stop_.load()) throw Interrupted();  // the input may be gone
+    }
+    ++par.readers_;
+    counted_ = true;
+}
+
+Parallel::Reading::~Reading() {
+    if (!counted_) return;
+    {
+        std::lock_guard<std::mutex> lock(par_.gate_mutex_);
+        --par_.readers_;
+        if (std::this_thread::get_id() == par_.caller_) par_.caller_reading_ = false;
+    }
+    par_.gate_cv_.notify_all();
 }
 
 void Parallel::run(int tasks, const std::function<void(int, int)> &body) {

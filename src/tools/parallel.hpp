@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "orbelix/interrupt.hpp"
@@ -36,6 +38,23 @@ public:
     // On the caller's thread it also polls, at most every 20 ms.
     bool stopping();
 
+    // Marks, while it lives, a read of the caller's input by this worker.
+    // The poll may free that input (Python signal handlers run there), so it
+    // waits until no other worker is inside a read, and holds new reads
+    // back until it returns; a reader held back while the run was stopped
+    // throws Interrupted instead of reading.
+    class Reading {
+    public:
+        explicit Reading(Parallel &par);
+        ~Reading();
+        Reading(const Reading &) = delete;
+        Reading &operator=(const Reading &) = delete;
+
+    private:
+        Parallel &par_;
+        bool counted_ = false;
+    };
+
 private:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds kPollEvery{20};
@@ -49,6 +68,14 @@ private:
     std::thread::id caller_;
     bool poll_stopped_ = false;
     Clock::time_point next_poll_{};
+    // The read gate: readers inside a Reading, and whether the poll holds
+    // new ones back.
+    void poll_gated();
+    std::mutex gate_mutex_;
+    std::condition_variable gate_cv_;
+    int readers_ = 0;
+    bool caller_reading_ = false;
+    bool gate_closed_ = false;
 };
 
 }  // namespace orbelix::tools

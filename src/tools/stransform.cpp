@@ -59,7 +59,7 @@ void stransform(const Signals &x, const VoiceGrid &g, Output output, void *out, 
     if (split_by_signal(batch, par)) {
         par.run(batch, [&](int w, int b) {
             Scratch &s = scratch(w);
-            analytic_spectrum(s.voices.signal_plan(), x, b, s.a.get(), s.mean);
+            analytic_spectrum(s.voices.signal_plan(), x, b, s.a.get(), s.mean, &par);
             for (int i = 0; i < g.count && !par.stopping(); ++i) emit(s, s.a.get(), s.mean, b, i);
         });
         return;

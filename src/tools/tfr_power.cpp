@@ -116,7 +116,8 @@ void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, P
             // Many long epochs take seconds: a stop is honoured between them
             // too (once stopping, no voice is formed from the spectra left).
             for (int e = 0; e < epochs && !par.stopping(); ++e)
-                analytic_spectrum(s.voices.signal_plan(), x, signal(e, c), sp.a.data() + e * n, sp.mean[e]);
+                analytic_spectrum(s.voices.signal_plan(), x, signal(e, c), sp.a.data() + e * n,
+                                  sp.mean[e], &par);
             for (int i = 0; i < g.count && !par.stopping(); ++i) average_voice(s, sp, c, i);
         });
         return;
@@ -125,7 +126,7 @@ void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, P
     for (int c = 0; c < channels; ++c) {
         par.run(epochs, [&](int w, int e) {
             analytic_spectrum(scratch(w).voices.signal_plan(), x, signal(e, c), sp.a.data() + e * n,
-                              sp.mean[e]);
+                              sp.mean[e], &par);
         });
         par.run(g.count, [&](int w, int i) { average_voice(scratch(w), sp, c, i); });
     }

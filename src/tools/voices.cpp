@@ -17,9 +17,14 @@ void check(int ier) {
 }  // namespace
 
 void analytic_spectrum(fftpack::TransformPlan &plan, const Signals &x, int i, cfloat *a,
-                       cfloat &mean) {
+                       cfloat &mean, Parallel *par) {
     const int n = plan.size();
-    x.load(i, a);
+    if (par != nullptr) {
+        const Parallel::Reading reading(*par);
+        x.load(i, a);
+    } else {
+        x.load(i, a);
+    }
     float sr = 0.0f, si = 0.0f;
     for (int t = 0; t < n; ++t) {
         sr += a[t].re;

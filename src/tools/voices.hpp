@@ -8,6 +8,7 @@
 #include "fftpack/transform_plan.hpp"
 #include "orbelix/voice_chirp.hpp"
 #include "tools/half_window.hpp"
+#include "tools/parallel.hpp"
 #include "tools/signals.hpp"
 #include "tools/voice_grid.hpp"
 #include "view.hpp"
@@ -17,9 +18,10 @@ namespace orbelix::tools {
 // The analytic spectrum a (n values) of signal i as the fast S-transform
 // forms it: forward FFT scaled by 1/n, positive bins doubled, negative ones
 // zeroed; and the mean of the signal, two single-precision accumulators in
-// increasing t. plan has length n.
+// increasing t. plan has length n. Within a run of par, the signal is read
+// as a Parallel::Reading.
 void analytic_spectrum(fftpack::TransformPlan &plan, const Signals &x, int i, cfloat *a,
-                       cfloat &mean);
+                       cfloat &mean, Parallel *par = nullptr);
 
 // Plans and scratch for the voices of one grid; one per worker thread.
 class VoiceWorker {

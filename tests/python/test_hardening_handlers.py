@@ -159,3 +159,36 @@ def test_a_signal_handler_cannot_resize_an_input_the_tools_workers_read():
                           capture_output=True, text=True, timeout=600)
     assert done.returncode == 0, done.stderr[-2000:]
     assert done.stdout.strip() == "cannot resize an array that references or is referenced"
+
+
+TOOLS_SETSTATE_CHILD = r"""
+import signal, sys
+import numpy as np
+import orbelix_tools as ot
+
+workers = int(sys.argv[1])
+x = np.random.default_rng(3).standard_normal((64, 8192))  # seconds of work
+
+def handler(signum, frame):
+    x.__setstate__(np.zeros(3).__reduce__()[2])
+    # Reuse what was freed, so that a read of it goes wrong visibly.
+    junk = [np.full(1 << 20, np.nan) for _ in range(64)]
+
+signal.signal(signal.SIGALRM, handler)
+signal.setitimer(signal.ITIMER_REAL, 0.05)
+try:
+    ot.stransform(x, output="power", workers=workers)
+    print("returned")
+except RuntimeError as e:
+    print(str(e).splitlines()[0])
+"""
+
+
+@pytest.mark.parametrize("workers", [1, 2])
+def test_input_given_new_data_by_a_signal_handler_stops_a_tools_call(workers):
+    # The handler runs while no worker reads the signals, and the call stops
+    # before any worker reads them again.
+    done = subprocess.run([sys.executable, "-c", TOOLS_SETSTATE_CHILD, str(workers)],
+                          capture_output=True, text=True, timeout=600)
+    assert done.returncode == 0, done.stderr[-2000:]
+    assert done.stdout.strip() == "the input array was resized or given new data during the call"
