@@ -110,6 +110,23 @@ def allocate(shape: tuple[int, ...], dtype: npt.DTypeLike, what: str) -> npt.NDA
             "which cannot be allocated") from None
 
 
+def allocate_together(shape: tuple[int, ...], dtype: npt.DTypeLike, count: int,
+                      what: str) -> list[npt.NDArray[Any]]:
+    """count uninitialised results of one shape, each its own array; when
+    they cannot all be had, MemoryError states what all of them need."""
+    made: list[npt.NDArray[Any]] = []
+    try:
+        for _ in range(count):
+            made.append(np.empty(shape, dtype=dtype))
+    except MemoryError:
+        made.clear()
+        nbytes = math.prod(shape) * np.dtype(dtype).itemsize
+        raise MemoryError(
+            f"{what} of shape {shape} ({np.dtype(dtype)}) need {_gb(count * nbytes)} "
+            f"({_gb(nbytes)} each), which cannot be allocated") from None
+    return made
+
+
 # Sample types the extension reads in place (in native byte order); others
 # are converted first.
 _NATIVE_TYPES: tuple[type[np.generic], ...] = (np.float32, np.float64, np.complex64,

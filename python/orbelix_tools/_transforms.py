@@ -9,8 +9,8 @@ import numpy as np
 import numpy.typing as npt
 
 from . import _core
-from ._arrays import (allocate, check_finite, check_length, pin_memory, refuse_masked,
-                      result_size, signal_array, signal_view)
+from ._arrays import (allocate, allocate_together, check_finite, check_length, pin_memory,
+                      refuse_masked, result_size, signal_array, signal_view)
 from ._grid import (axis_index, choice, integer, positive, real_number, voice_grid,
                     worker_count)
 
@@ -290,8 +290,9 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
         raise ValueError(f"S must have a frequency and a time axis, not shape {s.shape}")
     # The time axis first: it bounds n, which the bins of f are counted in.
     if s.shape[-1] != length:
-        if s.shape[-1] < length and s.shape[-1] > 0:
-            decim = -(-length // s.shape[-1])  # whole numbers: n may exceed the float range
+        times = s.shape[-1]
+        decim = -(-length // times) if 0 < times < length else 0  # whole numbers
+        if decim and -(-length // decim) == times:  # the times of some decim
             raise ValueError(
                 f"S has {s.shape[-1]} time samples but n={length}: a decimated transform "
                 f"(decim={decim}?) cannot be inverted, because the inverse sums each voice "
@@ -411,8 +412,7 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     shape = lead + (grid.count, grid.times)
     result_size((2,) + shape, np.float32, "the power and coherence")
     check_finite(a, "x")
-    power = allocate(shape, np.float32, "the power")
-    itc = allocate(shape, np.float32, "the coherence")
+    power, itc = allocate_together(shape, np.float32, 2, "the power and coherence")
     signals = signal_view(a, (eax, ax), (0, -1), (epochs, -1, n))
     rows = (-1, grid.count, grid.times)
     pinned = pin_memory(signals)  # held while the extension reads signals

@@ -2,6 +2,8 @@
 it and its value; oversized results raise MemoryError before allocating."""
 
 import re
+import sys
+import types
 
 import numpy as np
 import pytest
@@ -219,3 +221,24 @@ def test_extension_refuses_outputs_it_cannot_write_in_place():
     out = np.zeros((1, 9, 1), np.complex64)
     _core.stransform_into(x, out, absolute=False, output="complex", **{**grid, "decim": 2**31 - 1})
     np.testing.assert_array_equal(out[0, :, 0], ot.stransform(x[0, 0])[2][:, 0])
+
+
+def test_power_and_coherence_that_cannot_both_be_allocated(monkeypatch):
+    # The second of the two results fails: the error states what both need,
+    # and the first is not kept.
+    from orbelix_tools import _arrays
+    made = []
+
+    def empty(shape, dtype):
+        if made:
+            raise MemoryError
+        made.append(np.zeros(shape, dtype))
+        return made[-1]
+
+    numpy_with_failing_empty = types.SimpleNamespace(**{**vars(np), "empty": empty})
+    monkeypatch.setattr(_arrays, "np", numpy_with_failing_empty)
+    with pytest.raises(MemoryError, match=r"^the power and coherence of shape \(33, 64\) \(float32\) "
+                                          r"need 1.69e-05 GB \(8.45e-06 GB each\), which cannot be "
+                                          r"allocated$"):
+        ot.tfr_power(np.zeros((3, 64)), 64.0)
+    assert len(made) == 1 and sys.getrefcount(made.pop()) == 2  # only this list held it

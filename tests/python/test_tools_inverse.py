@@ -145,6 +145,13 @@ def test_refuses_transforms_that_cannot_be_inverted():
     f, t, s = ot.stransform(x, 100.0, fmin=2.0, fmax=20.0, decim=4)
     with pytest.raises(ValueError, match=r"S has 100 time samples but n=400: a decimated transform \(decim=4\?\) cannot be inverted"):
         ot.istransform(f, s, n, fs=100.0)
+    f, t, s = ot.stransform(x, 100.0, fmin=2.0, fmax=20.0)
+    # Fewer times than n that no decim gives, and axes swapped: no decim is
+    # suggested.
+    with pytest.raises(ValueError, match=r"^S has 400 time samples \(axis -1\) but n=401$"):
+        ot.istransform(f, s, n + 1, fs=100.0)
+    with pytest.raises(ValueError, match=r"^S has 73 time samples \(axis -1\) but n=400$"):
+        ot.istransform(f, s.T, n, fs=100.0)
     f, t, s = ot.stransform(x, 100.0, fmin=2.0, fmax=20.0, df=1.0)
     with pytest.raises(ValueError, match=r"f steps by 4 bins \(a transform with df > fs/n\): it cannot be inverted"):
         ot.istransform(f, s, n, fs=100.0)
