@@ -28,13 +28,16 @@ def _axis_values(values: npt.ArrayLike, name: str) -> np.ndarray:
     return a
 
 
-def _drawn_values(values: npt.ArrayLike, db: bool, label: str | None) -> tuple[np.ndarray, str]:
+def _drawn_values(values: npt.ArrayLike, db: bool, label: str | None,
+                  magnitude: bool) -> tuple[np.ndarray, str]:
     """What is drawn and its colour-bar label: |S| for complex input, dB on request."""
     v = np.asarray(values)
     if v.dtype.kind not in "iufc":
         raise TypeError(f"values must be numeric, not dtype {v.dtype}")
     if v.dtype.kind == "c":
         drawn, what, decibels_per_decade = np.abs(v).astype(np.float64), "|S|", 20.0
+    elif magnitude:
+        drawn, what, decibels_per_decade = v.astype(np.float64), "|S|", 20.0
     else:
         drawn, what, decibels_per_decade = v.astype(np.float64), "power", 10.0
     if label is not None:
@@ -61,7 +64,7 @@ def _uniform(a: np.ndarray) -> bool:
 
 
 def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | None = None,
-         db: bool = False, *, label: str | None = None) -> Axes:
+         db: bool = False, *, label: str | None = None, magnitude: bool = False) -> Axes:
     """Draw a time-frequency map with a labelled colour bar.
 
     Parameters
@@ -74,17 +77,21 @@ def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | N
     values : array_like, shape (F, T)
         One map: rows are frequencies, columns times. Complex values (a
         transform ``S``) are drawn as their magnitude ``|S|``; real values
-        are drawn as they are, labelled ``power`` unless `label` says
-        otherwise.
+        are drawn as they are, labelled ``power`` (``|S|`` with
+        `magnitude`) unless `label` says otherwise.
     ax : matplotlib.axes.Axes, optional
         Axes to draw into; by default a new figure from ``matplotlib.pyplot``.
     db : bool, optional
         Draw decibels: ``20 log10 |S|`` for complex values, ``10 log10``
-        of real values (taken to be a power; they must not be negative).
-        Values more than 120 dB below the largest are drawn at that floor.
+        of real values (taken to be a power unless `magnitude`; they must
+        not be negative). Values more than 120 dB below the largest are
+        drawn at that floor.
     label : str, optional
         Name of the drawn quantity on the colour bar, e.g. ``"ITC"``;
         `` (dB)`` is appended when `db` is true.
+    magnitude : bool, optional
+        Real values are magnitudes ``|S|`` (``output="magnitude"``), not
+        powers: labelled ``|S|``, and ``20 log10`` in decibels.
 
     Returns
     -------
@@ -121,7 +128,9 @@ def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | N
         raise ValueError(f"values has shape {shape}; (len(f), len(t)) is {(f.size, t.size)}")
     if not isinstance(db, (bool, np.bool_)):
         raise TypeError(f"db must be True or False, not {db!r}")
-    drawn, colour_label = _drawn_values(values, bool(db), label)
+    if not isinstance(magnitude, (bool, np.bool_)):
+        raise TypeError(f"magnitude must be True or False, not {magnitude!r}")
+    drawn, colour_label = _drawn_values(values, bool(db), label, bool(magnitude))
 
     try:
         import matplotlib  # noqa: F401

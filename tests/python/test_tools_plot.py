@@ -49,9 +49,16 @@ def test_complex_values_drawn_as_magnitude_on_seconds_and_hertz():
     (np.full((3, 4), 100.0 + 0j), True, None, np.full((3, 4), 40.0), "|S| (dB)"),
     (np.full((3, 4), 0.5), False, "ITC", np.full((3, 4), 0.5), "ITC"),
     (np.full((3, 4), 0.5, np.float32), True, "ITC", np.full((3, 4), 10 * np.log10(0.5)), "ITC (dB)"),
+    # Magnitudes (output="magnitude") drawn as the complex transform is.
+    (np.full((3, 4), 100.0), False, "magnitude", np.full((3, 4), 100.0), "|S|"),
+    (np.full((3, 4), 100.0, np.float32), True, "magnitude", np.full((3, 4), 40.0), "|S| (dB)"),
 ])
 def test_values_and_labels(values, db, label, expected, expected_label):
-    got, got_label = drawn(plot(F, T, values, ax=new_axes(), db=db, label=label))
+    if label == "magnitude":
+        ax = plot(F, T, values, ax=new_axes(), db=db, magnitude=True)
+    else:
+        ax = plot(F, T, values, ax=new_axes(), db=db, label=label)
+    got, got_label = drawn(ax)
     np.testing.assert_allclose(got, expected, rtol=1e-6)
     assert got_label == expected_label
 
@@ -99,6 +106,7 @@ def test_new_figure_when_no_axes_given():
     (F, T, -np.ones((3, 4)), {"db": True}, ValueError, "db=True needs values >= 0"),
     (F, T, np.ones((3, 4)), {"db": "yes"}, TypeError, "db must be True or False"),
     (F, T, np.ones((3, 4)), {"label": 3}, TypeError, "label must be a string"),
+    (F, T, np.ones((3, 4)), {"magnitude": 1}, TypeError, "magnitude must be True or False"),
     (F, T, np.ones((3, 4)), {"ax": 5}, TypeError, r"^ax must be a matplotlib Axes, not int \(5\)$"),
 ])
 def test_bad_input(f, t, values, keywords, error, message):
