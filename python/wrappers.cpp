@@ -231,8 +231,8 @@ bool on_initial_thread() {
 // are the array and the array owning the memory (the end of its chain of
 // bases), both held while the call runs. A weak reference to the owner
 // meanwhile makes NumPy refuse to resize it at all, from a handler or from
-// a thread that a handler lets run, which no check could catch in time. A private copy needs
-// no watch.
+// a thread that a handler lets run, which no check could catch in time. A
+// private copy needs no watch.
 class InputWatch {
   public:
     InputWatch(PyArrayObject *in, bool owned) {

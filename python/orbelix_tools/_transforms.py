@@ -291,8 +291,11 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
     # The time axis first: it bounds n, which the bins of f are counted in.
     if s.shape[-1] != length:
         times = s.shape[-1]
-        decim = -(-length // times) if 0 < times < length else 0  # whole numbers
-        if decim and -(-length // decim) == times:  # the times of some decim
+        # The smallest decim giving at most `times` times (in whole numbers:
+        # n may exceed the float range); no decim gives exactly `times` unless
+        # this one does.
+        decim = -(-length // times) if 0 < times < length else 0
+        if decim and -(-length // decim) == times:
             raise ValueError(
                 f"S has {s.shape[-1]} time samples but n={length}: a decimated transform "
                 f"(decim={decim}?) cannot be inverted, because the inverse sums each voice "
