@@ -6,13 +6,13 @@ import sys
 import textwrap
 import threading
 import time
-import tracemalloc
 
 import numpy as np
 import pytest
 
 import orbelix
 from cabi import f32, i32, ptr
+from leaks import assert_no_leaks
 
 RNG = np.random.default_rng(7)
 
@@ -196,26 +196,7 @@ def test_no_leaks(name):
             except Exception:
                 pass
 
-    def resident():
-        with open("/proc/self/statm") as f:
-            return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
-
-    run(200)
-    counts = [sys.getrefcount(a) for a in arguments]
-    rss = resident()
-    run(2000)
-    rss_grown = resident() - rss
-    tracemalloc.start()
-    try:
-        run(20)
-        before = tracemalloc.get_traced_memory()[0]
-        run(1000)
-        grown = tracemalloc.get_traced_memory()[0] - before
-    finally:
-        tracemalloc.stop()
-    assert [sys.getrefcount(a) for a in arguments] == counts
-    assert grown < 20000  # Python objects and NumPy buffers
-    assert rss_grown < 1 << 20  # everything else
+    assert_no_leaks(run, arguments)
 
 
 def test_two_threads_get_their_own_results():

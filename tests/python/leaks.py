@@ -1,0 +1,34 @@
+"""A check that repeated calls keep neither references to their arguments
+nor memory."""
+
+import os
+import sys
+import tracemalloc
+
+
+def resident():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def assert_no_leaks(run, arguments, calls=2000):
+    """run(count) makes count rounds of calls on `arguments`: after a warm-up,
+    their reference counts stay the same, traced memory grows by less than
+    20 kB over calls // 2 rounds and the resident size by less than 1 MB over
+    `calls` rounds."""
+    run(calls // 10)
+    counts = [sys.getrefcount(a) for a in arguments]
+    rss = resident()
+    run(calls)
+    rss_grown = resident() - rss
+    tracemalloc.start()
+    try:
+        run(20)
+        before = tracemalloc.get_traced_memory()[0]
+        run(calls // 2)
+        grown = tracemalloc.get_traced_memory()[0] - before
+    finally:
+        tracemalloc.stop()
+    assert [sys.getrefcount(a) for a in arguments] == counts
+    assert grown < 20000  # Python objects and NumPy buffers
+    assert rss_grown < 1 << 20  # everything else
