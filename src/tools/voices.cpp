@@ -1,6 +1,7 @@
 #include "tools/voices.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 #include "hilbrt/cht1.hpp"
@@ -19,10 +20,9 @@ void check(int ier) {
 void analytic_spectrum(fftpack::TransformPlan &plan, const Signals &x, int i, cfloat *a,
                        cfloat &mean, Parallel *par) {
     const int n = plan.size();
-    if (par != nullptr) {
-        const Parallel::Reading reading(*par);
-        x.load(i, a);
-    } else {
+    {
+        std::optional<Parallel::Reading> reading;
+        if (par != nullptr) reading.emplace(*par);
         x.load(i, a);
     }
     float sr = 0.0f, si = 0.0f;
