@@ -1,8 +1,8 @@
-# The analysis package orbelix_tools: its C++ core (src/tools, on the engine
+# The analysis package orbelix_tools: its C++ core (src/analysis/signal, on the engine
 # of orbelix_core) and, with the module, the nanobind extension
 # orbelix_tools._core installed with the pure-Python package around it.
 find_package(Threads REQUIRED)
-file(GLOB ORBELIX_TOOLS_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/tools/*.cpp)
+file(GLOB ORBELIX_TOOLS_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/analysis/signal/*.cpp)
 add_library(orbelix_tools_core OBJECT ${ORBELIX_TOOLS_SOURCES})
 target_link_libraries(orbelix_tools_core PUBLIC orbelix_core Threads::Threads)
 # Square roots of non-negative sums never set errno; without the errno path

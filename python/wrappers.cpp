@@ -19,7 +19,7 @@
 #include "fortranobject.h"
 #include "module.h"
 #include "orbelix.h"
-#include "orbelix/interrupt.hpp"
+#include "core/interrupt.hpp"
 #include "scalars.h"
 #include "st/entries.hpp"
 

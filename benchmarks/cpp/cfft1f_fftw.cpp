@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bench_support.hpp"
-#include "fftpack/checks.hpp"
+#include "fft/checks/checks.hpp"
 #include "orbelix.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench_support.hpp"
-#include "orbelix/cfst1f.hpp"
+#include "st1/cfst1f.hpp"
 
 using namespace orbelix;
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "bench_support.hpp"
-#include "fftpack/chirp_z.hpp"
-#include "fftpack/fftpack.hpp"
-#include "fftpack/transform_plan.hpp"
+#include "fft/plans/chirp_z.hpp"
+#include "fft/plans/fftpack.hpp"
+#include "fft/plans/transform_plan.hpp"
 
 using namespace orbelix;
 using namespace orbelix::fftpack;

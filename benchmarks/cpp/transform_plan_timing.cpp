@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bench_support.hpp"
-#include "fftpack/chirp_z.hpp"
-#include "fftpack/fftpack.hpp"
+#include "fft/plans/chirp_z.hpp"
+#include "fft/plans/fftpack.hpp"
 
 using namespace orbelix;
 using namespace orbelix::fftpack;

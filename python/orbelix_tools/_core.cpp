@@ -11,12 +11,12 @@
 #include <string>
 #include <utility>
 
-#include "simd/isa.hpp"
-#include "tools/istransform.hpp"
-#include "tools/parallel.hpp"
-#include "tools/signals.hpp"
-#include "tools/stransform.hpp"
-#include "tools/tfr_power.hpp"
+#include "core/simd/isa.hpp"
+#include "analysis/signal/istransform.hpp"
+#include "analysis/signal/parallel.hpp"
+#include "analysis/signal/signals.hpp"
+#include "analysis/signal/stransform.hpp"
+#include "analysis/signal/tfr_power.hpp"
 
 namespace nb = nanobind;
 using namespace nb::literals;

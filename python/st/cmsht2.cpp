@@ -1,8 +1,8 @@
 // Entry routine cmsht2: four local Hilbert measures of the l x m real image r
 // at pixel (x, y) into the caller's four floats.
-#include "hilbrt/rht14f.hpp"
+#include "local/rht14f.hpp"
 #include "orbelix.h"
-#include "orbelix/fatal_stop.hpp"
+#include "core/fatal_stop.hpp"
 
 #include "entries.hpp"
 

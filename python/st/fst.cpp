@@ -1,7 +1,7 @@
 // Entry routine of the forward fast S-transform; arguments by address.
 #include "orbelix.h"
-#include "orbelix/cfst1f.hpp"
-#include "orbelix/fatal_stop.hpp"
+#include "st1/cfst1f.hpp"
+#include "core/fatal_stop.hpp"
 
 #include "entries.hpp"
 #include "size_limits.hpp"

@@ -1,8 +1,8 @@
 // Entry routine of the inverse 2-D discrete S-transform.
 #include "orbelix.h"
-#include "orbelix/cdst2b.hpp"
-#include "orbelix/dst2_bands.hpp"
-#include "orbelix/fatal_stop.hpp"
+#include "st2/cdst2b.hpp"
+#include "st2/dst2_bands.hpp"
+#include "core/fatal_stop.hpp"
 
 #include "entries.hpp"
 

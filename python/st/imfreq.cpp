@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "orbelix.h"
-#include "orbelix/fatal_stop.hpp"
-#include "orbelix/lfrqdm.hpp"
+#include "core/fatal_stop.hpp"
+#include "local/lfrqdm.hpp"
 
 #include "entries.hpp"
 #include "size_limits.hpp"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "fftpack/checks.hpp"
+#include "fft/checks/checks.hpp"
 
 namespace orbelix::entries {
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "view.hpp"
+#include "core/view.hpp"
 
 namespace orbelix::testing {
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "simd/isa.hpp"
+#include "core/simd/isa.hpp"
 
 namespace orbelix::testing {
 

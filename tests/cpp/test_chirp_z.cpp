@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fft_reference.hpp"
-#include "fftpack/chirp_z.hpp"
+#include "fft/plans/chirp_z.hpp"
 #include "simd_test_paths.hpp"
 
 using namespace orbelix;

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "orbelix/column_sums.hpp"
-#include "simd/isa.hpp"
+#include "st1/column_sums.hpp"
+#include "core/simd/isa.hpp"
 #include "simd_test_paths.hpp"
 
 using orbelix::cfloat;

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "fftpack/dft_double.hpp"
+#include "fft/plans/dft_double.hpp"
 
 using cd = std::complex<double>;
 

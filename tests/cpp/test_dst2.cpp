@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "orbelix.h"
-#include "orbelix/cdst2b.hpp"
-#include "orbelix/cdst2f.hpp"
-#include "orbelix/shifft.hpp"
-#include "orbelix/symmetry.hpp"
+#include "st2/cdst2b.hpp"
+#include "st2/cdst2f.hpp"
+#include "st2/shifft.hpp"
+#include "st2/symmetry.hpp"
 
 using orbelix::cfloat;
 using orbelix::column_major;

@@ -12,12 +12,12 @@
 #include <thread>
 #include <vector>
 
-#include "fftpack/fftpack.hpp"
+#include "fft/plans/fftpack.hpp"
 #include "orbelix.h"
-#include "orbelix/cdst2b.hpp"
-#include "orbelix/cdst2f.hpp"
-#include "orbelix/shifft.hpp"
-#include "orbelix/symmetry.hpp"
+#include "st2/cdst2b.hpp"
+#include "st2/cdst2f.hpp"
+#include "st2/shifft.hpp"
+#include "st2/symmetry.hpp"
 
 using orbelix::cfloat;
 using orbelix::column_major;

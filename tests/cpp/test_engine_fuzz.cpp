@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "fftpack/checks.hpp"
+#include "fft/checks/checks.hpp"
 #include "orbelix.h"
 
 namespace {

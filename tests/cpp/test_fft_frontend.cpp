@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "fft_reference.hpp"
-#include "fftpack/checks.hpp"
-#include "fftpack/fftpack.hpp"
+#include "fft/checks/checks.hpp"
+#include "fft/plans/fftpack.hpp"
 #include "orbelix.h"
 
 using namespace orbelix;

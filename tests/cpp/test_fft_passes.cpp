@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "fft_reference.hpp"
-#include "fftpack/checks.hpp"
-#include "fftpack/xercon.hpp"
+#include "fft/checks/checks.hpp"
+#include "fft/checks/xercon.hpp"
 #include "orbelix.h"
 
 using namespace orbelix;

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "fftpack/factor.hpp"
-#include "mutl/ilog2.hpp"
+#include "fft/plans/factor.hpp"
+#include "fft/checks/ilog2.hpp"
 #include "orbelix.h"
 
 using orbelix::fftpack::factor;

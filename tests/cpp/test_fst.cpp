@@ -9,14 +9,14 @@
 #include <random>
 #include <vector>
 
-#include "fftpack/fftpack.hpp"
-#include "fftpack/transform_plan.hpp"
-#include "hilbrt/cht1.hpp"
-#include "orbelix/cfst1b.hpp"
-#include "orbelix/cfst1f.hpp"
-#include "orbelix/gauss_window.hpp"
-#include "orbelix/voice_chirp.hpp"
-#include "simd/isa.hpp"
+#include "fft/plans/fftpack.hpp"
+#include "fft/plans/transform_plan.hpp"
+#include "st1/cht1.hpp"
+#include "st1/cfst1b.hpp"
+#include "st1/cfst1f.hpp"
+#include "st1/gauss_window.hpp"
+#include "st1/voice_chirp.hpp"
+#include "core/simd/isa.hpp"
 #include "simd_test_paths.hpp"
 
 namespace {

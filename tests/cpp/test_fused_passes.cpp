@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "fft_reference.hpp"
-#include "fftpack/checks.hpp"
-#include "fftpack/fused_pass.hpp"
-#include "fftpack/passes.hpp"
+#include "fft/checks/checks.hpp"
+#include "fft/kernels/fused_pass.hpp"
+#include "fft/kernels/passes.hpp"
 #include "orbelix.h"
-#include "simd/isa.hpp"
+#include "core/simd/isa.hpp"
 #include "simd_test_paths.hpp"
 
 using namespace orbelix;

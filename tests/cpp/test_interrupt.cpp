@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "fft_reference.hpp"
-#include "orbelix/cdst2b.hpp"
-#include "orbelix/cdst2f.hpp"
-#include "orbelix/cfst1f.hpp"
-#include "orbelix/interrupt.hpp"
+#include "st2/cdst2b.hpp"
+#include "st2/cdst2f.hpp"
+#include "st1/cfst1f.hpp"
+#include "core/interrupt.hpp"
 
 using orbelix::cfloat;
 using orbelix::column_major;

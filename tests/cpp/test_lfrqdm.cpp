@@ -1,4 +1,4 @@
-#include "orbelix/lfrqdm.hpp"
+#include "local/lfrqdm.hpp"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "fftpack/pointwise.hpp"
-#include "simd/isa.hpp"
+#include "fft/kernels/pointwise.hpp"
+#include "core/simd/isa.hpp"
 #include "simd_test_paths.hpp"
 
 using orbelix::cfloat;

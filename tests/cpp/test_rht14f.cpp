@@ -1,4 +1,4 @@
-#include "hilbrt/rht14f.hpp"
+#include "local/rht14f.hpp"
 
 #include <gtest/gtest.h>
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "fft_reference.hpp"
-#include "fftpack/checks.hpp"
+#include "fft/checks/checks.hpp"
 #include "orbelix.h"
-#include "simd/isa.hpp"
+#include "core/simd/isa.hpp"
 #include "simd_test_paths.hpp"
 
 using namespace orbelix;

@@ -15,13 +15,13 @@
 #include <functional>
 #include <vector>
 
-#include "orbelix/cfst1f.hpp"
-#include "orbelix/gauss_window.hpp"
-#include "tools/half_window.hpp"
-#include "tools/parallel.hpp"
-#include "tools/signals.hpp"
-#include "tools/stransform.hpp"
-#include "tools/voices.hpp"
+#include "st1/cfst1f.hpp"
+#include "st1/gauss_window.hpp"
+#include "analysis/signal/half_window.hpp"
+#include "analysis/signal/parallel.hpp"
+#include "analysis/signal/signals.hpp"
+#include "analysis/signal/stransform.hpp"
+#include "analysis/signal/voices.hpp"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "fft_reference.hpp"
-#include "fftpack/fftpack.hpp"
-#include "fftpack/transform_plan.hpp"
+#include "fft/plans/fftpack.hpp"
+#include "fft/plans/transform_plan.hpp"
 
 namespace {
 bool refuse_allocations = false;

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "orbelix/vexp.hpp"
-#include "simd/isa.hpp"
+#include "st1/vexp.hpp"
+#include "core/simd/isa.hpp"
 #include "simd_test_paths.hpp"
 
 using orbelix::simd::Isa;

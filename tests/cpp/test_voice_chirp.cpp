@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "orbelix/voice_chirp.hpp"
+#include "st1/voice_chirp.hpp"
 #include "simd_test_paths.hpp"
 
 using orbelix::cfloat;

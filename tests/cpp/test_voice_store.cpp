@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "orbelix/voice_store.hpp"
-#include "simd/isa.hpp"
+#include "st1/voice_store.hpp"
+#include "core/simd/isa.hpp"
 #include "simd_test_paths.hpp"
 
 using orbelix::cfloat;

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "orbelix/times_real.hpp"
-#include "orbelix/window_product.hpp"
-#include "simd/isa.hpp"
+#include "core/times_real.hpp"
+#include "st1/window_product.hpp"
+#include "core/simd/isa.hpp"
 #include "simd_test_paths.hpp"
 
 using orbelix::cfloat;

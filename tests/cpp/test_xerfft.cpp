@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "fftpack/xerfft.hpp"
+#include "fft/checks/xerfft.hpp"
 
 using orbelix::fftpack::xerfft;
 

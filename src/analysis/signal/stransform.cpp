@@ -1,0 +1,76 @@
+#include "analysis/signal/stransform.hpp"
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "analysis/signal/batch_plan.hpp"
+#include "analysis/signal/voices.hpp"
+
+namespace orbelix::tools {
+
+namespace {
+
+struct Scratch {
+    explicit Scratch(const VoiceGrid &g, Output output)
+        : voices(g), a(new cfloat[g.n]), v(output == Output::complex ? 0 : g.times()) {}
+    VoiceWorker voices;
+    // Analytic spectrum of the worker's signal; left uninitialised, so the
+    // pages of a buffer that stays unused are never touched.
+    std::unique_ptr<cfloat[]> a;
+    cfloat mean{};
+    std::vector<cfloat> v;  // a voice on its way to a real-valued output
+};
+
+}  // namespace
+
+void stransform(const Signals &x, const VoiceGrid &g, Output output, void *out, Parallel &par) {
+    const int batch = x.count();
+    const std::size_t nt = g.times();
+    WindowTable table;
+    share_windows(batch, g, par, table);
+
+    std::vector<std::unique_ptr<Scratch>> slots(par.workers());
+    auto scratch = [&](int w) -> Scratch & {
+        if (!slots[w]) slots[w] = std::make_unique<Scratch>(g, output);
+        return *slots[w];
+    };
+    // Voice i of signal b from the analytic spectrum a, written to its row.
+    auto emit = [&](Scratch &s, const cfloat *a, cfloat mean, int b, int i) {
+        const std::size_t row = (static_cast<std::size_t>(b) * g.count + i) * nt;
+        if (output == Output::complex) {
+            s.voices.voice(a, mean, i, &table, static_cast<cfloat *>(out) + row);
+            return;
+        }
+        s.voices.voice(a, mean, i, &table, s.v.data());
+        float *dst = static_cast<float *>(out) + row;
+        if (output == Output::power) {
+            for (std::size_t t = 0; t < nt; ++t) dst[t] = s.v[t].re * s.v[t].re + s.v[t].im * s.v[t].im;
+        } else {
+            // In double: a float |S|^2 overflows from |S| = 1.8e19 on. The
+            // squares are exact in double; |S| comes out as hypotf's.
+            for (std::size_t t = 0; t < nt; ++t) {
+                const double re = s.v[t].re, im = s.v[t].im;
+                dst[t] = static_cast<float>(std::sqrt(re * re + im * im));
+            }
+        }
+    };
+
+    if (split_by_signal(batch, par)) {
+        par.run(batch, [&](int w, int b) {
+            Scratch &s = scratch(w);
+            analytic_spectrum(s.voices.signal_plan(), x, b, s.a.get(), s.mean, &par);
+            for (int i = 0; i < g.count && !par.stopping(); ++i) emit(s, s.a.get(), s.mean, b, i);
+        });
+        return;
+    }
+    // The caller forms each spectrum in worker 0's scratch between runs; the
+    // other workers' spectrum buffers stay unused (and untouched).
+    Scratch &first = scratch(0);
+    for (int b = 0; b < batch; ++b) {
+        analytic_spectrum(first.voices.signal_plan(), x, b, first.a.get(), first.mean);
+        par.run(g.count, [&](int w, int i) { emit(scratch(w), first.a.get(), first.mean, b, i); });
+    }
+}
+
+}  // namespace orbelix::tools

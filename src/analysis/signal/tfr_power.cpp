@@ -1,0 +1,135 @@
+#include "analysis/signal/tfr_power.hpp"
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "analysis/signal/batch_plan.hpp"
+#include "analysis/signal/voices.hpp"
+
+namespace orbelix::tools {
+
+namespace {
+
+struct Scratch {
+    explicit Scratch(const VoiceGrid &g)
+        : voices(g), v(g.times()), power(g.times()), unit_re(g.times()), unit_im(g.times()) {}
+    VoiceWorker voices;
+    std::vector<cfloat> v;
+    std::vector<double> power, unit_re, unit_im;
+};
+
+// The analytic spectra and means of one channel's epochs.
+struct Epochs {
+    Epochs(int epochs, int n) : a(static_cast<std::size_t>(epochs) * n), mean(epochs) {}
+    std::vector<cfloat> a;
+    std::vector<cfloat> mean;
+};
+
+}  // namespace
+
+void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, Parallel &par) {
+    const int epochs = x.outer, channels = x.inner;
+    const std::size_t n = g.n, nt = g.times();
+    WindowTable table;
+    share_windows(epochs * channels, g, par, table);
+    std::vector<std::unique_ptr<Scratch>> slots(par.workers());
+    auto scratch = [&](int w) -> Scratch & {
+        if (!slots[w]) slots[w] = std::make_unique<Scratch>(g);
+        return *slots[w];
+    };
+    auto signal = [&](int e, int c) { return e * channels + c; };
+
+    // The sums of every epoch, then the means. Epoch 0 stores what the
+    // others add: 0 + x is x for every x the sums can meet (a -0 only loses
+    // its sign, which the squares of the coherence drop).
+    auto general_voice = [&](Scratch &s, const Epochs &sp, float *pw, float *coh, int i) {
+        for (int e = 0; e < epochs; ++e) {
+            s.voices.voice(sp.a.data() + e * n, sp.mean[e], i, &table, s.v.data());
+            // Branch-free, so that it runs in SIMD registers: a zero
+            // coefficient divides by 1 instead of 0 and adds nothing.
+            double *sum_p = s.power.data(), *sum_re = s.unit_re.data(), *sum_im = s.unit_im.data();
+            const cfloat *v = s.v.data();
+            if (e == 0) {
+                for (std::size_t t = 0; t < nt; ++t) {
+                    const double re = v[t].re, im = v[t].im;
+                    const double p = re * re + im * im;
+                    const double inv = 1.0 / std::sqrt(p + static_cast<double>(p == 0.0));
+                    sum_p[t] = p;
+                    sum_re[t] = re * inv;
+                    sum_im[t] = im * inv;
+                }
+                continue;
+            }
+            for (std::size_t t = 0; t < nt; ++t) {
+                const double re = v[t].re, im = v[t].im;
+                const double p = re * re + im * im;
+                const double inv = 1.0 / std::sqrt(p + static_cast<double>(p == 0.0));
+                sum_p[t] += p;
+                sum_re[t] += re * inv;
+                sum_im[t] += im * inv;
+            }
+        }
+        for (std::size_t t = 0; t < nt; ++t) {
+            pw[t] = static_cast<float>(s.power[t] / epochs);
+            coh[t] = static_cast<float>(
+                std::sqrt(s.unit_re[t] * s.unit_re[t] + s.unit_im[t] * s.unit_im[t]) / epochs);
+        }
+    };
+    // One epoch: the mean of |S|^2 is |S|^2 itself (a division by 1), and
+    // |S/|S|| formed in double precision lies within a few double ulps of 1,
+    // so it rounds to exactly 1 in single precision: the general formulas
+    // give these bits without their square roots and divisions. Squares of
+    // floats are exact in double and cannot overflow, so only a non-finite
+    // coefficient (inf or NaN) needs the general path.
+    auto single_epoch_voice = [&](Scratch &s, const Epochs &sp, float *pw, float *coh, int i) {
+        s.voices.voice(sp.a.data(), sp.mean[0], i, &table, s.v.data());
+        const cfloat *v = s.v.data();
+        for (std::size_t t = 0; t < nt; ++t) {
+            const double re = v[t].re, im = v[t].im;
+            const double p = re * re + im * im;
+            pw[t] = static_cast<float>(p);
+            coh[t] = p != 0.0 ? 1.0f : 0.0f;
+        }
+        // A separate pass, so that both loops run in SIMD registers: p - p
+        // is 0 for every finite power and NaN for inf or NaN (a finite p
+        // above the float range gives inf in both paths, and coherence 1).
+        int non_finite = 0;
+        for (std::size_t t = 0; t < nt; ++t) non_finite |= static_cast<int>(pw[t] - pw[t] != 0.0f);
+        if (non_finite != 0) general_voice(s, sp, pw, coh, i);
+    };
+    auto average_voice = [&](Scratch &s, const Epochs &sp, int c, int i) {
+        const std::size_t row = (static_cast<std::size_t>(c) * g.count + i) * nt;
+        if (epochs == 1)
+            single_epoch_voice(s, sp, power + row, itc + row, i);
+        else
+            general_voice(s, sp, power + row, itc + row, i);
+    };
+
+    if (split_by_signal(channels, par)) {
+        std::vector<std::unique_ptr<Epochs>> spectra(par.workers());
+        par.run(channels, [&](int w, int c) {
+            Scratch &s = scratch(w);
+            if (!spectra[w]) spectra[w] = std::make_unique<Epochs>(epochs, g.n);
+            Epochs &sp = *spectra[w];
+            // Many long epochs take seconds: a stop is honoured between them
+            // too (once stopping, no voice is formed from the spectra left).
+            for (int e = 0; e < epochs && !par.stopping(); ++e)
+                analytic_spectrum(s.voices.signal_plan(), x, signal(e, c), sp.a.data() + e * n,
+                                  sp.mean[e], &par);
+            for (int i = 0; i < g.count && !par.stopping(); ++i) average_voice(s, sp, c, i);
+        });
+        return;
+    }
+    Epochs sp(epochs, g.n);
+    for (int c = 0; c < channels; ++c) {
+        par.run(epochs, [&](int w, int e) {
+            analytic_spectrum(scratch(w).voices.signal_plan(), x, signal(e, c), sp.a.data() + e * n,
+                              sp.mean[e], &par);
+        });
+        par.run(g.count, [&](int w, int i) { average_voice(scratch(w), sp, c, i); });
+    }
+}
+
+}  // namespace orbelix::tools

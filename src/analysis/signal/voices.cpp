@@ -1,0 +1,134 @@
+#include "analysis/signal/voices.hpp"
+
+#include <algorithm>
+#include <optional>
+#include <stdexcept>
+
+#include "st1/cht1.hpp"
+#include "core/times_real.hpp"
+
+namespace orbelix::tools {
+
+namespace {
+
+void check(int ier) {
+    if (ier != 0) throw std::runtime_error("FFT of a voice failed");
+}
+
+}  // namespace
+
+void analytic_spectrum(fftpack::TransformPlan &plan, const Signals &x, int i, cfloat *a,
+                       cfloat &mean, Parallel *par) {
+    const int n = plan.size();
+    {
+        std::optional<Parallel::Reading> reading;
+        if (par != nullptr) reading.emplace(*par);
+        x.load(i, a);
+    }
+    float sr = 0.0f, si = 0.0f;
+    for (int t = 0; t < n; ++t) {
+        sr += a[t].re;
+        si += a[t].im;
+    }
+    mean = {sr / static_cast<float>(n), si / static_cast<float>(n)};
+    check(plan.transform("f", {a, n, 1}));
+    hilbrt::cht1f({a, n, 1});
+}
+
+VoiceWorker::VoiceWorker(const VoiceGrid &g) : g_(g) {
+    if (g.folded()) {
+        fold_ = std::make_unique<fftpack::TransformPlan>(g.times());
+        check(fold_->init_error());
+    } else if (g.decim > 1) {
+        col_.resize(g.n);
+    }
+}
+
+fftpack::TransformPlan &VoiceWorker::signal_plan() {
+    if (!full_) {
+        // Folded voices leave it the analytic spectra alone: perhaps one.
+        full_ = std::make_unique<fftpack::TransformPlan>(g_.n, fftpack::TransformPlan::Tables::when_reused);
+        check(full_->init_error());
+        band_voices_ = VoiceChirp::pays(*full_);
+    }
+    return *full_;
+}
+
+void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *table, cfloat *v) {
+    const int k = g_.bin(i);
+    const int nt = g_.times();
+    if (k == 0) {
+        std::fill(v, v + nt, mean);
+        return;
+    }
+    const float *w;
+    int wlen = table != nullptr && !table->empty() ? table->length(i) : -1;
+    if (wlen >= 0) {
+        w = table->window(i);
+    } else {
+        w_.resize(window_limit(g_.n));
+        wlen = trimmed_half_window(k, g_.c, window_limit(g_.n), w_.data());
+        w = w_.data();
+    }
+    // The windowed spectrum A[k+d] w(|d|) is non-zero only for offsets d
+    // where both the analytic spectrum (bins 0 .. n/2) and the window are.
+    const int n = g_.n;
+    const int dlo = -std::min(k, wlen - 1);
+    const int dhi = std::min(n / 2 - k, wlen - 1);
+    const cfloat zero = {0.0f, 0.0f};
+
+    if (g_.folded()) {
+        // Sampling a length-n inverse FFT at every decim-th point is the
+        // length-n/decim inverse FFT of the spectrum folded modulo n/decim.
+        // Local phase puts offset d in bin d, absolute phase in bin k+d.
+        const int len = nt;
+        std::fill(v, v + len, zero);
+        const int base = g_.absolute ? k : 0;
+        // Offsets d0 .. d1 of one sign, in increasing d, in runs that do not
+        // wrap around the folded length.
+        auto accumulate = [&](int d0, int d1) {
+            int r = ((base + d0) % len + len) % len;
+            for (int d = d0; d <= d1; r = 0) {
+                const int run = std::min(d1 - d + 1, len - r);
+                cfloat *out = v + r;
+                const cfloat *in = a + k + d;
+                if (d >= 0) {
+                    const float *wd = w + d;
+                    for (int j = 0; j < run; ++j) {
+                        out[j].re += in[j].re * wd[j];
+                        out[j].im += in[j].im * wd[j];
+                    }
+                } else {
+                    const float *wd = w - d;  // w(|d+j|) = wd[-j]
+                    for (int j = 0; j < run; ++j) {
+                        out[j].re += in[j].re * wd[-j];
+                        out[j].im += in[j].im * wd[-j];
+                    }
+                }
+                d += run;
+            }
+        };
+        if (dlo < 0) accumulate(dlo, -1);
+        accumulate(0, dhi);
+        check(fold_->transform("b", {v, len, 1}));
+        return;
+    }
+
+    cfloat *col = g_.decim == 1 ? v : col_.data();
+    fftpack::TransformPlan &plan = signal_plan();
+    if (band_voices_) {
+        if (!chirp_) chirp_ = std::make_unique<VoiceChirp>(n);
+        check(chirp_->voice(a, k, w, wlen, g_.absolute, col));
+    } else {
+        std::fill(col, col + n, zero);
+        for (int d = dlo; d <= dhi; ++d) {
+            const int bin = g_.absolute ? k + d : (d < 0 ? d + n : d);
+            col[bin] = times_real(a[k + d], w[d < 0 ? -d : d]);
+        }
+        check(plan.transform("b", {col, n, 1}));
+    }
+    if (g_.decim > 1)
+        for (int j = 0; j < nt; ++j) v[j] = col[static_cast<std::size_t>(j) * g_.decim];
+}
+
+}  // namespace orbelix::tools

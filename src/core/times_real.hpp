@@ -1,0 +1,14 @@
+// A complex sample times a real factor, as the complex product with (r, 0).
+#pragma once
+
+#include "core/view.hpp"
+
+namespace orbelix {
+
+// The full product, not a plain scaling, so that signed zeros and infinities
+// come out as a complex multiply gives them.
+inline cfloat times_real(cfloat z, float r) {
+    return {z.re * r - z.im * 0.0f, z.im * r + z.re * 0.0f};
+}
+
+}  // namespace orbelix

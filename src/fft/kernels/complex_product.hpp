@@ -1,0 +1,35 @@
+// The complex product of two values as the element-wise kernels form it,
+//   re = a.re*b.re - a.im*b.im, im = a.re*b.im + a.im*b.re,
+// on one value or on W values in a register, with the same bits.
+#pragma once
+
+#include "fft/kernels/complex_ops.hpp"
+
+namespace orbelix::fftpack {
+inline namespace ORBELIX_KERNEL_ISA {
+
+inline cfloat conj(cfloat a) { return {a.re, -a.im}; }
+// x + -(y) rather than x - y: the same number, and where y is a NaN the same
+// sign bit as the vectors below give.
+inline cfloat product(cfloat a, cfloat b) {
+    return {a.re * b.re + -(a.im * b.im), a.re * b.im + a.im * b.re};
+}
+
+template <int W>
+ORBELIX_INLINE inline cvec<W> conj(cvec<W> a) {
+    return {lanes::flip(a.v, lanes::kIm<W>)};
+}
+
+// (a.re b.re, a.re b.im) + -(a.im b.im, -a.im b.re) lane by lane: x + (-y) is
+// x - y exactly, so both parts round as the scalar product's do.
+template <int W>
+ORBELIX_INLINE inline cvec<W> product(cvec<W> a, cvec<W> b) {
+    constexpr auto re = lanes::pattern<W>([](int l) { return l & ~1; });
+    constexpr auto im = lanes::pattern<W>([](int l) { return l | 1; });
+    const auto t1 = __builtin_shuffle(a.v, re) * b.v;
+    const auto t2 = __builtin_shuffle(a.v, im) * lanes::swap_parts<W>(b.v);
+    return {t1 + lanes::flip(t2, lanes::kRe<W>)};
+}
+
+}  // namespace ORBELIX_KERNEL_ISA
+}  // namespace orbelix::fftpack

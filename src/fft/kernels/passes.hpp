@@ -1,0 +1,59 @@
+// The pass drivers of the engine routines, on the SIMD path chosen for the
+// process (core/simd/isa.hpp): one choice per transform, then the whole chain of
+// passes runs in that path's copy of the kernels (pass_chain.hpp).
+//
+//   drive<Fwd, false>(1, n, c, work, wsave)    one sequence
+//   drive<Fwd, true>(lot, n, c, work, wsave)   a batch of `lot`
+// c and work share the layout S (pass_layout.hpp); the result ends in c.
+// Every path gives the same numbers.
+#pragma once
+
+#include <cstddef>
+
+#include "fft/kernels/first_sweep.hpp"
+#include "fft/kernels/kernel_isa.hpp"
+#include "fft/kernels/pass_layout.hpp"
+#include "core/simd/isa.hpp"
+
+namespace orbelix::fftpack {
+
+// Each path's run_passes, instantiated in its passes_<path>.cpp for the
+// layouts below.
+#define ORBELIX_PASS_CHAIN(path)                                                      \
+    namespace path {                                                                  \
+    template <bool Fwd, bool Many, class S>                                           \
+    void run_passes(int lot, int n, S c, S work, const float *wsave, bool fuse,       \
+                    const FirstSweep &sweep);                                         \
+    int first_sweep_segments(int n, const float *wsave, std::ptrdiff_t gap);          \
+    }
+ORBELIX_PASS_CHAIN(sse2)
+ORBELIX_PASS_CHAIN(avx2)
+ORBELIX_PASS_CHAIN(avx512)
+#undef ORBELIX_PASS_CHAIN
+
+// Layouts the drivers take: (Many, S) = (false, Contiguous), (false, Seqs),
+// (true, Interleaved), (true, Seqs). fuse = false runs one sweep per pass
+// (the plain chain the tests compare with). One contiguous sequence may
+// bring block tables and a padded input for its first sweep (sweep; a
+// padded input only with fuse and padded_segments() > 0).
+template <bool Fwd, bool Many, class S>
+void drive(int lot, int n, S c, S work, const float *wsave, bool fuse = true,
+           const FirstSweep &sweep = {}) {
+    switch (simd::active()) {
+    case simd::Isa::avx512: avx512::run_passes<Fwd, Many>(lot, n, c, work, wsave, fuse, sweep); break;
+    case simd::Isa::avx2: avx2::run_passes<Fwd, Many>(lot, n, c, work, wsave, fuse, sweep); break;
+    default: sse2::run_passes<Fwd, Many>(lot, n, c, work, wsave, fuse, sweep); break;
+    }
+}
+
+// The segments a padded input of length n needs on the path in use (see
+// first_sweep_segments in pass_chain.hpp): 0 where none is taken.
+inline int padded_segments(int n, const float *wsave, std::ptrdiff_t gap) {
+    switch (simd::active()) {
+    case simd::Isa::avx512: return avx512::first_sweep_segments(n, wsave, gap);
+    case simd::Isa::avx2: return avx2::first_sweep_segments(n, wsave, gap);
+    default: return sse2::first_sweep_segments(n, wsave, gap);
+    }
+}
+
+}  // namespace orbelix::fftpack

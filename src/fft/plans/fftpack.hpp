@@ -1,0 +1,87 @@
+// FFT front-end: whole-array transforms in place, and reusable plans for
+// callers that transform many arrays of one size.
+//
+// Direction "f" is forward and scaled by 1/n, "b" backward and unscaled;
+// spectra are in natural order. Any other first character gives ier = 1 and
+// leaves the array untouched.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "fft/kernels/first_sweep.hpp"
+#include "core/simd/isa.hpp"
+#include "core/view.hpp"
+
+namespace orbelix::fftpack {
+
+// Tables and scratch for one transform length. A plan gives exactly the
+// numbers cfft1_ gives, since the tables depend on the length alone.
+class Cfft1Plan {
+public:
+    explicit Cfft1Plan(int n);
+
+    int size() const { return n_; }
+    // ier of building the tables (0 on success).
+    int init_error() const { return init_ier_; }
+    // Transforms c (extent size()) in place; returns ier.
+    int transform(const char *dir, View1<cfloat> c);
+
+    // For a plan that transforms many arrays: the first sweep's twiddles in
+    // the order it reads them, and a padded input layout, where they pay
+    // (first_sweep.hpp). Same numbers.
+    void prepare_first_sweep();
+    // The padded input layout transform_padded() takes: 0 segments if none
+    // (or if the SIMD path in use is not the one it was prepared on).
+    PaddedInput padded_input() const;
+    // Transforms the input laid out in buf as padded_input() says; the
+    // result is left in buf[0 .. size()), contiguous, with the numbers of
+    // transform(). Segments whose bit is set in zero_segments are taken as
+    // all +0 and not read: the caller need not write them. Returns ier (1:
+    // unknown direction, 2: no such layout).
+    int transform_padded(const char *dir, cfloat *buf, unsigned zero_segments = 0);
+
+private:
+    int n_;
+    int lensav_;
+    int init_ier_ = 0;
+    std::unique_ptr<float[]> wsave_;
+    std::unique_ptr<float[]> work_;
+    std::vector<float> fused_table_, single_table_;
+    PaddedInput padded_;
+    simd::Isa padded_isa_ = simd::Isa::sse2;
+
+    // One contiguous sequence straight through the passes.
+    void run(bool forward, cfloat *c, std::ptrdiff_t gap, unsigned zero_segments = 0);
+    int work_len_ = 0;
+    void reserve_work(long long floats);
+};
+
+// Two-dimensional tables and scratch for an l x m array.
+class Cfft2Plan {
+public:
+    Cfft2Plan(int l, int m);
+
+    int init_error() const { return init_ier_; }
+    // Transforms c (extents l x m) in place; returns ier.
+    int transform(const char *dir, View2<cfloat> c);
+
+private:
+    int l_, m_;
+    int lensav_ = 0;
+    int lenwrk_ = 0;  // scratch for one batch of rows or columns
+    int init_ier_ = 0;
+    std::unique_ptr<float[]> wsave_;
+    std::unique_ptr<float[]> work_;
+};
+
+// One-dimensional transform of the whole view c, in place. Strided views are
+// transformed through a contiguous copy; an empty view returns ier = 0.
+void cfft1_(const char *dir, View1<cfloat> c, int &ier);
+
+// Two-dimensional transform of the whole view c, in place. An empty array
+// returns ier = 0; an array with 2*l*m above the 32-bit range gives ier = 30.
+void cfft2_(const char *dir, View2<cfloat> c, int &ier);
+
+}  // namespace orbelix::fftpack
