@@ -6,9 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "fft_reference.hpp"
+#include "test_support.hpp"
 #include "fft/plans/chirp_z.hpp"
-#include "simd_test_paths.hpp"
 
 using namespace orbelix;
 using namespace orbelix::fftpack;

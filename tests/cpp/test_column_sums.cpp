@@ -9,7 +9,7 @@
 
 #include "st1/column_sums.hpp"
 #include "core/simd/isa.hpp"
-#include "simd_test_paths.hpp"
+#include "test_support.hpp"
 
 using orbelix::cfloat;
 using orbelix::kSumColumns;

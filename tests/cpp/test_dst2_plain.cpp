@@ -16,8 +16,9 @@
 #include "orbelix.h"
 #include "st2/cdst2b.hpp"
 #include "st2/cdst2f.hpp"
-#include "st2/shifft.hpp"
-#include "st2/symmetry.hpp"
+#include "reference/cfft2_plan.hpp"
+#include "reference/shifft.hpp"
+#include "reference/symmetry.hpp"
 
 using orbelix::cfloat;
 using orbelix::column_major;

@@ -3,10 +3,11 @@
 
 #include <vector>
 
-#include "fft_reference.hpp"
+#include "test_support.hpp"
 #include "fft/checks/checks.hpp"
 #include "fft/plans/fftpack.hpp"
 #include "orbelix.h"
+#include "reference/cfft2_plan.hpp"
 
 using namespace orbelix;
 using namespace orbelix::fftpack;

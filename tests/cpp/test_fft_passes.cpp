@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "fft_reference.hpp"
+#include "test_support.hpp"
 #include "fft/checks/checks.hpp"
 #include "fft/checks/xercon.hpp"
 #include "orbelix.h"

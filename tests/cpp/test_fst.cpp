@@ -17,7 +17,7 @@
 #include "st1/gauss_window.hpp"
 #include "st1/voice_chirp.hpp"
 #include "core/simd/isa.hpp"
-#include "simd_test_paths.hpp"
+#include "test_support.hpp"
 
 namespace {
 

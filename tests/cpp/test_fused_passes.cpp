@@ -11,13 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include "fft_reference.hpp"
+#include "test_support.hpp"
 #include "fft/checks/checks.hpp"
 #include "fft/kernels/fused_pass.hpp"
 #include "fft/kernels/passes.hpp"
 #include "orbelix.h"
 #include "core/simd/isa.hpp"
-#include "simd_test_paths.hpp"
 
 using namespace orbelix;
 using namespace orbelix::testing;

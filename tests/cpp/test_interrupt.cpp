@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "fft_reference.hpp"
+#include "test_support.hpp"
 #include "st2/cdst2b.hpp"
 #include "st2/cdst2f.hpp"
 #include "st1/cfst1f.hpp"

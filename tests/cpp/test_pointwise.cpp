@@ -12,7 +12,7 @@
 
 #include "fft/kernels/pointwise.hpp"
 #include "core/simd/isa.hpp"
-#include "simd_test_paths.hpp"
+#include "test_support.hpp"
 
 using orbelix::cfloat;
 using orbelix::fftpack::multiply;

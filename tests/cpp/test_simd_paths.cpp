@@ -9,11 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "fft_reference.hpp"
+#include "test_support.hpp"
 #include "fft/checks/checks.hpp"
 #include "orbelix.h"
 #include "core/simd/isa.hpp"
-#include "simd_test_paths.hpp"
 
 using namespace orbelix;
 using namespace orbelix::testing;

@@ -7,10 +7,9 @@
 #include <limits>
 #include <vector>
 
-#include "fft_reference.hpp"
+#include "test_support.hpp"
 #include "fft/plans/fftpack.hpp"
 #include "fft/plans/transform_plan.hpp"
-#include "simd_test_paths.hpp"
 
 using namespace orbelix;
 using namespace orbelix::fftpack;

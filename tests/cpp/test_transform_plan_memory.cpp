@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "fft_reference.hpp"
+#include "test_support.hpp"
 #include "fft/plans/fftpack.hpp"
 #include "fft/plans/transform_plan.hpp"
 

@@ -9,7 +9,7 @@
 
 #include "st1/vexp.hpp"
 #include "core/simd/isa.hpp"
-#include "simd_test_paths.hpp"
+#include "test_support.hpp"
 
 using orbelix::simd::Isa;
 

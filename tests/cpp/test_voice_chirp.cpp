@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "st1/voice_chirp.hpp"
-#include "simd_test_paths.hpp"
+#include "test_support.hpp"
 
 using orbelix::cfloat;
 using orbelix::VoiceChirp;

@@ -10,7 +10,7 @@
 
 #include "st1/voice_store.hpp"
 #include "core/simd/isa.hpp"
-#include "simd_test_paths.hpp"
+#include "test_support.hpp"
 
 using orbelix::cfloat;
 using orbelix::View2;

@@ -15,7 +15,7 @@
 #include "core/times_real.hpp"
 #include "st1/window_product.hpp"
 #include "core/simd/isa.hpp"
-#include "simd_test_paths.hpp"
+#include "test_support.hpp"
 
 using orbelix::cfloat;
 using orbelix::simd::Isa;

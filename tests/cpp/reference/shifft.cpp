@@ -1,4 +1,4 @@
-#include "st2/shifft.hpp"
+#include "reference/shifft.hpp"
 
 #include <algorithm>
 

@@ -1,4 +1,7 @@
-// Double-precision DFT used as the oracle of the FFT tests.
+// Helpers shared by the C++ tests: a double-precision DFT as the oracle of
+// the FFT tests, random signals, bit comparisons, and the SIMD paths this
+// machine runs with a guard that forces one path and gives back the one in
+// use before, also when a failed assertion leaves the test early.
 #pragma once
 
 #include <cmath>
@@ -7,9 +10,11 @@
 #include <random>
 #include <vector>
 
+#include "core/simd/isa.hpp"
 #include "core/view.hpp"
 
 namespace orbelix::testing {
+
 
 using cd = std::complex<double>;
 
@@ -56,5 +61,28 @@ inline int bits_differing(const cfloat *got, const std::vector<cfloat> &want) {
     for (std::size_t j = 0; j < want.size(); ++j) bad += !same_bits(got[j], want[j]);
     return bad;
 }
+
+
+inline std::vector<simd::Isa> supported_paths() {
+    std::vector<simd::Isa> out;
+    for (simd::Isa isa : {simd::Isa::sse2, simd::Isa::avx2, simd::Isa::avx512})
+        if (simd::supported(isa)) out.push_back(isa);
+    return out;
+}
+
+class ForcedPath {
+public:
+    explicit ForcedPath(simd::Isa isa) : before_(simd::active()), forced_(simd::force(isa)) {}
+    ~ForcedPath() { simd::force(before_); }
+    ForcedPath(const ForcedPath &) = delete;
+    ForcedPath &operator=(const ForcedPath &) = delete;
+
+    // Whether the path was taken (the CPU has it).
+    bool forced() const { return forced_; }
+
+private:
+    simd::Isa before_;
+    bool forced_;
+};
 
 }  // namespace orbelix::testing

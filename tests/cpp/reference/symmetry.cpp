@@ -1,4 +1,4 @@
-#include "st2/symmetry.hpp"
+#include "reference/symmetry.hpp"
 
 namespace orbelix {
 

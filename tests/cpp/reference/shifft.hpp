@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fft/plans/fftpack.hpp"
+#include "reference/cfft2_plan.hpp"
 #include "core/view.hpp"
 
 namespace orbelix {
