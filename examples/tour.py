@@ -73,11 +73,19 @@ def centred_for_imfreq(s):
     return np.roll(s, (l // 2 - 1, l // 2 - 1), axis=(0, 1))
 
 
-def band_frequencies(x, l):
-    """Frequency, in cycles per image, that imfreq's bands 0 ... M read for coordinate x."""
+def band_centres(l):
+    """Centre frequency, in cycles per image, of the octave that imfreq's bands
+    0 ... M hold when called at a pixel's halved coordinates (x // 2, y // 2):
+    band b >= 2 holds octave b - 1, the frequencies 2^(b-2) ... 2^(b-1) - 1,
+    whose mean labels it; bands 0 and 1 hold the zero frequency. Which
+    coefficient of the octave a band reads depends on the pixel (it is the
+    coefficient placed there in the dst2 layout), not on the frequency."""
     m = l.bit_length() - 2
-    return [0, int(np.floor(x / l + 0.5))] + [2 ** (b - 2) + int(np.floor(2 ** (b - 1) * x / l + 0.5))
-                                              for b in range(2, m + 1)]
+    return [0.0, 0.0] + [(2 ** (b - 2) + 2 ** (b - 1) - 1) / 2 for b in range(2, m + 1)]
+
+
+def tick_label(f):
+    return f"{f:g}"
 
 
 def timed(f, *args, **kwargs):
@@ -127,10 +135,12 @@ def run_local(s):
         report("imfreq", centred, local, t_imfreq)
         m = local.shape[0] // 2
         i, j = np.unravel_index(np.argmax(np.abs(local)), local.shape)
-        fr = band_frequencies(x // 2, N_IMAGE)[abs(i - m)] * int(np.sign(i - m))
-        fc = band_frequencies(y // 2, N_IMAGE)[abs(j - m)] * int(np.sign(j - m))
+        centres = band_centres(N_IMAGE)
+        fr = centres[abs(i - m)] * int(np.sign(i - m))
+        fc = centres[abs(j - m)] * int(np.sign(j - m))
         print(f"       pixel {(x, y)} (texture {name}, wave {TEXTURES[name]} cycles per image): "
-              f"strongest at bands ({i - m}, {j - m}), which read frequency ({fr}, {fc})")
+              f"strongest at bands ({i - m}, {j - m}), the octaves around "
+              f"({tick_label(fr)}, {tick_label(fc)}) cycles per image")
         locals_[name] = local
     return locals_
 
@@ -238,12 +248,11 @@ def draw(path, t, h, s_fst, image, s_dst2, locals_, grid, angles, bias):
         ax = fig.add_subplot(grid_spec[3, column])
         im = ax.imshow(np.abs(local), cmap="viridis", extent=(-m - 0.5, m + 0.5, m + 0.5, -m - 0.5))
         ticks = np.arange(-m, m + 1)
-        rows_read = band_frequencies(x // 2, n)
-        cols_read = band_frequencies(y // 2, n)
-        ax.set_xticks(ticks, [str(int(np.sign(j)) * cols_read[abs(j)]) for j in ticks], fontsize=8)
-        ax.set_yticks(ticks, [str(int(np.sign(i)) * rows_read[abs(i)]) for i in ticks], fontsize=8)
+        labels = [tick_label(np.sign(b) * band_centres(n)[abs(b)] + 0.0) for b in ticks]
+        ax.set_xticks(ticks, labels, fontsize=7, rotation=90)
+        ax.set_yticks(ticks, labels, fontsize=7)
         ax.set(title=f"|imfreq| of pixel {(x, y)} (texture {name}, wave {TEXTURES[name]})\n"
-                     f"ticks: frequency each band reads (cycles per image)",
+                     f"ticks: centre frequency of each band's octave (cycles per image)",
                xlabel="column band -7 ... 7", ylabel="row band -7 ... 7")
         fig.colorbar(im, ax=ax, shrink=0.8, label="|coefficient|")
 

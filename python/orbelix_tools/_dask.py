@@ -11,6 +11,9 @@ transformed on its own, whatever else shares its batch).
   epochs of its channels and averages them itself, in the same order as the
   eager call. Splitting epochs and adding partial sums would change the
   rounding; chunk over channels (or any other leading axis) instead.
+* A chunk's checks name a bad sample by its index in the chunk; each chunk
+  is handed its position (the first index along every axis) and names it by
+  its index in the whole array instead.
 * ``f`` and ``t``, and the checks of every argument, come from one eager call
   on an empty batch of signals of the same length and dtype, made at once
   and computing nothing: a bad argument raises when the graph is built, not
@@ -20,6 +23,7 @@ transformed on its own, whatever else shares its batch).
 from __future__ import annotations
 
 import functools
+import re
 from typing import Any
 
 import numpy as np
@@ -68,15 +72,53 @@ def _check_chunk_result(x: Any, keep: list[int], head: tuple[int, ...],
     result_size(head + tuple(int(s) for s in sizes) + tail, dtype, what)
 
 
-def _block_stransform(block: np.ndarray, fs: float, keywords: dict[str, Any]) -> np.ndarray:
+# A check's message naming a sample of the chunk: x[i, j, ...]=value ...
+_SAMPLE = re.compile(r"^x\[(\d+(?:, \d+)*)\]=")
+
+
+def _chunk_starts(da: Any, x: Any, keep: list[int]) -> list[Any]:
+    """For every axis in `keep`, a dask array holding the first index of each
+    of x's chunks along it, one chunk each: with `align_arrays=False` the
+    block of x at a position meets its own starts. Empty where a chunk size
+    is unknown until computed."""
+    starts = []
+    for a in keep:
+        sizes = x.chunks[a]
+        if any(size != size for size in sizes):
+            return []
+        first = np.concatenate([[0], np.cumsum(sizes[:-1], dtype=np.int64)]).astype(np.int64)
+        starts.append(da.from_array(first, chunks=1))
+    return starts
+
+
+def _in_whole_array(call: Any, keep: list[int], starts: tuple[np.ndarray, ...]) -> Any:
+    """call(), with a check naming a sample by its index in the chunk
+    raised again naming it by its index in the whole array."""
+    try:
+        return call()
+    except ValueError as exc:
+        message = str(exc)
+        found = _SAMPLE.match(message)
+        if found is None or len(starts) != len(keep):
+            raise
+        index = [int(i) for i in found.group(1).split(", ")]
+        for a, first in zip(keep, starts):
+            index[a] += int(first[0])
+        whole = "x[" + ", ".join(str(i) for i in index) + "]="
+        raise ValueError(whole + message[found.end():]) from None
+
+
+def _block_stransform(block: np.ndarray, *starts: np.ndarray, fs: float,
+                      keywords: dict[str, Any], keep: list[int]) -> np.ndarray:
     from orbelix_tools import stransform
-    return stransform(block, fs, **keywords)[2]
+    return _in_whole_array(lambda: stransform(block, fs, **keywords)[2], keep, starts)
 
 
-def _block_tfr_power(block: np.ndarray, fs: float, keywords: dict[str, Any]) -> np.ndarray:
+def _block_tfr_power(block: np.ndarray, *starts: np.ndarray, fs: float,
+                     keywords: dict[str, Any], keep: list[int]) -> np.ndarray:
     """Power and ITC of one chunk stacked on a new leading axis of length 2."""
     from orbelix_tools import tfr_power
-    _, _, power, itc = tfr_power(block, fs, **keywords)
+    _, _, power, itc = _in_whole_array(lambda: tfr_power(block, fs, **keywords), keep, starts)
     return np.stack([power, itc])
 
 
@@ -99,9 +141,13 @@ def stransform(x: Any, fs: float = 1.0, **keywords: Any) -> tuple[np.ndarray, np
     keep = [a for a in range(x.ndim) if a != axis]
     _check_chunk_result(x, keep, (), (len(f), len(t)), probe.dtype, "the transform of one chunk")
     out_index = tuple(keep) + (x.ndim, x.ndim + 1)
-    block = functools.partial(_block_stransform, fs=fs, keywords={**keywords, "axis": axis})
+    starts = _chunk_starts(da, x, keep)
+    block = functools.partial(_block_stransform, fs=fs, keywords={**keywords, "axis": axis},
+                              keep=keep if starts else [])
     s = da.blockwise(block, out_index, x, tuple(range(x.ndim)),
+                     *[arg for a, first in zip(keep, starts) for arg in (first, (a,))],
                      new_axes={x.ndim: len(f), x.ndim + 1: len(t)}, concatenate=True,
+                     align_arrays=False,
                      dtype=probe.dtype, meta=np.empty((0,) * len(out_index), probe.dtype))
     return f, t, s
 
@@ -140,10 +186,13 @@ def tfr_power(x: Any, fs: float, **keywords: Any) -> tuple[np.ndarray, np.ndarra
                         "the power and coherence of one chunk")
     stacked_axis = x.ndim  # a new leading axis: 0 power, 1 itc
     out_index = (stacked_axis,) + tuple(keep) + (x.ndim + 1, x.ndim + 2)
+    starts = _chunk_starts(da, x, keep)
     block = functools.partial(_block_tfr_power, fs=fs,
-                              keywords={**keywords, "epochs_axis": epochs_axis, "axis": axis})
+                              keywords={**keywords, "epochs_axis": epochs_axis, "axis": axis},
+                              keep=keep if starts else [])
     both = da.blockwise(block, out_index, x, tuple(range(x.ndim)),
+                        *[arg for a, first in zip(keep, starts) for arg in (first, (a,))],
                         new_axes={stacked_axis: 2, x.ndim + 1: len(f), x.ndim + 2: len(t)},
-                        concatenate=True,
+                        concatenate=True, align_arrays=False,
                         dtype=power.dtype, meta=np.empty((0,) * len(out_index), power.dtype))
     return f, t, both[0], both[1]

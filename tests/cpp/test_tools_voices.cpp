@@ -273,39 +273,56 @@ TEST(ToolsParallel, PollStopsTheRunAndBodyErrorsPropagate) {
     EXPECT_LT(done.load(), 100000);
     EXPECT_THROW(par.run(1, [](int, int) {}), Interrupted);  // stays stopped
 
-    // The first task fails; the others (1 ms each) stop being claimed.
+    // The first task fails; the tasks already claimed wait until the run is
+    // stopping, finish, and no worker claims another.
     Parallel failing(3, [] { return false; });
     std::atomic<int> ran{0};
     EXPECT_THROW(failing.run(1000,
                              [&](int, int task) {
                                  if (task == 0) throw std::runtime_error("boom");
-                                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                 while (!failing.stopping()) std::this_thread::yield();
                                  ++ran;
                              }),
                  std::runtime_error);
-    EXPECT_LT(ran.load(), 999);
+    EXPECT_LE(ran.load(), 2);
 }
 
 // One worker runs in the caller's thread, which polls between tasks and in
-// stopping(), so that even a single long task can be stopped.
+// stopping(), so that even a single long task can be stopped. Polls come at
+// most every 20 ms: a lower bound on the time between them, which a loaded
+// machine only lengthens.
 TEST(ToolsParallel, OneWorkerRunsAndPollsInTheCallersThread) {
+    using Clock = std::chrono::steady_clock;
     const auto caller = std::this_thread::get_id();
     int polls = 0, done = 0;
-    bool elsewhere = false;
+    bool elsewhere = false, in_task = false, during_task = false;
+    std::vector<Clock::time_point> poll_times;
+    std::vector<int> done_at_poll;
     Parallel par(1, [&] {
         elsewhere |= std::this_thread::get_id() != caller;
+        during_task |= in_task;
+        poll_times.push_back(Clock::now());
+        done_at_poll.push_back(done);
         return ++polls >= 2;
     });
-    EXPECT_THROW(par.run(3000, [&](int w, int) {
+    const int tasks = 1000000;
+    const Clock::time_point start = Clock::now();
+    EXPECT_THROW(par.run(tasks, [&](int w, int) {
                      elsewhere |= w != 0 || std::this_thread::get_id() != caller;
+                     in_task = true;
                      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                     in_task = false;
                      ++done;
                  }),
                  Interrupted);
     EXPECT_FALSE(elsewhere);
-    EXPECT_EQ(polls, 2);
-    EXPECT_GE(done, 20);  // no poll before 20 ms
-    EXPECT_LT(done, 3000);
+    EXPECT_FALSE(during_task);
+    ASSERT_EQ(polls, 2);
+    EXPECT_GE(poll_times[0] - start, std::chrono::milliseconds(20));
+    EXPECT_GE(poll_times[1] - poll_times[0], std::chrono::milliseconds(20));
+    EXPECT_GT(done_at_poll[1], done_at_poll[0]);  // tasks ran between the polls
+    EXPECT_EQ(done, done_at_poll[1]);             // and none after the stopping one
+    EXPECT_LT(done, tasks);
     EXPECT_THROW(par.run(1, [](int, int) {}), Interrupted);  // stays stopped
 
     // One task that runs until told to stop (or 5 s): stopping() itself polls.

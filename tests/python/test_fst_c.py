@@ -3,51 +3,12 @@ import numpy as np
 import pytest
 
 from cabi import i32, ptr
+from references import analytic_spectrum
+from references import fst as fst_reference
+from references import ifst as ifst_reference
 
 LENGTHS = list(range(1, 65)) + [127, 1000, 4096]
 ROUND_TRIP_LENGTHS = list(range(1, 65)) + [1000, 4096]
-WINDOW_CONSTANT = 19.73921  # 2*pi^2 to seven digits, as the transform defines its window
-
-
-# ---- float64 references, written from the definition ----------------------
-
-def analytic_weights(n):
-    """Weights turning a spectrum into the analytic one: 1, 2 ... 2, (1), 0 ... 0."""
-    w = np.zeros(n)
-    w[0] = 1.0
-    w[1:(n + 1) // 2] = 2.0
-    if n % 2 == 0:
-        w[n // 2] = 1.0
-    return w
-
-
-def fst_reference(h):
-    """Voice k, time t: sum_m A[(k+m) mod n] exp(-c min(m, n-m)^2 / k^2) e^{2 pi i m t / n}."""
-    h = np.asarray(h, dtype=np.complex128)
-    n = h.size
-    spectrum = np.fft.fft(h) / n * analytic_weights(n)
-    s = np.empty((n // 2 + 1, n), dtype=np.complex128)
-    s[0] = h.mean()
-    if n >= 2:
-        k = np.arange(1, n // 2 + 1)[:, None]
-        m = np.arange(n)[None, :]
-        offset = np.minimum(m, n - m).astype(np.float64)
-        window = np.exp(-WINDOW_CONSTANT * offset**2 / k.astype(np.float64) ** 2)
-        s[1:] = np.fft.ifft(spectrum[(k + m) % n] * window, axis=1) * n
-    return s
-
-
-def ifst_reference(s):
-    """From the row sums: halve bins 1..(n+1)/2-1, mirror by conjugation, inverse DFT."""
-    s = np.asarray(s, dtype=np.complex128)
-    n = s.shape[1]
-    sums = np.zeros(n, dtype=np.complex128)
-    sums[: s.shape[0]] = s.sum(axis=1)
-    spectrum = sums / n
-    spectrum[1:(n + 1) // 2] *= 0.5
-    upper = np.arange(n // 2 + 1, n)
-    spectrum[upper] = np.conj(spectrum[n - upper])
-    return np.fft.ifft(spectrum) * n
 
 
 # ---- calling the C routines -------------------------------------------------
@@ -127,7 +88,7 @@ def test_fst_constant_signal(lib, n):
 @pytest.mark.parametrize("n", [5, 16, 127, 1000])
 def test_fst_row_sums_are_the_analytic_spectrum(lib, n):
     h = random_complex(n, seed=100 + n)
-    a = np.fft.fft(h.astype(np.complex128)) * analytic_weights(n)  # n * A[k]
+    a = analytic_spectrum(h) * n
     sums = c_fst(lib, h).astype(np.complex128).sum(axis=1)
     k = np.arange(n // 2 + 1)
     assert max_err(sums, a[k]) <= 1e-5 * np.max(np.abs(a))

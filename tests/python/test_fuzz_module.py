@@ -126,6 +126,7 @@ def expected_shape(name, result):
     return (n, n)
 
 
+@pytest.mark.slow
 @settings(max_examples=1500, derandomize=True, deadline=None, database=None,
           suppress_health_check=list(HealthCheck))
 @given(name=st.sampled_from(sorted(FUNCTIONS)), data=st.data())

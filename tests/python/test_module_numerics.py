@@ -13,36 +13,14 @@ import pytest
 import orbelix
 from cabi import f32, i32, ptr
 from leaks import assert_no_leaks
+from references import fst as fst_reference
+from references import ifst as ifst_reference
 
 RNG = np.random.default_rng(7)
 
 
 def complex_signal(*shape):
     return (RNG.standard_normal(shape) + 1j * RNG.standard_normal(shape)).astype(np.complex64)
-
-
-def fst_reference(h):
-    h = h.astype(np.complex128)
-    n = len(h)
-    a = np.fft.fft(h) / n
-    a[1:(n + 1) // 2] *= 2
-    a[n // 2 + 1:] = 0
-    offset = np.minimum(np.arange(n), n - np.arange(n))
-    s = np.empty((n // 2 + 1, n), complex)
-    s[0] = h.mean()
-    for k in range(1, n // 2 + 1):
-        s[k] = np.fft.ifft(np.roll(a, -k) * np.exp(-19.73921 * offset ** 2 / k ** 2)) * n
-    return s
-
-
-def ifst_reference(s):
-    nrow, n = s.shape
-    spectrum = np.zeros(n, complex)
-    spectrum[:nrow] = s.astype(np.complex128).sum(axis=1)
-    spectrum[1:(n + 1) // 2] *= 0.5
-    for i in range(n // 2 + 1, n):
-        spectrum[i] = np.conj(spectrum[n - i])
-    return np.fft.ifft(spectrum)
 
 
 def imfreq_reference(s, x, y):

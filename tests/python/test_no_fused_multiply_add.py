@@ -17,6 +17,7 @@ import orbelix_tools._core as tools_core
 FMA = re.compile(r"\bv?f(n?)m(add|sub|addsub|subadd)\d+[ps][sd]\b")
 
 
+@pytest.mark.slow
 @pytest.mark.skipif(shutil.which("objdump") is None, reason="needs binutils' objdump")
 @pytest.mark.parametrize("module", [orbelix, tools_core], ids=["orbelix", "orbelix_tools"])
 def test_module_has_no_fused_multiply_add(module):

@@ -135,6 +135,26 @@ def test_bad_arguments_raise_when_the_graph_is_built():
         ot.tfr_power(da.zeros((3, 2, 10**6), chunks=(3, 1, -1), dtype=np.float32), 1.0)
 
 
+def test_a_bad_sample_is_named_by_its_index_in_the_whole_array():
+    # Checked chunk by chunk as computed, but named as the eager call names it.
+    x = np.zeros((3, 2, 300), np.float32)
+    x[1, 1, 123] = np.nan
+    for chunks in ((1, 1, -1), (2, 1, 100), (-1, -1, -1)):
+        dx = da.from_array(x, chunks=chunks)
+        with pytest.raises(ValueError, match=re.escape("x[1, 1, 123]=nan is not finite")):
+            ot.stransform(dx, FS)[2].compute()
+        with pytest.raises(ValueError, match=re.escape("x[1, 1, 123]=nan is not finite")):
+            ot.tfr_power(dx, FS, epochs_axis=1)[2].compute()
+    # The time axis in the middle, the sample in the last chunk of two axes.
+    y = np.zeros((5, 64, 7), np.float64)
+    y[4, 10, 6] = np.inf
+    dy = da.from_array(y, chunks=(2, 64, 3))
+    with pytest.raises(ValueError, match=re.escape("x[4, 10, 6]=inf is not finite")):
+        ot.stransform(dy, FS, axis=1)[2].compute()
+    with pytest.raises(ValueError, match=re.escape("x[4, 10, 6]=inf is not finite")):
+        ot.tfr_power(dy, FS, epochs_axis=0, axis=1)[2].compute()
+
+
 @pytest.fixture(scope="module")
 def two_process_client():
     distributed = pytest.importorskip("distributed")
@@ -144,6 +164,7 @@ def two_process_client():
         yield client
 
 
+@pytest.mark.slow
 def test_two_worker_processes_match_eager(two_process_client):
     x = signals((6, 3, 250), np.float32, seed=2)
     dx = da.from_array(x, chunks=(3, 1, -1))

@@ -7,6 +7,7 @@ import warnings
 from fractions import Fraction
 
 import numpy as np
+import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
@@ -67,6 +68,7 @@ def same(before, x):
         before.tobytes() == np.ascontiguousarray(x).tobytes())
 
 
+@pytest.mark.slow
 @settings(max_examples=400, derandomize=True, deadline=None, database=None,
           suppress_health_check=list(HealthCheck))
 @given(x=signals(), fs=argument(st.sampled_from([1.0, 100.0, 256.0])), data=st.data())

@@ -2,11 +2,11 @@
 process goes on working afterwards."""
 
 import signal
-import subprocess
-import sys
 import time
 
 import pytest
+
+from children import Child
 
 CHILD = r"""
 import sys
@@ -34,22 +34,13 @@ print("usable", flush=True)
 
 @pytest.mark.parametrize("call,workers", [("stransform", 1), ("stransform", 2), ("tfr_power", 2)])
 def test_sigint_interrupts_a_long_call(call, workers):
-    child = subprocess.Popen([sys.executable, "-c", CHILD, call, str(workers)],
-                             stdout=subprocess.PIPE, text=True)
-    try:
-        assert child.stdout.readline().strip() == "started"
-        time.sleep(0.5)  # well inside the call
-        child.send_signal(signal.SIGINT)
-        sent = time.monotonic()
-        line = child.stdout.readline().strip()
-        latency = time.monotonic() - sent
-        assert line == "interrupted"
-        assert child.stdout.readline().strip() == "usable"
-        assert child.wait(timeout=60) == 0
-        # The whole call takes minutes: being interrupted at all is the point;
-        # the bound only rules out running to completion.
-        assert latency < 20.0
-    finally:
-        if child.poll() is None:
-            child.kill()
-            child.wait()
+    # Uninterrupted, the call takes minutes: being interrupted at all is the
+    # point; the timeouts only make a failure quick, far above the time an
+    # interrupt takes on a loaded machine.
+    with Child(CHILD, call, str(workers)) as child:
+        assert child.line(timeout=120) == "started"
+        time.sleep(0.5)  # into the call
+        child.process.send_signal(signal.SIGINT)
+        assert child.line(timeout=60) == "interrupted"
+        assert child.line(timeout=60) == "usable"
+        assert child.process.wait(timeout=60) == 0

@@ -2,11 +2,17 @@
 phase conventions and any length, masked transforms against a float64
 reference, batches and axes, and the transforms it refuses."""
 
+import re
+import textwrap
+from pathlib import Path
+
 import numpy as np
 import pytest
 
 import orbelix_tools as ot
-from tools_reference import analytic_spectrum
+from references import analytic_spectrum
+
+README = Path(__file__).resolve().parents[2] / "README.md"
 
 
 def band_limited(n, lo, hi, shape=(), seed=0):
@@ -169,3 +175,25 @@ def test_refuses_transforms_that_cannot_be_inverted():
         ot.istransform(f, s, 0, fs=100.0)
     with pytest.raises(ValueError, match=r"S has 400 time samples \(axis -1\) but n=200"):
         ot.istransform(f, s, 200, fs=50.0)
+
+
+def test_readme_masking_example_states_what_the_circular_inverse_gives():
+    text = README.read_text()
+    section = text[text.index("### istransform"):]
+    section = section[:section.index("\n### ")]
+    code = "".join(textwrap.dedent(b) for b in re.findall(r"(?:^(?: {4}.*)?\n)+", section, re.M)
+                   if b.strip())
+    namespace = {"np": np}
+    exec(code, namespace)
+    y, time = namespace["y"], namespace["time"]
+    tone = np.cos(2 * np.pi * 10 * time)
+    during = lambda a, b: (time >= a) & (time < b)
+    peak = lambda a, b: f"{np.abs(y[during(a, b)]).max():.2f}"
+    assert np.abs(y - tone)[during(0.2, 1.8)].max() <= 0.04
+    prose = " ".join(section.split())
+    assert f"fades to at most {peak(2.0, 2.2)} of it over 2.0-2.2 s" in prose
+    assert f"to {peak(2.2, 3.8)} over 2.2-3.8 s" in prose
+    # Wrapped around from the start, and missing there.
+    assert f"where {peak(3.8, 4.0)} of the tone remains at 3.8-4.0 s" in prose
+    assert f"where the tone reaches {peak(0.0, 0.2)} over 0-0.2 s" in prose
+    assert float(peak(3.8, 4.0)) > 0.3

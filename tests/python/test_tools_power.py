@@ -5,7 +5,7 @@ import numpy as np
 import pytest
 
 import orbelix_tools as ot
-from tools_reference import voices
+from references import voices
 
 
 def reference(x, bins, decim, width=1.0):

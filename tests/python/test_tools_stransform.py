@@ -7,7 +7,7 @@ import pytest
 
 import orbelix
 import orbelix_tools as ot
-from tools_reference import relative_error, voices
+from references import relative_error, voices
 
 LENGTHS = [1, 2, 7, 8, 97, 100, 256, 257, 1000]  # odd, even, prime
 

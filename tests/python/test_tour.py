@@ -8,6 +8,9 @@ import sys
 from pathlib import Path
 
 import numpy as np
+import pytest
+
+import orbelix
 
 ROOT = Path(__file__).resolve().parents[2]
 TOUR = ROOT / "examples" / "tour.py"
@@ -27,10 +30,18 @@ def test_help_says_what_it_does(tmp_path):
     assert not list(tmp_path.iterdir())
 
 
-def test_tour_writes_the_figure_and_reports(tmp_path):
-    target = tmp_path / "sub" / "figure.png"
+@pytest.fixture(scope="module")
+def tour_run(tmp_path_factory):
+    """One run of the whole tour: its directory, figure and printed report."""
+    where = tmp_path_factory.mktemp("tour")
+    target = where / "sub" / "figure.png"
     target.parent.mkdir()
-    out = run_tour("--out", str(target), cwd=tmp_path)
+    return where, target, run_tour("--out", str(target), cwd=where)
+
+
+@pytest.mark.slow
+def test_tour_writes_the_figure_and_reports(tour_run):
+    tmp_path, target, out = tour_run
 
     assert target.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
     assert target.stat().st_size > 50_000
@@ -54,14 +65,49 @@ def test_tour_writes_the_figure_and_reports(tmp_path):
     for measured, direction, period in rows:
         assert abs(float(measured) - float(direction)) < 8
 
-    # imfreq's strongest entry reads the texture's octave pair, or its mirror.
+    # imfreq's strongest entry lies in the bands of the texture's octaves,
+    # or their mirror, each labelled by its octave's centre frequency.
     found = re.findall(r"wave \((-?\d+), (-?\d+)\) cycles per image\): strongest at bands "
-                       r"\(-?\d+, -?\d+\), which read frequency \((-?\d+), (-?\d+)\)", out)
+                       r"\(-?\d+, -?\d+\), the octaves around \((-?[\d.]+), (-?[\d.]+)\) "
+                       r"cycles per image", out)
     assert len(found) == 2
-    octave = lambda f: abs(int(f)).bit_length() * (1 if int(f) >= 0 else -1)
+    octave = lambda f: int(abs(float(f))).bit_length() * (1 if float(f) >= 0 else -1)
     for fr, fc, read_r, read_c in found:
         wave, read = (octave(fr), octave(fc)), (octave(read_r), octave(read_c))
         assert read in (wave, (-wave[0], -wave[1]))
+
+
+def load_tour():
+    loader_spec = importlib.util.spec_from_file_location("tour", TOUR)
+    tour = importlib.util.module_from_spec(loader_spec)
+    loader_spec.loader.exec_module(tour)
+    return tour
+
+
+def test_imfreq_bands_are_labelled_by_their_octave_not_the_pixel():
+    # Called at a pixel's halved coordinates, band b >= 2 holds octave b - 1
+    # (frequencies 2^(b-2) ... 2^(b-1) - 1) wherever the pixel lies: one
+    # label per band, the mean of its octave's frequencies.
+    tour = load_tour()
+    centres = tour.band_centres(256)
+    assert len(centres) == 8 and centres[:2] == [0.0, 0.0]
+    for b in range(2, 8):
+        assert centres[b] == np.mean(np.arange(2 ** (b - 2), 2 ** (b - 1)))
+    # Grass-like texture, the same everywhere: its strongest band is the
+    # same at pixels across the image, and so is its label.
+    l = 256
+    rows, cols = np.mgrid[0:l, 0:l]
+    image = np.cos(2 * np.pi * (11 * rows + 5 * cols) / l)
+    centred = tour.centred_for_imfreq(orbelix.dst2(image))
+    strongest = set()
+    # (Pixels below 224: from there rounding makes band 4 read the first
+    # frequency of the next octave, as the README says.)
+    for x, y in ((40, 40), (100, 200), (200, 60), (150, 150), (10, 220)):
+        local = np.abs(orbelix.imfreq(centred, x // 2, y // 2))
+        i, j = np.unravel_index(np.argmax(local), local.shape)
+        strongest.add((abs(i - 7), abs(j - 7)))
+    assert strongest == {(5, 4)}
+    assert (centres[5], centres[4]) == (11.5, 5.5)
 
 
 def bias_table(text, row_pattern):
@@ -69,8 +115,9 @@ def bias_table(text, row_pattern):
             for m in re.findall(row_pattern, text, re.M)}
 
 
-def test_readme_bias_table_is_what_the_tour_measures(tmp_path):
-    out = run_tour("--out", str(tmp_path / "t.png"), cwd=tmp_path)
+@pytest.mark.slow
+def test_readme_bias_table_is_what_the_tour_measures(tour_run):
+    out = tour_run[2]
     measured = bias_table(out[out.index("cmsht2 orientation bias"):],
                           r"^ +(\d+) +((?:-?\d+\.\d +)*-?\d+\.\d)$")
     stated = bias_table(README.read_text(), r"^\| (\d+) ((?:\| -?\d+\.\d )+)\|$")
@@ -83,9 +130,7 @@ def test_readme_bias_table_is_what_the_tour_measures(tmp_path):
 
 
 def test_test_image_is_periodic():
-    loader_spec = importlib.util.spec_from_file_location("tour", TOUR)
-    tour = importlib.util.module_from_spec(loader_spec)
-    loader_spec.loader.exec_module(tour)
+    tour = load_tour()
     image = tour.make_image().astype(np.float64)
     # Neighbouring pixels, across the edges too, differ by no more than the
     # stripes' steepest slope plus the blend's (2 pi 16.1 / 256 + 0.1 < 0.6);
