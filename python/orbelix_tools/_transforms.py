@@ -154,8 +154,15 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         that is NaN or infinite (or beyond single precision), naming the
         first one.
     MemoryError
-        When the result would exceed the machine's memory (stating its size
-        in GB), before anything is allocated.
+        When the result, or the result and the working buffers of the
+        workers, would exceed the machine's memory (stating their sizes in
+        GB), before anything is allocated; or when a working buffer cannot
+        be had (naming it and its size).
+    RuntimeError
+        When the array owning `x`'s memory is given new data
+        (``__setstate__``) during the call, by Python code of another
+        argument or by a signal handler. NumPy refuses to resize it from
+        the call's first line to its end.
 
     See Also
     --------
@@ -310,6 +317,8 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
         `S` with fewer than `n` time samples (a decimated transform cannot
         be inverted: each voice must be summed over all `n` samples),
         shapes that do not match, or a value of `S` that is NaN or infinite.
+    MemoryError, RuntimeError
+        As for :func:`stransform` (for `S` in place of `x`).
 
     Examples
     --------
@@ -423,7 +432,7 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
 
     Raises
     ------
-    TypeError, ValueError, MemoryError
+    TypeError, ValueError, MemoryError, RuntimeError
         As for :func:`stransform`; also a ValueError when `x` has fewer
         than two dimensions or no epochs, or `epochs_axis` and `axis` name
         the same axis.
