@@ -228,20 +228,21 @@ bool on_initial_thread() {
 // place. A signal handler run between its steps may resize that array or
 // give it new data (resize(refcheck=False), __setstate__), freeing what the
 // computation reads; the call then stops with RuntimeError instead. Watched
-// are the array and the array owning the memory (the end of its chain of
-// bases), both held while the call runs. A weak reference to the owner
-// meanwhile makes NumPy refuse to resize it at all, from a handler or from
-// a thread that a handler lets run, which no check could catch in time. A
-// private copy needs no watch.
+// are the array that owns the memory (the end of the chain of bases) and,
+// with watch_array, the array itself; the watch holds both for the call,
+// so that the owner outlives an array of the chain given new data. With
+// pin, a weak reference to the owner meanwhile makes NumPy refuse to
+// resize it at all, from a handler or from a thread that a handler lets
+// run, which no check could catch in time.
 class InputWatch {
   public:
-    InputWatch(PyArrayObject *in, bool owned) {
-        if (owned) return;
-        watch(in);
+    InputWatch(PyArrayObject *in, bool watch_array, bool pin) {
         PyArrayObject *owner = in;
         while (PyArray_BASE(owner) != nullptr && PyArray_Check(PyArray_BASE(owner)))
             owner = reinterpret_cast<PyArrayObject *>(PyArray_BASE(owner));
-        if (owner != in) watch(owner);
+        if (watch_array || owner != in) watch(owner);
+        if (watch_array && owner != in) watch(in);
+        if (!pin) return;
         pin_ = PyWeakref_NewRef(reinterpret_cast<PyObject *>(owner), nullptr);
         if (pin_ == nullptr) PyErr_Clear();  // only a safeguard: go on without it
     }
@@ -261,6 +262,15 @@ class InputWatch {
         return true;
     }
 
+    // intact(), else RuntimeError naming the routine ("orbelix.fst").
+    bool check(const char *routine) const {
+        if (intact()) return true;
+        PyErr_Format(PyExc_RuntimeError,
+                     "the input array of %s was resized or given new data during the call",
+                     routine);
+        return false;
+    }
+
   private:
     struct Seen {
         PyArrayObject *array;
@@ -276,6 +286,8 @@ class InputWatch {
     PyObject *pin_ = nullptr;
 };
 
+const char *routine_name(const WrapperSpec &w) { return std::strchr(w.format, ':') + 1; }
+
 struct Running {
     const InputWatch *input;
     const char *routine;  // "orbelix.fst" and so on
@@ -286,25 +298,22 @@ struct Running {
 bool run_signal_handlers(void *context) {
     const Running *running = static_cast<const Running *>(context);
     if (PyErr_CheckSignals() != 0) return true;
-    if (running->input->intact()) return false;
-    PyErr_Format(PyExc_RuntimeError,
-                 "the input array of %s was resized or given new data during the call",
-                 running->routine);
-    return true;
+    return !running->input->check(running->routine);
 }
 
 // Run the entry routine's body; the caller holds references to both arrays
 // meanwhile. What it throws becomes the matching Python exception (the C
-// entry routine would stop instead).
-bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, bool owned,
-                PyArrayObject *out) {
+// entry routine would stop instead). Even an array the conversion did not
+// take from the argument itself is watched: __array__ may have handed out
+// an array of the caller's.
+bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, PyArrayObject *out) {
     if (PyArray_SIZE(out) == 0) return true;  // an empty result: nothing to compute
-    const InputWatch watch(in, owned);
+    const InputWatch watch(in, /*watch_array=*/true, /*pin=*/true);
     void *in_data = PyArray_DATA(in);
     void *out_data = PyArray_DATA(out);
     enum { done, no_memory, too_large, failed, interrupted } outcome = done;
     char what[200] = "";
-    Running running = {&watch, std::strchr(w.format, ':') + 1};
+    Running running = {&watch, routine_name(w)};
     try {
         std::optional<orbelix::InterruptCheck> check;
         if (on_initial_thread()) check.emplace(run_signal_handlers, &running, kSignalPeriodMs);
@@ -334,13 +343,17 @@ bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, bool owned,
 // Converting the scalars, creating the result and raising check messages
 // can run Python code (__int__, __index__, a finaliser during an
 // allocation), which may reshape, resize or replace the data of the
-// caller's own array. Just before the call, the input used in place is
-// converted again, and every check runs again on the extents it has now;
-// the values of the scalars stay as converted. Returns false with an
-// exception set. *in may become a new copy, owned when *owned is set.
-bool refresh_input(const WrapperSpec &w, PyObject *arg0, Frame &f, PyArrayObject **in,
-                   bool *owned) {
-    if (*owned) return true;  // a private copy: nobody else can reach it
+// caller's own array or of the array owning its memory. Just before the
+// call, a view whose owner has changed since the first conversion (early)
+// is refused, as is an array handed out by __array__ that has changed; the
+// input used in place is converted again, and every check runs again on
+// the extents it has now; the values of the scalars stay as converted.
+// Returns false with an exception set. *in may become a new copy, owned
+// when *owned is set.
+bool refresh_input(const WrapperSpec &w, PyObject *arg0, const InputWatch &early, Frame &f,
+                   PyArrayObject **in, bool *owned) {
+    if (!early.check(routine_name(w))) return false;
+    if (*owned) return true;  // a private copy, or checked above
     npy_intp shape[2] = {-1, -1};
     PyArrayObject *now =
         array_from_pyobj(w.input.type_num, shape, w.input.rank, F2PY_INTENT_IN, arg0);
@@ -379,6 +392,11 @@ PyObject *run_wrapper(const WrapperSpec &w, PyObject *args, PyObject *kwds) {
     PyArrayObject *out = nullptr;  // owned
     bool ok = in != nullptr;
     if (!ok) raise_with_cause(w.input.message);
+    // The memory as it is now, before any Python code runs: the array
+    // converted in place is converted again later, what else holds the
+    // memory is checked then.
+    std::optional<InputWatch> early;
+    if (ok) early.emplace(in, /*watch_array=*/owned, /*pin=*/false);
     for (int k = 0; ok && k < max_scalars && w.scalars[k].kind != Kind::none; ++k) {
         if (k == w.result_after) ok = (out = create_result(w, f)) != nullptr;
         if (ok) ok = set_scalar(w.scalars[k], arg, f);
@@ -386,8 +404,8 @@ PyObject *run_wrapper(const WrapperSpec &w, PyObject *args, PyObject *kwds) {
     if (ok && out == nullptr) ok = (out = create_result(w, f)) != nullptr;
     for (const Check &check : w.final_checks)
         if (ok && check.text != nullptr) ok = check_holds(check, f);
-    if (ok) ok = refresh_input(w, arg[0], f, &in, &owned);
-    if (ok) ok = call_entry(w, f, in, owned, out) && !PyErr_Occurred();
+    if (ok) ok = refresh_input(w, arg[0], *early, f, &in, &owned);
+    if (ok) ok = call_entry(w, f, in, out) && !PyErr_Occurred();
 
     if (owned) Py_DECREF(in);
     for (PyObject *a : arg) Py_DECREF(a);

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import math
 import os
+import sys
 import weakref
 from typing import Any
 
@@ -15,9 +16,14 @@ from ._grid import MAX_LENGTH
 
 def refuse_masked(x: object, name: str) -> None:
     """ValueError for a masked array that masks any value: converting it
-    would transform whatever the masked slots happen to hold."""
-    if isinstance(x, np.ma.MaskedArray) and np.ma.is_masked(x):
-        count = int(np.count_nonzero(np.ma.getmaskarray(x)))
+    would transform whatever the masked slots happen to hold. One of records
+    or other non-numbers is left to the caller's dtype check."""
+    # No masked array exists before numpy.ma is imported: the check does not
+    # import it (NumPy does so lazily, taking longer than many a call).
+    ma = sys.modules.get("numpy.ma")
+    if (ma is not None and isinstance(x, ma.MaskedArray) and x.dtype.kind in "biufc"
+            and ma.is_masked(x)):
+        count = int(np.count_nonzero(ma.getmaskarray(x)))
         raise ValueError(
             f"{name} is a masked array with {count} masked value{'s' if count != 1 else ''}; "
             f"fill or interpolate them first (for example {name}.filled(0))")
@@ -70,6 +76,20 @@ def check_length(n: int, name: str, axis: object, shape: tuple[int, ...]) -> Non
             f"{name} has {n} samples along axis={axis!r}; at most {MAX_LENGTH} are supported")
 
 
+#: Most signals one call transforms (the extension counts them in 32 bits).
+MAX_SIGNALS = 2**31 - 1
+
+
+def check_signal_count(lead: tuple[int, ...], name: str) -> int:
+    """The number of signals, the product of the batch axes `lead`;
+    ValueError naming the argument beyond MAX_SIGNALS."""
+    count = math.prod(lead)
+    if count > MAX_SIGNALS:
+        raise ValueError(f"{name} holds {count} signals (batch axes {lead}); at most "
+                         "2**31 - 1 are supported in one call")
+    return count
+
+
 def _memory_bytes() -> int | None:
     try:
         return os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES")
@@ -97,6 +117,21 @@ def result_size(shape: tuple[int, ...], dtype: npt.DTypeLike, what: str) -> int:
             f"{what} of shape {shape} ({np.dtype(dtype)}) needs {_gb(nbytes)}, "
             f"more than this machine's {_gb(memory)} of memory")
     return nbytes
+
+
+def working_size(shape: tuple[int, ...], dtype: npt.DTypeLike, what: str, buffers: int,
+                 workers: int) -> None:
+    """MemoryError, before anything is allocated, when a result (already
+    checked alone with result_size) and the extension's working buffers for
+    `workers` threads together exceed the machine's memory."""
+    nbytes = math.prod(shape) * np.dtype(dtype).itemsize
+    memory = _memory_bytes()
+    if memory is not None and nbytes + buffers > memory:
+        raise MemoryError(
+            f"{what} of shape {shape} ({np.dtype(dtype)}) needs {_gb(nbytes)} and the "
+            f"working buffers of {workers} worker{'s' if workers != 1 else ''} "
+            f"{_gb(buffers)}: {_gb(nbytes + buffers)}, more than this machine's "
+            f"{_gb(memory)} of memory")
 
 
 def allocate(shape: tuple[int, ...], dtype: npt.DTypeLike, what: str) -> npt.NDArray[Any]:
@@ -151,13 +186,38 @@ def signal_view(x: npt.NDArray[Any], axes: tuple[int, ...], dest: tuple[int, ...
     return view
 
 
-def pin_memory(a: npt.NDArray[Any]) -> weakref.ref[npt.NDArray[Any]]:
-    """A weak reference to the array that owns a's memory, to hold while the
-    extension reads it in place: NumPy refuses to resize an array that has
-    one (even with refcheck=False), so neither a signal handler run during
-    the call nor another thread can free that memory this way. The extension
-    also watches that array for new data given by a signal handler."""
-    owner = a
-    while isinstance(owner.base, np.ndarray):
-        owner = owner.base
-    return weakref.ref(owner)
+# NumPy's own getters of these ndarray attributes, called on the array
+# directly: a property of the same name on an ndarray subclass never runs
+# (its Python code could free the memory being pinned).
+_BASE = np.ndarray.__dict__["base"]
+_NBYTES = np.ndarray.__dict__["nbytes"]
+_INTERFACE = np.ndarray.__dict__["__array_interface__"]
+
+
+def _memory_of(owner: npt.NDArray[Any]) -> tuple[int, int]:
+    """Address and size in bytes of an array's memory."""
+    return _INTERFACE.__get__(owner)["data"][0], _NBYTES.__get__(owner)
+
+
+class Pin:
+    """The array that owns a's memory, pinned from the first line of a call
+    to its end: a weak reference to it makes NumPy refuse to resize it (even
+    with refcheck=False), from Python code run while the arguments are
+    checked, from a signal handler or from another thread. New data given to
+    it (__setstate__) cannot be refused: check() raises RuntimeError when
+    its memory is no longer the memory pinned, before each read of it. The
+    extension watches `owner` in the same way while it runs."""
+
+    def __init__(self, a: npt.NDArray[Any], name: str) -> None:
+        owner = a
+        while issubclass(type(base := _BASE.__get__(owner)), np.ndarray):
+            owner = base
+        self.owner = owner
+        self._ref = weakref.ref(owner)
+        self._memory = _memory_of(owner)
+        self._name = name
+
+    def check(self) -> None:
+        if _memory_of(self.owner) != self._memory:
+            raise RuntimeError(f"the array holding the memory of {self._name} was resized or "
+                               "given new data during the call")

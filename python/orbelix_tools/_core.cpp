@@ -8,6 +8,8 @@
 #include <climits>
 #include <cstdint>
 #include <complex>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -29,9 +31,9 @@ using complex64 = std::complex<float>;
 template <class T, std::size_t D>
 using Array = nb::ndarray<T, nb::ndim<D>, nb::c_contig, nb::device::cpu>;
 
-int as_int(std::size_t v, const char *what) {
+int as_int(std::size_t v, const std::string &what) {
     if (v > static_cast<std::size_t>(INT_MAX))
-        throw nb::value_error((std::string(what) + " exceeds 2**31 - 1").c_str());
+        throw nb::value_error((what + " exceeds 2**31 - 1").c_str());
     return static_cast<int>(v);
 }
 
@@ -71,11 +73,12 @@ Signals signals_of(const InputArray &x, const char *name) {
     else if (x.dtype() == nb::dtype<std::complex<double>>()) s.type = SampleType::complex128;
     else throw nb::type_error((std::string(name) + " must be float32, float64, complex64 or complex128").c_str());
     require_aligned(s.data, s.type == SampleType::float32 ? alignof(float) : alignof(double), name);
-    s.outer = as_int(x.shape(0), "the number of signals");
-    s.inner = as_int(x.shape(1), "the number of signals");
-    s.n = as_int(x.shape(2), "the signal length");
+    const std::string signals = "the number of signals of " + std::string(name);
+    s.outer = as_int(x.shape(0), signals);
+    s.inner = as_int(x.shape(1), signals);
+    s.n = as_int(x.shape(2), "the signal length of " + std::string(name));
     if (static_cast<long long>(s.outer) * s.inner > INT_MAX)
-        throw nb::value_error("the number of signals exceeds 2**31 - 1");
+        throw nb::value_error((signals + " exceeds 2**31 - 1").c_str());
     s.outer_stride = x.stride(0);
     s.inner_stride = x.stride(1);
     s.sample_stride = x.stride(2);
@@ -92,26 +95,37 @@ void expect_shape(std::size_t got, std::size_t want, const char *what) {
 // The array that owns the memory an input is read from in place, as it
 // was when the call started (None: nothing to watch). A signal handler run
 // during the call may give it new data (__setstate__), which frees that
-// memory.
+// memory. The owner is read through NumPy's own getters of ndarray, called
+// on it directly: a property of the same name on a subclass would run
+// Python code while the workers are held at the read gate.
 class OwnerWatch {
 public:
     explicit OwnerWatch(nb::handle owner) : owner_(owner) {
         if (owner.is_none()) return;
-        data_ = address(owner);
-        nbytes_ = nb::cast<std::size_t>(owner.attr("nbytes"));
+        nb::object ndarray = nb::module_::import_("numpy").attr("ndarray");
+        if (!PyObject_TypeCheck(owner.ptr(), reinterpret_cast<PyTypeObject *>(ndarray.ptr())))
+            throw nb::type_error("owner must be a NumPy array or None");
+        nb::object getters = ndarray.attr("__dict__");
+        interface_ = getters["__array_interface__"];
+        nbytes_getter_ = getters["nbytes"];
+        data_ = address();
+        nbytes_ = nbytes();
     }
 
     // With the interpreter lock held.
-    bool intact() const {
-        return owner_.is_none() || (address(owner_) == data_ &&
-                                    nb::cast<std::size_t>(owner_.attr("nbytes")) == nbytes_);
-    }
+    bool intact() const { return owner_.is_none() || (address() == data_ && nbytes() == nbytes_); }
 
 private:
-    static std::uintptr_t address(nb::handle a) {
-        return nb::cast<std::uintptr_t>(a.attr("__array_interface__")["data"][0]);
+    nb::object get(const nb::object &getter) const {
+        PyObject *value = Py_TYPE(getter.ptr())->tp_descr_get(getter.ptr(), owner_.ptr(), nullptr);
+        if (value == nullptr) throw nb::python_error();
+        return nb::steal(value);
     }
+    std::uintptr_t address() const { return nb::cast<std::uintptr_t>(get(interface_)["data"][0]); }
+    std::size_t nbytes() const { return nb::cast<std::size_t>(get(nbytes_getter_)); }
+
     nb::handle owner_;  // held by the caller for the call
+    nb::object interface_, nbytes_getter_;
     std::uintptr_t data_ = 0;
     std::size_t nbytes_ = 0;
 };
@@ -119,9 +133,11 @@ private:
 // Runs the computation with the interpreter lock released. The calling
 // thread (worker 0) takes it back every 20 ms to let Python handle signals
 // (Ctrl-C); the run's reads of the input wait meanwhile, and a handler
-// that gave the input new data stops the call.
+// that gave the input new data stops the call. A working buffer that cannot
+// be allocated raises MemoryError naming it (`buffers` names them all, with
+// their estimated size, where the allocation did not say which it was).
 template <class F>
-void run_released(int workers, nb::handle owner, F &&compute) {
+void run_released(int workers, nb::handle owner, const std::string &buffers, F &&compute) {
     if (workers < 1) throw nb::value_error("workers must be positive");
     const OwnerWatch watch(owner);
     Parallel par(workers, [&watch] {
@@ -137,15 +153,40 @@ void run_released(int workers, nb::handle owner, F &&compute) {
         return true;
     });
     bool interrupted = false;
+    std::string no_memory;
     {
         nb::gil_scoped_release release;
         try {
             compute(par);
         } catch (const Interrupted &) {
             interrupted = true;
+        } catch (const OutOfMemory &e) {
+            no_memory = e.what();
+        } catch (const std::bad_alloc &) {
+            no_memory = buffers;
+        } catch (const std::length_error &) {
+            no_memory = buffers;
         }
     }
     if (interrupted) throw nb::python_error();  // what the signal handler raised
+    if (!no_memory.empty()) {
+        PyErr_SetString(PyExc_MemoryError, no_memory.c_str());
+        throw nb::python_error();
+    }
+}
+
+// The working buffers of `workers` threads for signals of n samples and
+// voices of `times` samples (a spectrum, voices, FFT tables and work a
+// worker; the shared windows), with their estimated size, for a message.
+std::string working_buffers(int workers, std::size_t n, std::size_t times) {
+    constexpr std::size_t plan_bytes = 96, window_table_bytes = 16 << 20;
+    const std::size_t bytes =
+        window_table_bytes + workers * ((18 + plan_bytes) * n + (8 + plan_bytes) * times);
+    const OutOfMemory described("the working buffers of " + std::to_string(workers) +
+                                    (workers == 1 ? " worker" : " workers") + " for signals of " +
+                                    std::to_string(n) + " samples",
+                                bytes, /*estimated=*/true);
+    return described.what();
 }
 
 template <class A>
@@ -172,14 +213,15 @@ void stransform_into(InputArray x, nb::ndarray<nb::ndim<3>, nb::c_contig, nb::de
     if (out.size() == 0) return;
     require_aligned(out.data(), alignof(float), "out");
     void *po = out.data();
-    run_released(workers, owner, [&](Parallel &par) { stransform(signals, g, kind, po, par); });
+    run_released(workers, owner, working_buffers(workers, g.n, g.times()),
+                 [&](Parallel &par) { stransform(signals, g, kind, po, par); });
 }
 
 void istransform_into(Array<const complex64, 3> s, Array<float, 2> out, int k0, bool absolute,
                       int workers, nb::handle owner) {
     const VoiceGrid g = make_grid(s.shape(2), k0, 1, as_int(s.shape(1), "the number of voices"), 1,
                                   1.0, absolute);
-    const int batch = as_int(s.shape(0), "the number of signals");
+    const int batch = as_int(s.shape(0), "the number of signals of s");
     expect_shape(out.shape(0), batch, "out axis 0");
     expect_shape(out.shape(1), g.n, "out axis 1");
     if (out.size() == 0) return;
@@ -187,7 +229,8 @@ void istransform_into(Array<const complex64, 3> s, Array<float, 2> out, int k0, 
     require_aligned(out.data(), alignof(float), "out");
     const cfloat *ps = samples(s);
     float *po = out.data();
-    run_released(workers, owner, [&](Parallel &par) { istransform(ps, batch, g, po, par); });
+    run_released(workers, owner, working_buffers(workers, g.n, g.n),
+                 [&](Parallel &par) { istransform(ps, batch, g, po, par); });
 }
 
 void tfr_power_into(InputArray x, Array<float, 3> power, Array<float, 3> itc, int k0, int step,
@@ -204,7 +247,8 @@ void tfr_power_into(InputArray x, Array<float, 3> power, Array<float, 3> itc, in
     require_aligned(power.data(), alignof(float), "power");
     require_aligned(itc.data(), alignof(float), "itc");
     float *pp = power.data(), *pi = itc.data();
-    run_released(workers, owner, [&](Parallel &par) { tfr_power(signals, g, pp, pi, par); });
+    run_released(workers, owner, working_buffers(workers, g.n, g.times()),
+                 [&](Parallel &par) { tfr_power(signals, g, pp, pi, par); });
 }
 
 }  // namespace

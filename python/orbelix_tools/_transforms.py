@@ -9,8 +9,9 @@ import numpy as np
 import numpy.typing as npt
 
 from . import _core
-from ._arrays import (allocate, allocate_together, check_finite, check_length, pin_memory,
-                      refuse_masked, result_size, signal_array, signal_view)
+from ._arrays import (Pin, allocate, allocate_together, check_finite, check_length,
+                      check_signal_count, refuse_masked, result_size, signal_array, signal_view,
+                      working_size)
 from ._grid import (axis_index, choice, integer, positive, real_number, voice_grid,
                     worker_count)
 
@@ -18,6 +19,54 @@ _PHASES = ("local", "absolute")
 _OUTPUTS = ("complex", "power", "magnitude")
 
 Float64Array = npt.NDArray[np.float64]
+
+
+# Working buffers of the extension, in bytes, counted with the result
+# before anything is allocated. Per worker: a spectrum and a full-length
+# voice (8 bytes a sample), a half window, FFT tables and work of a plan
+# (_PLAN_BYTES a point: twiddles, block tables, and the chirp-z path's
+# padded inner transform for lengths with a large prime factor), for the
+# full length and the folded one; shared: the windows of all voices.
+_PLAN_BYTES = 96
+_WINDOW_TABLE_BYTES = 16 << 20
+
+
+def _split_by_signal(batch: int, workers: int) -> bool:
+    """Whether each worker takes whole signals (else the voices of one signal
+    at a time are shared out), as the extension decides."""
+    return workers == 1 or batch >= 4 * workers
+
+
+def _worker_bytes(n: int, times: int) -> int:
+    """The scratch of one worker forming voices of signals of n samples."""
+    return (8 + 8 + 2 + _PLAN_BYTES) * n + (8 + _PLAN_BYTES) * times
+
+
+def _stransform_buffers(batch: int, n: int, times: int, count: int, workers: int) -> tuple[int, int]:
+    """(bytes, workers that take scratch) of stransform's working buffers."""
+    busy = min(workers, batch if _split_by_signal(batch, workers) else count)
+    return _WINDOW_TABLE_BYTES + busy * _worker_bytes(n, times), busy
+
+
+def _tfr_power_buffers(epochs: int, channels: int, n: int, times: int, count: int,
+                       workers: int) -> tuple[int, int]:
+    """(bytes, workers) of tfr_power's: besides a worker's scratch (and four
+    sums over the times), the analytic spectra and means of one channel's
+    epochs, one per worker when each takes whole channels."""
+    spectra = 8 * epochs * (n + 1)
+    scratch = _worker_bytes(n, times) + 32 * times
+    if _split_by_signal(channels, workers):
+        busy = min(workers, channels)
+        return _WINDOW_TABLE_BYTES + busy * (spectra + scratch), busy
+    busy = min(workers, max(epochs, count))
+    return _WINDOW_TABLE_BYTES + spectra + busy * scratch, busy
+
+
+def _istransform_buffers(batch: int, n: int, count: int, workers: int) -> tuple[int, int]:
+    """(bytes, workers) of istransform's: a spectrum and plan per worker, and
+    the demodulating roots (16 bytes a sample)."""
+    busy = min(workers, batch if _split_by_signal(batch, workers) else count)
+    return 16 * n + busy * (8 + _PLAN_BYTES) * n, busy
 
 
 def _is_dask(x: object) -> bool:
@@ -105,8 +154,15 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         that is NaN or infinite (or beyond single precision), naming the
         first one.
     MemoryError
-        When the result would exceed the machine's memory (stating its size
-        in GB), before anything is allocated.
+        When the result, or the result and the working buffers of the
+        workers, would exceed the machine's memory (stating their sizes in
+        GB), before anything is allocated; or when a working buffer cannot
+        be had (naming it and its size).
+    RuntimeError
+        When the array owning `x`'s memory is given new data
+        (``__setstate__``) during the call, by Python code of another
+        argument or by a signal handler. NumPy refuses to resize it from
+        the call's first line to its end.
 
     See Also
     --------
@@ -152,27 +208,34 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         return _dask().stransform(x, fs, fmin=fmin, fmax=fmax, df=df, decim=decim, width=width,
                                 phase=phase, output=output, axis=axis, workers=workers)
     a = signal_array(x, "x")
+    # From here on Python code run by the other arguments' conversions (or a
+    # signal handler, or another thread) cannot resize x's memory.
+    pin = Pin(a, "x")
     ax = axis_index(axis, a.ndim)
     n = a.shape[ax]
     check_length(n, "x", axis, a.shape)
     grid = voice_grid(n, fs, fmin, fmax, df, decim, width)
-    choice(phase, "phase", _PHASES)
-    choice(output, "output", _OUTPUTS)
+    absolute = choice(phase, "phase", _PHASES) == "absolute"
+    kind = choice(output, "output", _OUTPUTS)
     threads = worker_count(workers)
 
     lead = a.shape[:ax] + a.shape[ax + 1:]
     shape = lead + (grid.count, grid.times)
-    dtype = np.complex64 if output == "complex" else np.float32
+    dtype = np.complex64 if kind == "complex" else np.float32
     result_size(shape, dtype, "the transform")
+    batch = check_signal_count(lead, "x")
+    working_size(shape, dtype, "the transform",
+                 *_stransform_buffers(batch, n, grid.times, grid.count, threads))
+    pin.check()
     check_finite(a, "x")
     s = allocate(shape, dtype, "the transform")
+    pin.check()
     signals = signal_view(a, (ax,), (-1,), (1, -1, n))
-    pinned = pin_memory(signals)  # held while the extension reads signals
+    pinned = Pin(signals, "x")  # pin's owner, or a private copy
     _core.stransform_into(signals, s.reshape(-1, grid.count, grid.times), k0=grid.k0,
                           step=grid.step, count=grid.count, decim=grid.step_in_time, width=grid.width,
-                          absolute=phase == "absolute", output=output, workers=threads,
-                          owner=pinned())
-    del pinned
+                          absolute=absolute, output=kind, workers=threads, owner=pinned.owner)
+    del pinned, pin
     return grid.f, grid.t, s
 
 
@@ -254,6 +317,8 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
         `S` with fewer than `n` time samples (a decimated transform cannot
         be inverted: each voice must be summed over all `n` samples),
         shapes that do not match, or a value of `S` that is NaN or infinite.
+    MemoryError, RuntimeError
+        As for :func:`stransform` (for `S` in place of `x`).
 
     Examples
     --------
@@ -274,14 +339,17 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
     >>> bool(np.abs(z[300:360]).max() < 0.05 < np.abs(z[40:100]).max())
     True
     """
+    refuse_masked(S, "S")
+    s = np.asarray(S)
+    # From here on Python code run by the other arguments' conversions (or a
+    # signal handler, or another thread) cannot resize S's memory.
+    pin = Pin(s, "S")
     length = integer(n, "n")
     if length < 1:
         raise ValueError(f"n={n!r} must be a positive signal length")
     rate = positive(fs, "fs")
-    choice(phase, "phase", _PHASES)
+    absolute = choice(phase, "phase", _PHASES) == "absolute"
     threads = worker_count(workers)
-    refuse_masked(S, "S")
-    s = np.asarray(S)
     if s.dtype.kind != "c":
         raise TypeError(
             f"S has dtype {s.dtype}: the inverse needs the complex transform "
@@ -307,14 +375,19 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
     lead = s.shape[:-2]
     ax = axis_index(axis, len(lead) + 1)
     result_size(lead + (length,), np.float32, "the signal")
+    batch = check_signal_count(lead, "S")
+    working_size(lead + (length,), np.float32, "the signal",
+                 *_istransform_buffers(batch, length, count, threads))
+    pin.check()
     check_finite(s, "S")
+    out = allocate(lead + (length,), np.float32, "the signal")
+    pin.check()
     # The extension reads whole, aligned complex64 values in C order.
     voices = np.require(s, np.complex64, ["C_CONTIGUOUS", "ALIGNED"]).reshape(-1, count, length)
-    out = allocate(lead + (length,), np.float32, "the signal")
-    pinned = pin_memory(voices)  # held while the extension reads voices
-    _core.istransform_into(voices, out.reshape(-1, length), k0=k0,
-                           absolute=phase == "absolute", workers=threads, owner=pinned())
-    del pinned
+    pinned = Pin(voices, "S")  # pin's owner, or a private copy
+    _core.istransform_into(voices, out.reshape(-1, length), k0=k0, absolute=absolute,
+                           workers=threads, owner=pinned.owner)
+    del pinned, pin
     return np.moveaxis(out, -1, ax)
 
 
@@ -359,7 +432,7 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
 
     Raises
     ------
-    TypeError, ValueError, MemoryError
+    TypeError, ValueError, MemoryError, RuntimeError
         As for :func:`stransform`; also a ValueError when `x` has fewer
         than two dimensions or no epochs, or `epochs_axis` and `axis` name
         the same axis.
@@ -397,6 +470,9 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
         return _dask().tfr_power(x, fs, fmin=fmin, fmax=fmax, df=df, decim=decim, width=width,
                                epochs_axis=epochs_axis, axis=axis, workers=workers)
     a = signal_array(x, "x")
+    # From here on Python code run by the other arguments' conversions (or a
+    # signal handler, or another thread) cannot resize x's memory.
+    pin = Pin(a, "x")
     if a.ndim < 2:
         raise ValueError(f"x must have an epochs axis and a time axis, not shape {a.shape}")
     eax = axis_index(epochs_axis, a.ndim, "epochs_axis")
@@ -414,13 +490,18 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     lead = tuple(d for i, d in enumerate(a.shape) if i not in (eax, ax))
     shape = lead + (grid.count, grid.times)
     result_size((2,) + shape, np.float32, "the power and coherence")
+    channels = check_signal_count((epochs,) + lead, "x") // epochs
+    working_size((2,) + shape, np.float32, "the power and coherence",
+                 *_tfr_power_buffers(epochs, channels, n, grid.times, grid.count, threads))
+    pin.check()
     check_finite(a, "x")
     power, itc = allocate_together(shape, np.float32, 2, "the power and coherence")
+    pin.check()
     signals = signal_view(a, (eax, ax), (0, -1), (epochs, -1, n))
     rows = (-1, grid.count, grid.times)
-    pinned = pin_memory(signals)  # held while the extension reads signals
+    pinned = Pin(signals, "x")  # pin's owner, or a private copy
     _core.tfr_power_into(signals, power.reshape(rows), itc.reshape(rows), k0=grid.k0,
                          step=grid.step, count=grid.count, decim=grid.step_in_time, width=grid.width,
-                         workers=threads, owner=pinned())
-    del pinned
+                         workers=threads, owner=pinned.owner)
+    del pinned, pin
     return grid.f, grid.t, power, itc

@@ -1,6 +1,8 @@
 // How a batch of signals is spread over workers, shared by the drivers.
 #pragma once
 
+#include <string>
+
 #include "analysis/signal/half_window.hpp"
 #include "analysis/signal/parallel.hpp"
 
@@ -18,8 +20,12 @@ constexpr long long kWindowTableLimit = 1LL << 22;
 
 // Fills table (voices in parallel) when it pays and fits; else leaves it empty.
 inline void share_windows(int batch, const VoiceGrid &g, Parallel &par, WindowTable &table) {
-    if (batch < 2 || WindowTable::size_needed(g) > kWindowTableLimit) return;
-    table = WindowTable(g);
+    const long long values = WindowTable::size_needed(g);
+    if (batch < 2 || values > kWindowTableLimit) return;
+    table = allocate_named("the windows of " + std::to_string(g.count) +
+                               (g.count == 1 ? " voice" : " voices"),
+                           sizeof(float) * values + 12 * static_cast<std::size_t>(g.count),
+                           [&] { return WindowTable(g); });
     par.run(g.count, [&](int, int i) { table.fill(i); });
 }
 

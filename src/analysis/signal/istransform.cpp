@@ -4,6 +4,7 @@
 #include <complex>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "fft/plans/transform_plan.hpp"
@@ -65,7 +66,10 @@ void synthesize(Scratch &s, float *dst) {
 
 void istransform(const cfloat *s, int batch, const VoiceGrid &g, float *out, Parallel &par) {
     const std::size_t n = g.n;
-    const std::vector<cdouble> roots = g.absolute ? demodulation_roots(g.n) : std::vector<cdouble>();
+    const std::vector<cdouble> roots =
+        g.absolute ? allocate_named("the demodulation roots of " + std::to_string(g.n) + " samples",
+                                    sizeof(cdouble) * n, [&] { return demodulation_roots(g.n); })
+                   : std::vector<cdouble>();
     auto row = [&](int b, int i) { return s + (static_cast<std::size_t>(b) * g.count + i) * n; };
     std::vector<std::unique_ptr<Scratch>> slots(par.workers());
     auto scratch = [&](int w) -> Scratch & {

@@ -1,13 +1,21 @@
 #include "analysis/signal/parallel.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <vector>
 
 namespace orbelix::tools {
 
+OutOfMemory::OutOfMemory(const std::string &buffer, std::size_t bytes, bool estimated) {
+    char size[48];
+    std::snprintf(size, sizeof size, "%s%.3g GB", estimated ? "about " : "",
+                  static_cast<double>(bytes) / 1e9);
+    message_ = buffer + " (" + size + ") could not be allocated";
+}
+
 Parallel::Parallel(int workers, std::function<bool()> poll)
-    : workers_(std::max(1, workers)), poll_(std::move(poll)) {}
+    : workers_(std::max(1, workers)), startable_(workers_), poll_(std::move(poll)) {}
 
 bool Parallel::stopping() {
     if (stop_.load(std::memory_order_relaxed)) return true;
@@ -70,7 +78,7 @@ Parallel::Reading::~Reading() {
 void Parallel::run(int tasks, const std::function<void(int, int)> &body) {
     if (stop_.load()) throw Interrupted();
     if (tasks <= 0) return;
-    const int threads = std::min(workers_, tasks);
+    int threads = std::min(startable_, tasks);
 
     std::atomic<int> next{0};
     std::mutex mutex;
@@ -102,15 +110,13 @@ void Parallel::run(int tasks, const std::function<void(int, int)> &body) {
     try {
         for (int i = 1; i < threads; ++i) pool.emplace_back(started, i);
     } catch (...) {
-        // No thread to be had: stop the ones started and report.
-        stop_.store(true);
+        // Go on with the threads started (none: the caller alone).
+        const int have = 1 + static_cast<int>(pool.size());
         {
             std::lock_guard<std::mutex> lock(mutex);
-            running -= threads - 1 - static_cast<int>(pool.size());
+            running -= threads - have;
         }
-        for (auto &t : pool) t.join();
-        polling_ = false;
-        throw;
+        threads = startable_ = have;
     }
     work(0);
     {

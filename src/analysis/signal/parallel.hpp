@@ -5,7 +5,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <cstddef>
 #include <mutex>
+#include <new>
+#include <string>
 #include <thread>
 
 #include "core/interrupt.hpp"
@@ -14,6 +17,32 @@ namespace orbelix::tools {
 
 // Thrown by Parallel::run when the poll asked to stop: the core's own.
 using orbelix::Interrupted;
+
+// A working buffer that could not be allocated, named with its size in
+// bytes (an estimate where it holds FFT tables), for the caller's message.
+class OutOfMemory : public std::bad_alloc {
+public:
+    OutOfMemory(const std::string &buffer, std::size_t bytes, bool estimated = false);
+    const char *what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
+};
+
+// make(), an allocation of `buffer` (bytes in all): std::bad_alloc or
+// std::length_error from it becomes OutOfMemory.
+template <class F>
+auto allocate_named(const std::string &buffer, std::size_t bytes, F &&make) -> decltype(make()) {
+    try {
+        return make();
+    } catch (const OutOfMemory &) {
+        throw;
+    } catch (const std::bad_alloc &) {
+        throw OutOfMemory(buffer, bytes);
+    } catch (const std::length_error &) {
+        throw OutOfMemory(buffer, bytes);
+    }
+}
 
 class Parallel {
 public:
@@ -25,7 +54,10 @@ public:
 
     // Calls body(worker, task) for task = 0 .. tasks-1, claimed in increasing
     // order by min(workers, tasks) workers numbered 0 .. : worker 0 is the
-    // caller's thread, the others threads started for the run. When the
+    // caller's thread, the others threads started for the run. A thread
+    // that cannot be started (no memory for its stack, a limit on threads)
+    // leaves the run, and the later runs, to the workers started: the
+    // tasks are the same, whichever worker takes them. When the
     // poll asks to stop or a body throws, the workers finish their current
     // task and claim no more; the run then throws Interrupted or the body's
     // exception. The caller polls between its tasks, in stopping(), and
@@ -60,6 +92,7 @@ private:
     static constexpr std::chrono::milliseconds kPollEvery{20};
 
     int workers_;
+    int startable_;  // workers a run may have, after a thread failed to start
     std::function<bool()> poll_;
     std::atomic<bool> stop_{false};
     // Set by the caller before a run starts its threads and cleared after

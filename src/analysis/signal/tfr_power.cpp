@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "analysis/signal/batch_plan.hpp"
@@ -25,6 +26,13 @@ struct Epochs {
     Epochs(int epochs, int n) : a(static_cast<std::size_t>(epochs) * n), mean(epochs) {}
     std::vector<cfloat> a;
     std::vector<cfloat> mean;
+
+    static std::unique_ptr<Epochs> make(int epochs, int n) {
+        return allocate_named("the spectra of one channel's " + std::to_string(epochs) +
+                                  " epochs of " + std::to_string(n) + " samples",
+                              sizeof(cfloat) * static_cast<std::size_t>(epochs) * (n + 1),
+                              [&] { return std::make_unique<Epochs>(epochs, n); });
+    }
 };
 
 }  // namespace
@@ -111,7 +119,7 @@ void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, P
         std::vector<std::unique_ptr<Epochs>> spectra(par.workers());
         par.run(channels, [&](int w, int c) {
             Scratch &s = scratch(w);
-            if (!spectra[w]) spectra[w] = std::make_unique<Epochs>(epochs, g.n);
+            if (!spectra[w]) spectra[w] = Epochs::make(epochs, g.n);
             Epochs &sp = *spectra[w];
             // Many long epochs take seconds: a stop is honoured between them
             // too (once stopping, no voice is formed from the spectra left).
@@ -122,7 +130,8 @@ void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, P
         });
         return;
     }
-    Epochs sp(epochs, g.n);
+    const std::unique_ptr<Epochs> shared = Epochs::make(epochs, g.n);
+    Epochs &sp = *shared;
     for (int c = 0; c < channels; ++c) {
         par.run(epochs, [&](int w, int e) {
             analytic_spectrum(scratch(w).voices.signal_plan(), x, signal(e, c), sp.a.data() + e * n,
