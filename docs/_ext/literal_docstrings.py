@@ -17,14 +17,13 @@ from docutils.statemachine import StringList
 from sphinx.util.docutils import SphinxDirective
 
 
-def _signatures(module) -> dict[str, str]:
-    """Each routine's call signature from the module docstring's list."""
-    found = {}
-    for line in (module.__doc__ or "").splitlines():
-        m = re.match(r"\s+(.+?)\s*=\s*(\w+)\((.*)\)\s*$", line)
-        if m:
-            found[m.group(2)] = f"{m.group(2)}({m.group(3)}) -> {m.group(1)}"
-    return found
+def _signature(name: str, doc: str) -> str:
+    """The call line that opens the docstring, "h = ifst(s,[n])", as a
+    signature with its optional arguments in brackets and its result."""
+    m = re.match(r"\s*(.+?)\s*=\s*(\w+)\((.*)\)\s*$", doc.splitlines()[0] if doc else "")
+    if not m or m.group(2) != name:
+        return f"{name}(...)"
+    return f"{name}({m.group(3)}) -> {m.group(1)}"
 
 
 class LiteralRoutine(SphinxDirective):
@@ -35,7 +34,7 @@ class LiteralRoutine(SphinxDirective):
         modname, _, name = self.arguments[0].rpartition(".")
         module = importlib.import_module(modname)
         routine = getattr(module, name)
-        signature = _signatures(module).get(name, f"{name}(...)")
+        signature = _signature(name, routine.__doc__ or "")
         lines = [f".. py:function:: {signature}", f"   :module: {modname}", ""]
         body = StringList(lines, source=self.get_source_info()[0])
         container = nodes.container()
