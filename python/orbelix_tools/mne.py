@@ -142,10 +142,13 @@ def tfr_stockwell(inst: Any, freqs: npt.ArrayLike | None = None, fmin: float | N
       signal (positive frequencies doubled), so a cosine of amplitude 1 has
       ``|S| = 1`` and power 1; in MNE it has ``|S| = 1/2`` and power 1/4.
       The inter-trial coherence is the same.
-    - MNE's window is ``exp(-2 pi^2 m^2 w^2 / k'^2)`` with ``k'`` counted
-      in bins of its ``n_fft`` and ``w`` its ``width`` taken in Hz per
-      bin of a 1 s window, so MNE's ``width=w`` is ``width=w * n_fft /
-      sfreq`` here: the same only when ``n_fft`` samples last one second.
+    - MNE's ``width=w`` with ``n_fft`` samples is ``width=w * n_fft / sfreq``
+      here: the same number only when ``n_fft`` samples last one second.
+      With that mapping the power agrees with 4 times MNE's to single
+      precision above about ``10 * width / T`` Hz for epochs of ``T`` s
+      (with this function's `width`); below, where the window in time
+      (``3 * width / f`` s either side) nears the epoch's length, MNE's
+      values depart from the Gaussian window used here.
     - MNE zero-pads each epoch to ``n_fft`` (by default the next power of
       two), which changes the bins and lets the end of an epoch see zeros
       instead of its beginning; here the transform has the epoch's own
