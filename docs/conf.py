@@ -8,6 +8,7 @@ the API pages and the gallery import the installed modules.
 from __future__ import annotations
 
 import filecmp
+import importlib.metadata
 import os
 import sys
 from pathlib import Path
@@ -40,7 +41,7 @@ _refuse_stale_install()
 project = "orbelix"
 author = "the orbelix developers"
 copyright = "the orbelix developers"
-release = orbelix_tools.__dict__.get("__version__", "0.1.0")
+release = importlib.metadata.version("orbelix")
 
 extensions = [
     "sphinx.ext.autodoc",
@@ -67,6 +68,8 @@ html_theme_options = {"description": "Fast single-precision S-transforms for Num
 autosummary_generate = True
 autosummary_imported_members = True
 autodoc_default_options = {"members": False}
+# The numpydoc sections give the types; signatures show names and defaults.
+autodoc_typehints = "none"
 numpydoc_show_class_members = False
 numpydoc_class_members_toctree = False
 numpydoc_xref_param_type = False
