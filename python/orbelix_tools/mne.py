@@ -93,7 +93,8 @@ def tfr_stockwell(inst: Any, freqs: npt.ArrayLike | None = None, fmin: float | N
         the classical S-transform). MNE's ``width`` is scaled differently;
         see Notes.
     picks : str, list or slice, optional
-        Channels, as MNE's ``picks`` (names, types or indices). By default
+        Channels, as MNE's ``picks``: names or indices (bad channels
+        included when named), or types (good channels only). By default
         the good data channels.
     average : bool, default True
         For epochs: average the power over epochs (an AverageTFRArray) or
@@ -179,35 +180,38 @@ def tfr_stockwell(inst: Any, freqs: npt.ArrayLike | None = None, fmin: float | N
     if averaged and output != "power":
         raise ValueError(f"output={output!r} needs average=False: the average is of the power")
 
-    picked = inst.copy().pick("data" if picks is None else picks,
-                              exclude="bads" if picks is None else ())
-    sfreq = float(picked.info["sfreq"])
-    n = len(picked.times)
+    # Channels are resolved by MNE's own rules on a one-sample stand-in, so
+    # that only the picked channels' data are ever copied.
+    stand_in = mne.EvokedArray(np.zeros((len(inst.ch_names), 1)), inst.info, verbose="error")
+    names = stand_in.pick("data" if picks is None else picks, exclude="bads").ch_names
+    info = mne.pick_info(inst.info, [inst.ch_names.index(c) for c in names])
+    sfreq = float(info["sfreq"])
+    n = len(inst.times)
     low, high, step = _band(freqs, fmin, fmax, df, n, sfreq)
-    data = picked.get_data()
+    data = inst.get_data(picks=names)
 
     if averaged:
         f, t, power, itc = tfr_power(data, sfreq, fmin=low, fmax=high, df=step, decim=decim,
                                      width=width, epochs_axis=0, axis=-1, workers=workers)
-        times = picked.times[::decim]  # len(t) samples, as MNE labels them
-        nave = len(picked)
+        times = inst.times[::decim]  # len(t) samples, as MNE labels them
+        nave = len(inst)
         result = mne.time_frequency.AverageTFRArray(
-            picked.info, power, times, f, nave=nave, method="stockwell")
+            info, power, times, f, nave=nave, method="stockwell")
         if return_itc:
             return result, mne.time_frequency.AverageTFRArray(
-                picked.info, itc, times, f, nave=nave, method="stockwell", comment="inter-trial coherence")
+                info, itc, times, f, nave=nave, method="stockwell", comment="inter-trial coherence")
         return result
 
     f, t, S = stransform(data, sfreq, fmin=low, fmax=high, df=step, decim=decim, width=width,
                          output="power" if output == "power" else "complex", axis=-1,
                          workers=workers)
-    times = picked.times[::decim]  # len(t) samples, as MNE labels them
+    times = inst.times[::decim]  # len(t) samples, as MNE labels them
     if epochs_kind:
         return mne.time_frequency.EpochsTFRArray(
-            picked.info, S, times, f, method="stockwell", events=picked.events,
-            event_id=picked.event_id, selection=picked.selection, drop_log=picked.drop_log,
-            metadata=picked.metadata)
+            info, S, times, f, method="stockwell", events=inst.events,
+            event_id=inst.event_id, selection=inst.selection, drop_log=inst.drop_log,
+            metadata=inst.metadata)
     if evoked_kind:
         return mne.time_frequency.AverageTFRArray(
-            picked.info, S, times, f, nave=picked.nave, comment=picked.comment, method="stockwell")
-    return mne.time_frequency.RawTFRArray(picked.info, S, times, f, method="stockwell")
+            info, S, times, f, nave=inst.nave, comment=inst.comment, method="stockwell")
+    return mne.time_frequency.RawTFRArray(info, S, times, f, method="stockwell")

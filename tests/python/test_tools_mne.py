@@ -127,7 +127,7 @@ def test_evoked_and_raw(epochs):
     np.testing.assert_array_equal(rtfr.data, s)
 
 
-def test_refusals(epochs):
+def test_refusals_and_picks(epochs):
     with pytest.raises(ValueError, match="return_itc=True needs epochs and average=True"):
         tfr_stockwell(epochs, fmax=20.0, average=False, return_itc=True)
     with pytest.raises(ValueError, match="return_itc=True needs epochs"):
@@ -140,5 +140,8 @@ def test_refusals(epochs):
         tfr_stockwell(np.zeros((2, 3, 64)))
     with pytest.raises(ValueError, match="decim"):
         tfr_stockwell(epochs, fmax=20.0, decim=0)
+    # Channel types pick the good channels; names pick bad ones too.
+    assert tfr_stockwell(epochs, fmax=20.0, picks="eeg").ch_names == ["Fz", "Cz"]
+    assert tfr_stockwell(epochs, fmax=20.0, picks=["Pz", "Fz"]).ch_names == ["Pz", "Fz"]
     # The caller's epochs are left as they were.
     assert epochs.ch_names == ["Fz", "Cz", "Pz", "EOG"]
