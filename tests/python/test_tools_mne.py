@@ -77,6 +77,7 @@ def test_same_numbers_as_tfr_power_and_stransform(epochs):
     np.testing.assert_array_equal(each.events, epochs.events)
     assert each.event_id == {"stim": 3}
     np.testing.assert_allclose(each.data.mean(axis=0), p, rtol=2e-5, atol=1e-7)
+    np.testing.assert_allclose(each.average().data, p, rtol=2e-5, atol=1e-7)  # MNE's own average
 
     coeffs = tfr_stockwell(epochs, fmin=2.0, fmax=40.0, average=False, output="complex",
                            picks=["Cz", "EOG"])
