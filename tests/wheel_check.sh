@@ -3,8 +3,9 @@
 # environment from PyPI), repairs it with auditwheel into a manylinux wheel,
 # installs that into a fresh virtual environment whose PATH holds no
 # compiler, and runs the smoke test there. Linux only (auditwheel).
-# WHEEL_CHECK_DIR (default build/wheel-check) keeps the wheels and the
-# environment; its build tree makes a second run incremental.
+# WHEEL_CHECK_DIR (default build/wheel-check) keeps the wheels, the build
+# tree and the environment for inspection. The build environment is new
+# every run, so every run compiles everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$(pwd)"
