@@ -17,13 +17,16 @@ plot
     A time-frequency map with a labelled colour bar (needs matplotlib).
 simd_path
     The SIMD instruction set the transforms run on.
+to_xarray
+    A transform as an xarray DataArray labelled in Hz and s (needs xarray).
 """
 
 from ._simd import simd_path, warn_unless_honoured
 from ._transforms import istransform, stransform, tfr_power
+from ._xarray import to_xarray
 from .plotting import plot
 
-__all__ = ["istransform", "plot", "simd_path", "stransform", "tfr_power"]
+__all__ = ["istransform", "plot", "simd_path", "stransform", "tfr_power", "to_xarray"]
 
 warn_unless_honoured()
 del warn_unless_honoured
