@@ -13,17 +13,23 @@ istransform
     Signal from its full-resolution transform over a band (filtering).
 tfr_power
     Power and inter-trial coherence averaged over epochs.
+local_measures
+    Ratio, orientation, phase and energy of an image at every pixel.
 plot
     A time-frequency map with a labelled colour bar (needs matplotlib).
+plot_map
+    A per-pixel map of an image: frequency, orientation or energy.
 simd_path
     The SIMD instruction set the transforms run on.
 """
 
 from ._simd import simd_path, warn_unless_honoured
+from ._local_measures import local_measures
 from ._transforms import istransform, stransform, tfr_power
-from .plotting import plot
+from .plotting import plot, plot_map
 
-__all__ = ["istransform", "plot", "simd_path", "stransform", "tfr_power"]
+__all__ = ["istransform", "local_measures", "plot", "plot_map", "simd_path", "stransform",
+           "tfr_power"]
 
 warn_unless_honoured()
 del warn_unless_honoured
