@@ -72,8 +72,8 @@ def local_measures(image: Any, *, coarse: float = 0.2, fine: float = 0.1,
     row_axis, col_axis = image_axes(axes, image.ndim)
     rows = _known(image.shape[row_axis], "number of rows")
     cols = _known(image.shape[col_axis], "number of columns")
-    keywords = dict(coarse=coarse, fine=fine, kernel_size=kernel_size, spacing=spacing,
-                    workers=workers)
+    keywords: dict[str, Any] = dict(coarse=coarse, fine=fine, kernel_size=kernel_size,
+                                    spacing=spacing, workers=workers)
     # Every check, on no image at all.
     eager(np.zeros((0, rows, cols), dtype=image.dtype), border=border, axes=(-2, -1), **keywords)
     k = int(kernel_size)

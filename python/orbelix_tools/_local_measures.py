@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import importlib
 import math
+from collections.abc import Sequence
 from typing import Any
 
 import numpy as np
@@ -36,18 +37,28 @@ def image_array(image: object, name: str = "image") -> npt.NDArray[Any]:
     return a
 
 
+def pair_of(value: object) -> tuple[Any, Any] | None:
+    """The two items of a sequence (or 1-D array) of two; None for anything else."""
+    if isinstance(value, np.ndarray):
+        return (value[0], value[1]) if value.shape == (2,) else None
+    if isinstance(value, Sequence) and not isinstance(value, (str, bytes)) and len(value) == 2:
+        return value[0], value[1]
+    return None
+
+
 def image_axes(axes: object, ndim: int) -> tuple[int, int]:
     """Two distinct, non-negative axes of an array with ndim dimensions."""
-    if isinstance(axes, (str, bytes)) or not hasattr(axes, "__len__") or len(axes) != 2:
+    given = pair_of(axes)
+    if given is None:
         raise TypeError(f"axes must be a pair of integers (rows, columns), not {axes!r}")
     pair = []
-    for a in axes:
+    for a in given:
         i = integer(a, "axes")
         if not -ndim <= i < ndim:
-            raise ValueError(f"axes={tuple(axes)!r} is out of range for an array of {ndim} dimensions")
+            raise ValueError(f"axes={given!r} is out of range for an array of {ndim} dimensions")
         pair.append(i % ndim)
     if pair[0] == pair[1]:
-        raise ValueError(f"axes={tuple(axes)!r} names the same axis twice")
+        raise ValueError(f"axes={given!r} names the same axis twice")
     return pair[0], pair[1]
 
 
@@ -69,12 +80,13 @@ def scale_pair(coarse: object, fine: object) -> tuple[float, float]:
 
 def spacing_pair(spacing: object) -> tuple[float, float]:
     """A pair (dy, dx) of finite, positive pixel spacings."""
-    if isinstance(spacing, (str, bytes)) or not hasattr(spacing, "__len__") or len(spacing) != 2:
+    given = pair_of(spacing)
+    if given is None:
         raise TypeError(f"spacing must be a pair (dy, dx) of positive numbers, not {spacing!r}")
-    pair = tuple(real_number(s, "spacing") for s in spacing)
-    if not all(math.isfinite(s) and s > 0.0 for s in pair):
-        raise ValueError(f"spacing={tuple(spacing)!r} must hold two finite, positive numbers")
-    return pair[0], pair[1]
+    dy, dx = real_number(given[0], "spacing"), real_number(given[1], "spacing")
+    if not all(math.isfinite(s) and s > 0.0 for s in (dy, dx)):
+        raise ValueError(f"spacing={given!r} must hold two finite, positive numbers")
+    return dy, dx
 
 
 def window_half_width(kernel_size: object, border: str, rows: int, cols: int) -> int:

@@ -164,18 +164,6 @@ _MAP_KINDS = ("frequency", "orientation", "energy")
 _ANGLE_ORIGINS = ("columns", "rows")
 
 
-def _map_spacing(spacing: object) -> tuple[float, float]:
-    if isinstance(spacing, (str, bytes)) or not hasattr(spacing, "__len__") or len(spacing) != 2:
-        raise TypeError(f"spacing must be a pair (dy, dx) of positive numbers, not {spacing!r}")
-    try:
-        pair = tuple(float(s) for s in spacing)
-    except (TypeError, ValueError):
-        raise TypeError(f"spacing must be a pair (dy, dx) of positive numbers, not {spacing!r}") from None
-    if not all(np.isfinite(s) and s > 0 for s in pair):
-        raise ValueError(f"spacing={tuple(spacing)!r} must hold two finite, positive numbers")
-    return pair[0], pair[1]
-
-
 def plot_map(values: npt.ArrayLike, spacing: tuple[float, float] = (1.0, 1.0),
              kind: str = "frequency", ax: Axes | None = None, *,
              image: npt.ArrayLike | None = None, step: int = 8, angles: str = "columns",
@@ -256,7 +244,8 @@ def plot_map(values: npt.ArrayLike, spacing: tuple[float, float] = (1.0, 1.0),
         raise TypeError(f"values must hold real numbers, not dtype {v.dtype}")
     if v.ndim != 2 or v.size == 0:
         raise ValueError(f"values must be a non-empty 2-D map, not shape {v.shape}")
-    dy, dx = _map_spacing(spacing)
+    from ._local_measures import spacing_pair
+    dy, dx = spacing_pair(spacing)
     if not isinstance(kind, str) or kind not in _MAP_KINDS:
         raise ValueError(f"kind={kind!r} is not one of " + ", ".join(repr(k) for k in _MAP_KINDS))
     if not isinstance(angles, str) or angles not in _ANGLE_ORIGINS:
@@ -319,7 +308,8 @@ def plot_map(values: npt.ArrayLike, spacing: tuple[float, float] = (1.0, 1.0),
         ux, uy = half * np.cos(theta) * dx, half * np.sin(theta) * dy
         x, y = c * dx, r * dy
         segments = np.stack([np.stack([x - ux, y - uy], -1), np.stack([x + ux, y + uy], -1)], -2)
-        mappable = LineCollection(segments.reshape(-1, 2, 2), cmap=colour_map, linewidths=1.5)
+        mappable = LineCollection(list(segments.reshape(-1, 2, 2)), cmap=colour_map,
+                                  linewidths=1.5)
         mappable.set_array(theta.ravel())
         mappable.set_clim(*limits)  # type: ignore[misc]
         ax.add_collection(mappable)

@@ -320,3 +320,42 @@ def test_dask_bad_arguments_raise_when_the_graph_is_built():
         ot.local_measures(x, fine=0.2)
     with pytest.raises(ValueError, match=r"^axes=\(1, 1\) names the same axis twice$"):
         ot.local_measures(x, axes=(1, 1))
+
+
+# ---------------------------------------------------------------- Ctrl-C
+
+INTERRUPTED = r"""
+import sys
+import numpy as np
+import orbelix_tools as ot
+
+img = np.random.default_rng(0).standard_normal((2048, 2048)).astype(np.float32)
+print("started", flush=True)
+try:
+    ot.local_measures(img, kernel_size=100, workers=int(sys.argv[1]))  # minutes of work
+    print("finished", flush=True)
+except KeyboardInterrupt:
+    print("interrupted", flush=True)
+small = img[:20, :20]
+assert np.isfinite(ot.local_measures(small, kernel_size=2)[3]).all()
+print("usable", flush=True)
+"""
+
+
+@pytest.mark.parametrize("workers", [1, 2])
+def test_sigint_interrupts_a_large_image(workers):
+    import signal
+    import time
+    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED, str(workers)],
+                             stdout=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline().strip() == "started"
+        time.sleep(0.5)
+        child.send_signal(signal.SIGINT)
+        assert child.stdout.readline().strip() == "interrupted"
+        assert child.stdout.readline().strip() == "usable"
+        assert child.wait(timeout=60) == 0
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
