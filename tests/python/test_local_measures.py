@@ -359,3 +359,22 @@ def test_sigint_interrupts_a_large_image(workers):
         if child.poll() is None:
             child.kill()
             child.wait()
+
+
+def test_no_leaks_good_or_refused():
+    from leaks import assert_no_leaks
+    img = image((2, 24, 30), seed=12)
+    kinds = img.astype(np.float64)[:, ::2]
+
+    def run(count):
+        for _ in range(count):
+            ot.local_measures(img, kernel_size=3, workers=2)
+            ot.local_measures(kinds, kernel_size=2, border="valid")
+            try:
+                ot.local_measures(img, kernel_size=30)
+            except ValueError:
+                pass
+            else:
+                raise AssertionError("the bad call was accepted")
+
+    assert_no_leaks(run, (img, kinds), calls=500)

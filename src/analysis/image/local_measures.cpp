@@ -22,7 +22,8 @@ void filter_row_sse2(const float *strip, std::ptrdiff_t stride, const MeasureKer
 }  // namespace kernel
 
 MeasureKernels::MeasureKernels(float coarse, float fine, int kr_, int kc_) : kr(kr_), kc(kc_) {
-    weights.resize(static_cast<std::size_t>(2 * kr + 1) * (2 * kc + 1) * kWeightsPerOffset);
+    weights.resize((2 * static_cast<std::size_t>(kr) + 1) * (2 * static_cast<std::size_t>(kc) + 1) *
+                   kWeightsPerOffset);
     const float fine2 = fine * fine, coarse2 = coarse * coarse;
     float *w = weights.data();
     for (long long i = -kc; i <= kc; ++i) {
@@ -112,9 +113,9 @@ struct Scratch {
 
 template <class T>
 void fill_strip(const T *image, std::ptrdiff_t s1, std::ptrdiff_t s2, const std::vector<long long> &cols,
-                long long first_row, int strip_rows, int rows, Border border, float *strip) {
+                long long first_row, long long strip_rows, int rows, Border border, float *strip) {
     const std::size_t stride = cols.size();
-    for (int r = 0; r < strip_rows; ++r) {
+    for (long long r = 0; r < strip_rows; ++r) {
         float *dst = strip + r * stride;
         const long long p = source_index(first_row + r, rows, border);
         if (p < 0) {
@@ -148,10 +149,10 @@ void local_measures(const ImageBatch &x, float coarse, float fine, int kernel_si
 
     // Strip column t holds image column centre - kc + t; columns past the
     // last window are zeros that only fill the last vector block.
-    std::vector<long long> cols(static_cast<std::size_t>(width + 2 * kc));
+    std::vector<long long> cols(static_cast<std::size_t>(width + 2LL * kc));
     for (std::size_t t = 0; t < cols.size(); ++t) {
         const long long c = centre - kc + static_cast<long long>(t);
-        cols[t] = t < static_cast<std::size_t>(out_cols) + 2 * kc ? source_index(c, x.cols, border) : -1;
+        cols[t] = t < static_cast<std::size_t>(out_cols + 2LL * kc) ? source_index(c, x.cols, border) : -1;
     }
     const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(cols.size());
 
@@ -164,7 +165,7 @@ void local_measures(const ImageBatch &x, float coarse, float fine, int kernel_si
     const long long bands = (out_rows + band - 1) / band;
     const long long tasks = bands * x.batch;
     if (tasks > INT_MAX) throw std::bad_alloc();  // not reached: the caller bounds the batch
-    const std::size_t strip_size = static_cast<std::size_t>(band + 2 * kr) * stride;
+    const std::size_t strip_size = static_cast<std::size_t>(band + 2LL * kr) * stride;
 
     std::vector<std::unique_ptr<Scratch>> slots(par.workers());
     const std::size_t plane = static_cast<std::size_t>(out_rows) * out_cols;
@@ -179,10 +180,10 @@ void local_measures(const ImageBatch &x, float coarse, float fine, int kernel_si
             const tools::Parallel::Reading reading(par);
             if (x.is_double)
                 fill_strip(static_cast<const double *>(x.data) + b * x.s0, x.s1, x.s2, cols, first_row,
-                           r1 - r0 + 2 * kr, x.rows, border, s.strip.get());
+                           r1 - r0 + 2LL * kr, x.rows, border, s.strip.get());
             else
                 fill_strip(static_cast<const float *>(x.data) + b * x.s0, x.s1, x.s2, cols, first_row,
-                           r1 - r0 + 2 * kr, x.rows, border, s.strip.get());
+                           r1 - r0 + 2LL * kr, x.rows, border, s.strip.get());
         }
         const RowSums sums = s.row();
         for (int r = r0; r < r1 && !par.stopping(); ++r) {

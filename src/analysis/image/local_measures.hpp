@@ -48,9 +48,11 @@ struct MeasureKernels {
 };
 constexpr int kWeightsPerOffset = 5;
 
-// Output extent along an axis of n pixels.
+// Output extent along an axis of n pixels (0 when no valid window fits).
 inline int measured_extent(int n, int kernel_size, Border border) {
-    return border == Border::valid ? n - 2 * kernel_size : n;
+    if (border != Border::valid) return n;
+    const long long left = n - 2LL * kernel_size;
+    return left > 0 ? static_cast<int>(left) : 0;
 }
 
 // Fills maps for every image of x. kernel_size >= 0; for `valid` each side

@@ -32,7 +32,7 @@ inline void filter_row(const float *strip, std::ptrdiff_t stride, const MeasureK
                        int width, const RowSums &out) {
     using Vec = typename Shape<W, U>::Vec;
     constexpr int block = Shape<W, U>::block;
-    const int side_i = 2 * k.kc + 1, side_j = 2 * k.kr + 1;
+    const long long side_i = 2LL * k.kc + 1, side_j = 2LL * k.kr + 1;
     auto load = [](const float *p) {
         Vec v;
         std::memcpy(&v, p, sizeof v);
@@ -44,9 +44,9 @@ inline void filter_row(const float *strip, std::ptrdiff_t stride, const MeasureK
         Vec e[U], o1[U], o2[U], q[U];
         for (int u = 0; u < U; ++u) e[u] = o1[u] = o2[u] = q[u] = Vec{};
         const float *w = k.weights.data();
-        for (int i = 0; i < side_i; ++i) {          // column offset i - kc
+        for (long long i = 0; i < side_i; ++i) {          // column offset i - kc
             const float *column = strip + y + i;
-            for (int j = 0; j < side_j; ++j) {      // row offset j - kr
+            for (long long j = 0; j < side_j; ++j) {      // row offset j - kr
                 const float *p = column + j * stride;
                 const Vec even = broadcast(w[0]), odd = broadcast(w[1]);
                 const Vec p1 = broadcast(w[2]), p2 = broadcast(w[3]), p3 = broadcast(w[4]);
