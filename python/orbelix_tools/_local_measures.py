@@ -112,6 +112,18 @@ def measured_extent(n: int, kernel_size: int, border: str) -> int:
     return n - 2 * kernel_size if border == "valid" else n
 
 
+def scratch_floats(rows: int, cols: int, k: int, border: str, workers: int) -> int:
+    """Floats the extension allocates besides the results: five weights per
+    window offset, and per worker the completed rows of a band of up to 32
+    output rows, padded to whole vector blocks (at most 32 columns). With
+    zeros around the image, window rows and columns that reach only zeros
+    are left out."""
+    kr, kc = (min(k, rows - 1), min(k, cols - 1)) if border == "constant" else (k, k)
+    out_rows, out_cols = measured_extent(rows, k, border), measured_extent(cols, k, border)
+    strip = (min(out_rows, 32) + 2 * kr) * (out_cols + 32 + 2 * kc)
+    return 5 * (2 * kr + 1) * (2 * kc + 1) + workers * strip
+
+
 def local_measures(image: npt.ArrayLike, *, coarse: float = 0.2, fine: float = 0.1,
                    kernel_size: int = 7, border: str = "reflect",
                    spacing: tuple[float, float] = (1.0, 1.0), axes: tuple[int, int] = (-2, -1),
@@ -251,6 +263,8 @@ def local_measures(image: npt.ArrayLike, *, coarse: float = 0.2, fine: float = 0
     moved = np.moveaxis(a, (row_axis, col_axis), (-2, -1))
     shape = moved.shape[:-2] + (measured_extent(rows, k, border), measured_extent(cols, k, border))
     result_size((4,) + shape, np.float32, "the four measures")
+    result_size((scratch_floats(rows, cols, k, border, threads),), np.float32,
+                "the window's weights and the workers' scratch")
     check_finite(a, "image")
     maps = allocate_together(shape, np.float32, 4, "the four measures")
     if not (moved.dtype.type in (np.float32, np.float64) and moved.dtype.isnative):

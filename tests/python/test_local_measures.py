@@ -378,3 +378,16 @@ def test_no_leaks_good_or_refused():
                 raise AssertionError("the bad call was accepted")
 
     assert_no_leaks(run, (img, kinds), calls=500)
+
+
+def test_memory_error_for_scratch_states_the_size(monkeypatch):
+    # On a machine of 1 GB the results of a 5000 x 5000 image fit (400 MB);
+    # with the constant border a window spanning the image does not: its
+    # weights take 5 (2n - 1)^2 floats (2 GB), its scratch 0.6 GB more.
+    from orbelix_tools import _arrays
+    monkeypatch.setattr(_arrays, "_memory_bytes", lambda: 10**9)
+    img = np.broadcast_to(np.float32(1), (5000, 5000))
+    with pytest.raises(MemoryError, match=r"^the window's weights and the workers' scratch of shape "
+                                          r"\(\d+,\) \(float32\) needs 2.6 GB, more than this "
+                                          r"machine's 1 GB of memory$"):
+        ot.local_measures(img, kernel_size=10**6, border="constant")
