@@ -14,8 +14,8 @@ namespace kernel {
 
 int block_sse2() { return Shape<4, 2>::block; }
 
-void filter_row_sse2(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k, int width,
-                     const RowSums &out) {
+void filter_row_sse2(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k,
+                     std::ptrdiff_t width, const RowSums &out) {
     filter_row<4, 2>(strip, stride, k, width, out);
 }
 
@@ -52,8 +52,8 @@ int filter_block() {
     }
 }
 
-void filter_row(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k, int width,
-                const RowSums &out) {
+void filter_row(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k,
+                std::ptrdiff_t width, const RowSums &out) {
     switch (simd::active()) {
     case simd::Isa::avx512: kernel::filter_row_avx512(strip, stride, k, width, out); break;
     case simd::Isa::avx2: kernel::filter_row_avx2(strip, stride, k, width, out); break;
@@ -162,9 +162,11 @@ void local_measures(const ImageBatch &x, float coarse, float fine, int kernel_si
     int band = std::min(out_rows, 32);
     if (par.workers() > 1)
         band = std::max(1, std::min(band, out_rows / (4 * par.workers())));
-    const long long bands = (out_rows + band - 1) / band;
+    auto bands_of = [&](long long rows) { return (out_rows + rows - 1) / rows; };
+    // Task numbers are ints: taller bands for a stack too large for them.
+    while (bands_of(band) * x.batch > INT_MAX) band = static_cast<int>(std::min<long long>(out_rows, 2LL * band));
+    const long long bands = bands_of(band);
     const long long tasks = bands * x.batch;
-    if (tasks > INT_MAX) throw std::bad_alloc();  // not reached: the caller bounds the batch
     const std::size_t strip_size = static_cast<std::size_t>(band + 2LL * kr) * stride;
 
     std::vector<std::unique_ptr<Scratch>> slots(par.workers());
@@ -187,8 +189,8 @@ void local_measures(const ImageBatch &x, float coarse, float fine, int kernel_si
         }
         const RowSums sums = s.row();
         for (int r = r0; r < r1 && !par.stopping(); ++r) {
-            filter_row(s.strip.get() + static_cast<std::ptrdiff_t>(r - r0) * stride, stride, k,
-                       static_cast<int>(width), sums);
+            filter_row(s.strip.get() + static_cast<std::ptrdiff_t>(r - r0) * stride, stride, k, width,
+                       sums);
             const std::size_t at = b * plane + static_cast<std::size_t>(r) * out_cols;
             for (int y = 0; y < out_cols; ++y) {
                 const float e = sums.e[y], o1 = sums.o1[y], o2 = sums.o2[y], q = sums.q[y];

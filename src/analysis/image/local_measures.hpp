@@ -70,7 +70,7 @@ struct RowSums {
     float *e, *o1, *o2, *q;
 };
 int filter_block();
-void filter_row(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k, int width,
-                const RowSums &out);
+void filter_row(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k,
+                std::ptrdiff_t width, const RowSums &out);
 
 }  // namespace orbelix::analysis

@@ -5,8 +5,8 @@ namespace orbelix::analysis::kernel {
 
 int block_avx2() { return Shape<8, 2>::block; }
 
-void filter_row_avx2(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k, int width,
-                     const RowSums &out) {
+void filter_row_avx2(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k,
+                     std::ptrdiff_t width, const RowSums &out) {
     filter_row<8, 2>(strip, stride, k, width, out);
 }
 

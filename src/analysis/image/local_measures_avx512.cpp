@@ -6,7 +6,7 @@ namespace orbelix::analysis::kernel {
 int block_avx512() { return Shape<16, 2>::block; }
 
 void filter_row_avx512(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k,
-                       int width, const RowSums &out) {
+                       std::ptrdiff_t width, const RowSums &out) {
     filter_row<16, 2>(strip, stride, k, width, out);
 }
 

@@ -29,7 +29,7 @@ inline Vec splat(float s, std::integer_sequence<int, L...>) {
 
 template <int W, int U>
 inline void filter_row(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k,
-                       int width, const RowSums &out) {
+                       std::ptrdiff_t width, const RowSums &out) {
     using Vec = typename Shape<W, U>::Vec;
     constexpr int block = Shape<W, U>::block;
     const long long side_i = 2LL * k.kc + 1, side_j = 2LL * k.kr + 1;
@@ -40,7 +40,7 @@ inline void filter_row(const float *strip, std::ptrdiff_t stride, const MeasureK
     };
     auto store = [](float *p, Vec v) { std::memcpy(p, &v, sizeof v); };
     auto broadcast = [](float s) { return splat<Vec>(s, std::make_integer_sequence<int, W>{}); };
-    for (int y = 0; y < width; y += block) {
+    for (std::ptrdiff_t y = 0; y < width; y += block) {
         Vec e[U], o1[U], o2[U], q[U];
         for (int u = 0; u < U; ++u) e[u] = o1[u] = o2[u] = q[u] = Vec{};
         const float *w = k.weights.data();
@@ -72,10 +72,13 @@ inline void filter_row(const float *strip, std::ptrdiff_t stride, const MeasureK
 
 // Per instruction set: the loop above at its width.
 int block_sse2();
-void filter_row_sse2(const float *, std::ptrdiff_t, const MeasureKernels &, int, const RowSums &);
+void filter_row_sse2(const float *, std::ptrdiff_t, const MeasureKernels &, std::ptrdiff_t,
+                     const RowSums &);
 int block_avx2();
-void filter_row_avx2(const float *, std::ptrdiff_t, const MeasureKernels &, int, const RowSums &);
+void filter_row_avx2(const float *, std::ptrdiff_t, const MeasureKernels &, std::ptrdiff_t,
+                     const RowSums &);
 int block_avx512();
-void filter_row_avx512(const float *, std::ptrdiff_t, const MeasureKernels &, int, const RowSums &);
+void filter_row_avx512(const float *, std::ptrdiff_t, const MeasureKernels &, std::ptrdiff_t,
+                       const RowSums &);
 
 }  // namespace orbelix::analysis::kernel
