@@ -44,17 +44,17 @@ MeasureKernels::MeasureKernels(float coarse, float fine, int kr_, int kc_) : kr(
     }
 }
 
-int filter_block() {
-    switch (simd::active()) {
+int filter_block(simd::Isa isa) {
+    switch (isa) {
     case simd::Isa::avx512: return kernel::block_avx512();
     case simd::Isa::avx2: return kernel::block_avx2();
     default: return kernel::block_sse2();
     }
 }
 
-void filter_row(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k,
+void filter_row(simd::Isa isa, const float *strip, std::ptrdiff_t stride, const MeasureKernels &k,
                 std::ptrdiff_t width, const RowSums &out) {
-    switch (simd::active()) {
+    switch (isa) {
     case simd::Isa::avx512: kernel::filter_row_avx512(strip, stride, k, width, out); break;
     case simd::Isa::avx2: kernel::filter_row_avx2(strip, stride, k, width, out); break;
     default: kernel::filter_row_sse2(strip, stride, k, width, out); break;
@@ -144,7 +144,8 @@ void local_measures(const ImageBatch &x, float coarse, float fine, int kernel_si
     }
     const MeasureKernels k(coarse, fine, kr, kc);
     const int centre = border == Border::valid ? kernel_size : 0;
-    const int block = filter_block();
+    const simd::Isa isa = simd::active();
+    const int block = filter_block(isa);
     const long long width = (static_cast<long long>(out_cols) + block - 1) / block * block;
 
     // Strip column t holds image column centre - kc + t; columns past the
@@ -189,8 +190,8 @@ void local_measures(const ImageBatch &x, float coarse, float fine, int kernel_si
         }
         const RowSums sums = s.row();
         for (int r = r0; r < r1 && !par.stopping(); ++r) {
-            filter_row(s.strip.get() + static_cast<std::ptrdiff_t>(r - r0) * stride, stride, k, width,
-                       sums);
+            filter_row(isa, s.strip.get() + static_cast<std::ptrdiff_t>(r - r0) * stride, stride, k,
+                       width, sums);
             const std::size_t at = b * plane + static_cast<std::size_t>(r) * out_cols;
             for (int y = 0; y < out_cols; ++y) {
                 const float e = sums.e[y], o1 = sums.o1[y], o2 = sums.o2[y], q = sums.q[y];

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "simd/isa.hpp"
 #include "tools/parallel.hpp"
 
 namespace orbelix::analysis {
@@ -64,13 +65,15 @@ void local_measures(const ImageBatch &x, float coarse, float fine, int kernel_si
 
 // The four sums of `width` pixels of one output row, from a strip of rows
 // (row r at strip + r*stride) holding the pixel's window rows 0 .. 2 kr
-// and columns 0 .. width - 1 + 2 kc, readable up to the next multiple of
-// filter_block(). Per ISA: *_sse2 here, *_avx2 and *_avx512 in their files.
+// and columns 0 .. width - 1 + 2 kc, where width is a multiple of
+// filter_block(isa). Per ISA: *_sse2 in local_measures.cpp, *_avx2 and
+// *_avx512 in their own files. One call keeps one isa throughout, so that
+// its widths and its loop agree even if the active path changes meanwhile.
 struct RowSums {
     float *e, *o1, *o2, *q;
 };
-int filter_block();
-void filter_row(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k,
+int filter_block(simd::Isa isa);
+void filter_row(simd::Isa isa, const float *strip, std::ptrdiff_t stride, const MeasureKernels &k,
                 std::ptrdiff_t width, const RowSums &out);
 
 }  // namespace orbelix::analysis
