@@ -8,10 +8,10 @@ whole image:
   at the image's edges by dask's ``"reflect"`` (which repeats the edge pixel,
   as the eager border does) and ``"periodic"``; each chunk is then the
   ``"valid"`` part of its haloed block.
-* ``"constant"``: a halo of zeros at the edges. An image pixel farther than
-  ``n - 1`` from every pixel of an axis of ``n`` does not exist, so the halo
-  along that axis stops at ``min(kernel_size, n - 1)``; the block is
-  computed with zeros around it and its halo trimmed off.
+* ``"constant"``: zeros at the image's edges. No two pixels of an axis of
+  ``n`` are farther apart than ``n - 1``, so a halo of
+  ``min(kernel_size, n - 1)`` holds every image pixel a window reaches; the
+  haloed block is computed with zeros around it and its halo trimmed off.
 * ``"valid"``: computed as ``"constant"`` and cut ``kernel_size`` pixels in
   from every edge; those pixels' windows lie inside the image, where the
   border plays no part.

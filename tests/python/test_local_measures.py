@@ -84,17 +84,17 @@ def test_constant_border_equals_the_c_entry_at_every_pixel_even_for_wide_windows
     # The C entry cmsht2 (which the Python wrapper keeps away from the
     # edges) leaves out the pixels beyond the image, as zeros would add
     # nothing.
-    img = image((9, 13), seed=2)
-    r = np.asfortranarray(img)
-    for k in (2, 6, 20):
+    for shape, k in (((9, 13), 2), ((9, 13), 6), ((9, 13), 20), ((1, 13), 3), ((9, 1), 4)):
+        img = image(shape, seed=2)
+        r = np.asfortranarray(img)
         maps = ot.local_measures(img, kernel_size=k, border="constant")
-        for x in range(9):
-            for y in range(13):
+        for x in range(shape[0]):
+            for y in range(shape[1]):
                 h = np.zeros(4, np.float32)
-                lib.cmsht2(i32(9), i32(13), ptr(r), i32(x), i32(y), ptr(h), f32(0.2), f32(0.1),
-                           i32(k))
+                lib.cmsht2(i32(shape[0]), i32(shape[1]), ptr(r), i32(x), i32(y), ptr(h), f32(0.2),
+                           f32(0.1), i32(k))
                 np.testing.assert_array_equal(bits([m[x, y] for m in maps]), bits(h),
-                                              err_msg=f"k={k} at {x}, {y}")
+                                              err_msg=f"{shape} k={k} at {x}, {y}")
 
 
 @pytest.mark.parametrize("border, pad_mode", [
