@@ -2,7 +2,6 @@
 batches, threads, SIMD paths and dask; strict input."""
 import json
 import os
-import re
 import subprocess
 import sys
 import textwrap
