@@ -10,22 +10,29 @@
   and scaled to every pixel of the image. Target for 512^2, C order: at most
   1e-4.
 
-Contenders run interleaved round by round after a warm-up (medians).
+Contenders run interleaved round by round after a warm-up; medians of the
+wall clock and of the process CPU time (steadier than the wall clock on a
+loaded machine, and the same measure for single-threaded contenders).
 Ratios are ours / theirs: below 1, local_measures is faster. Before timing,
 the SciPy maps are checked against ours (the kernels are the same; SciPy
 sums in double precision in its own order, so they agree to float32
 rounding, not bit for bit).
 """
-import sys
-import time
+import os
 
-import numpy as np
-import scipy
-import scipy.ndimage as ndi
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")  # one thread for every contender
 
-import orbelix
-import orbelix_tools as ot
-from timing import fmt_time, machine, median_times
+import statistics  # noqa: E402
+import sys  # noqa: E402
+import time  # noqa: E402
+
+import numpy as np  # noqa: E402
+import scipy  # noqa: E402
+import scipy.ndimage as ndi  # noqa: E402
+
+import orbelix  # noqa: E402
+import orbelix_tools as ot  # noqa: E402
+from timing import fmt_time, machine  # noqa: E402
 
 K = 7
 COARSE, FINE = np.float32(0.2), np.float32(0.1)
@@ -67,41 +74,62 @@ def check_against_scipy(img, weights):
         assert worst < 1e-4, (name, worst, scale)
 
 
-def loop_time(img, pixels):
-    """Seconds per cmsht2 call over the sample (the whole image's per-pixel cost)."""
-    t0 = time.perf_counter()
-    for x, y in pixels:
-        orbelix.cmsht2(img, x, y)
-    return (time.perf_counter() - t0) / len(pixels)
+def interleaved(contenders, rounds):
+    """Median wall-clock and process CPU seconds per call of each contender
+    (name -> (callable, calls it stands for)), interleaved round by round
+    after a warm-up, so that a burst of load on the shared machine hits all
+    of them alike."""
+    for f, _ in contenders.values():
+        f()
+    wall = {name: [] for name in contenders}
+    cpu = {name: [] for name in contenders}
+    for _ in range(rounds):
+        for name, (f, calls) in contenders.items():
+            w0, c0 = time.perf_counter(), time.process_time()
+            f()
+            wall[name].append((time.perf_counter() - w0) / calls)
+            cpu[name].append((time.process_time() - c0) / calls)
+    return ({n: statistics.median(v) for n, v in wall.items()},
+            {n: statistics.median(v) for n, v in cpu.items()})
 
 
 def main():
     print(f"local_measures benchmark: {machine()}, scipy {scipy.__version__}, "
           f"SIMD path {ot.simd_path()}, kernel_size {K}, one thread")
+    print("times: median wall clock (process CPU time); ratios ours / theirs, wall (CPU)")
     rng = np.random.default_rng(0)
     weights = kernels()
-    for n, rounds, sample in ((512, 7, 40), (2048, 3, 6)):
+    for n, rounds, sample in ((512, 7, 20), (2048, 3, 3)):
         img = rng.standard_normal((n, n)).astype(np.float32)
-        check_against_scipy(img, weights)
-        t = median_times({
-            "local_measures": lambda: ot.local_measures(img, kernel_size=K, workers=1),
-            "4 x correlate + reduction": lambda: scipy_measures(img, weights),
-        }, rounds=rounds, min_time=0.2)
-        ours, theirs = t["local_measures"], t["4 x correlate + reduction"]
-        print(f"\n{n} x {n}")
-        print(f"  local_measures              {fmt_time(ours)}")
-        print(f"  4 x ndimage.correlate + NumPy {fmt_time(theirs)}   ratio {ours / theirs:.3f}"
-              "  (target <= 0.5)")
-        pixels = list(zip(rng.integers(K, n - K, sample), rng.integers(K, n - K, sample)))
         fortran = np.asfortranarray(img)
-        loop_time(img, pixels[:1])  # warm-up
-        per_c, per_f = loop_time(img, pixels), loop_time(fortran, pixels * 20)
-        whole = (n - 2 * K) ** 2
-        print(f"  cmsht2 loop, C order        {fmt_time(per_c * whole)}   ratio "
-              f"{ours / (per_c * whole):.2e}" + ("  (target <= 1e-4)" if n == 512 else "")
-              + f"   [{sample} pixels timed, {fmt_time(per_c).strip()} each]")
-        print(f"  cmsht2 loop, Fortran order  {fmt_time(per_f * whole)}   ratio "
-              f"{ours / (per_f * whole):.2e}")
+        check_against_scipy(img, weights)
+        xs, ys = rng.integers(K, n - K, sample), rng.integers(K, n - K, sample)
+        pixels = list(zip(xs.tolist(), ys.tolist()))
+        whole = (n - 2 * K) ** 2  # the pixels cmsht2 takes
+
+        def loop(image, pixels=pixels):
+            for x, y in pixels:
+                orbelix.cmsht2(image, x, y)
+
+        wall, cpu = interleaved({
+            "ours": (lambda: ot.local_measures(img, kernel_size=K, workers=1), 1),
+            "scipy": (lambda: scipy_measures(img, weights), 1),
+            "loop C": (lambda: loop(img), sample / whole),
+            "loop F": (lambda: loop(fortran, pixels * 50), 50 * sample / whole),
+        }, rounds)
+
+        def row(label, name, target=""):
+            ratio = f"ratio {wall['ours'] / wall[name]:.3g} ({cpu['ours'] / cpu[name]:.3g})"
+            print(f"  {label:<34} {fmt_time(wall[name])} ({fmt_time(cpu[name]).strip()})"
+                  f"   {ratio}{target}")
+
+        print(f"\n{n} x {n}")
+        print(f"  {'local_measures':<34} {fmt_time(wall['ours'])} ({fmt_time(cpu['ours']).strip()})")
+        row("4 x ndimage.correlate + NumPy", "scipy", "  (target <= 0.5)")
+        row("loop of cmsht2, C-ordered image", "loop C",
+            "  (target <= 1e-4)" if n == 512 else "")
+        row("loop of cmsht2, Fortran-ordered", "loop F")
+        print(f"  (cmsht2 loops: {sample} and {50 * sample} pixels a round, scaled to {whole} pixels)")
         sys.stdout.flush()
 
 
