@@ -23,8 +23,8 @@ simd_path
     The SIMD instruction set the transforms run on.
 """
 
-from ._simd import simd_path, warn_unless_honoured
 from ._local_measures import local_measures
+from ._simd import simd_path, warn_unless_honoured
 from ._transforms import istransform, stransform, tfr_power
 from .plotting import plot, plot_map
 
