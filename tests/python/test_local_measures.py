@@ -390,3 +390,17 @@ def test_memory_error_for_scratch_states_the_size(monkeypatch):
                                           r"\(\d+,\) \(float32\) needs 2.6 GB, more than this "
                                           r"machine's 1 GB of memory$"):
         ot.local_measures(img, kernel_size=10**6, border="constant")
+
+
+@pytest.mark.slow
+def test_dask_on_two_worker_processes():
+    da = pytest.importorskip("dask.array")
+    distributed = pytest.importorskip("distributed")
+    img = image((3, 40, 45), seed=13)
+    lazy = ot.local_measures(da.from_array(img, chunks=(2, 14, 15)), kernel_size=5, border="wrap")
+    with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
+                                  dashboard_address=None, host="127.0.0.1") as cluster, \
+            distributed.Client(cluster) as client:
+        got = client.compute(list(lazy), sync=True)
+        assert len(set(client.run(os.getpid).values()) - {os.getpid()}) == 2
+    assert_same_bits(got, ot.local_measures(img, kernel_size=5, border="wrap"))
