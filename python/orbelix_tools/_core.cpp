@@ -253,6 +253,8 @@ void tfr_power_into(InputArray x, Array<float, 3> power, Array<float, 3> itc, in
 
 }  // namespace
 
+void bind_measures(nb::module_ &m);  // _core_measures.cpp
+
 NB_MODULE(_core, m) {
     m.doc() = "C++ voices of orbelix_tools (internal; use the functions of orbelix_tools).";
     // Results are written in place: an output that is not a C-contiguous
@@ -277,4 +279,5 @@ NB_MODULE(_core, m) {
           "times, float32). owner: the array owning x's memory.");
     m.def("simd_path", [] { return std::string(orbelix::simd::name(orbelix::simd::active())); },
           "The instruction set the transforms run on: 'sse2', 'avx2' or 'avx512'.");
+    bind_measures(m);
 }

@@ -22,10 +22,18 @@ class _TfrPowerInto(Protocol):
                  itc: npt.NDArray[np.float32], *, k0: int, step: int, count: int, decim: int,
                  width: float, workers: int, owner: npt.NDArray[Any] | None = ...) -> None: ...
 
+class _LocalMeasuresInto(Protocol):
+    def __call__(self, image: npt.NDArray[np.float32] | npt.NDArray[np.float64],
+                 ratio: npt.NDArray[np.float32], orientation: npt.NDArray[np.float32],
+                 phase: npt.NDArray[np.float32], energy: npt.NDArray[np.float32], *,
+                 coarse: float, fine: float, kernel_size: int, border: str, workers: int,
+                 owner: npt.NDArray[Any] | None = ...) -> None: ...
+
 class _SimdPath(Protocol):
     def __call__(self) -> str: ...
 
 stransform_into: _StransformInto
 istransform_into: _IstransformInto
 tfr_power_into: _TfrPowerInto
+local_measures_into: _LocalMeasuresInto
 simd_path: _SimdPath

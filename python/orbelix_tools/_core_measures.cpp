@@ -1,0 +1,153 @@
+// orbelix_tools._core: the whole-image local measures. Arguments are checked
+// in Python; this layer checks again what keeps memory safe (dtypes, shapes,
+// window sizes) and raises ValueError or TypeError otherwise.
+#include <nanobind/nanobind.h>
+#include <nanobind/ndarray.h>
+#include <nanobind/stl/string.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <string>
+
+#include "analysis/image/local_measures.hpp"
+#include "tools/parallel.hpp"
+
+namespace nb = nanobind;
+using namespace nb::literals;
+using orbelix::analysis::Border;
+using orbelix::tools::Parallel;
+
+namespace {
+
+using Maps = nb::ndarray<float, nb::ndim<3>, nb::c_contig, nb::device::cpu>;
+using Images = nb::ndarray<nb::ro, nb::ndim<3>, nb::device::cpu>;
+
+int as_int(std::size_t v, const char *what) {
+    if (v > static_cast<std::size_t>(INT_MAX))
+        throw nb::value_error((std::string(what) + " exceeds 2**31 - 1").c_str());
+    return static_cast<int>(v);
+}
+
+void require_aligned(const void *data, std::size_t alignment, const char *name) {
+    if (reinterpret_cast<std::uintptr_t>(data) % alignment != 0)
+        throw nb::value_error((std::string(name) + " is not aligned to its element size").c_str());
+}
+
+// The array owning the memory an input is read from in place, as it was
+// when the call started: a signal handler run during the call may give it
+// new data, which frees that memory.
+class OwnerWatch {
+public:
+    explicit OwnerWatch(nb::handle owner) : owner_(owner) {
+        if (owner.is_none()) return;
+        data_ = address(owner);
+        nbytes_ = nb::cast<std::size_t>(owner.attr("nbytes"));
+    }
+
+    // With the interpreter lock held.
+    bool intact() const {
+        return owner_.is_none() || (address(owner_) == data_ &&
+                                    nb::cast<std::size_t>(owner_.attr("nbytes")) == nbytes_);
+    }
+
+private:
+    static std::uintptr_t address(nb::handle a) {
+        return nb::cast<std::uintptr_t>(a.attr("__array_interface__")["data"][0]);
+    }
+    nb::handle owner_;
+    std::uintptr_t data_ = 0;
+    std::size_t nbytes_ = 0;
+};
+
+// The computation with the interpreter lock released; the calling thread
+// takes it back every 20 ms to let Python handle signals (Ctrl-C), and a
+// handler that gave the input new data stops the call.
+template <class F>
+void run_released(int workers, nb::handle owner, F &&compute) {
+    if (workers < 1) throw nb::value_error("workers must be positive");
+    const OwnerWatch watch(owner);
+    Parallel par(workers, [&watch] {
+        nb::gil_scoped_acquire hold;
+        if (PyErr_CheckSignals() != 0) return true;
+        try {
+            if (watch.intact()) return false;
+            PyErr_SetString(PyExc_RuntimeError,
+                            "the input array was resized or given new data during the call");
+        } catch (nb::python_error &e) {
+            e.restore();
+        }
+        return true;
+    });
+    bool interrupted = false;
+    {
+        nb::gil_scoped_release release;
+        try {
+            compute(par);
+        } catch (const orbelix::tools::Interrupted &) {
+            interrupted = true;
+        }
+    }
+    if (interrupted) throw nb::python_error();
+}
+
+Border border_of(const std::string &name) {
+    if (name == "reflect") return Border::reflect;
+    if (name == "wrap") return Border::wrap;
+    if (name == "constant") return Border::constant;
+    if (name == "valid") return Border::valid;
+    throw nb::value_error("border must be 'reflect', 'wrap', 'constant' or 'valid'");
+}
+
+void local_measures_into(Images image, Maps ratio, Maps orientation, Maps phase, Maps energy,
+                         double coarse, double fine, int kernel_size, const std::string &border,
+                         int workers, nb::handle owner) {
+    orbelix::analysis::ImageBatch x;
+    if (image.dtype() == nb::dtype<float>()) x.is_double = false;
+    else if (image.dtype() == nb::dtype<double>()) x.is_double = true;
+    else throw nb::type_error("image must be float32 or float64");
+    x.data = image.data();
+    require_aligned(x.data, x.is_double ? alignof(double) : alignof(float), "image");
+    x.batch = as_int(image.shape(0), "the number of images");
+    x.rows = as_int(image.shape(1), "the number of rows");
+    x.cols = as_int(image.shape(2), "the number of columns");
+    x.s0 = image.stride(0);
+    x.s1 = image.stride(1);
+    x.s2 = image.stride(2);
+    const Border b = border_of(border);
+    if (kernel_size < 0) throw nb::value_error("kernel_size must not be negative");
+    const long long side = std::min(x.rows, x.cols);
+    if (b == Border::valid && 2LL * kernel_size + 1 > side)
+        throw nb::value_error("the valid window does not fit in the image");
+    if ((b == Border::reflect || b == Border::wrap) && kernel_size >= side)
+        throw nb::value_error("kernel_size must be below the image's sides for this border");
+    const int out_rows = orbelix::analysis::measured_extent(x.rows, kernel_size, b);
+    const int out_cols = orbelix::analysis::measured_extent(x.cols, kernel_size, b);
+    for (const Maps *m : {&ratio, &orientation, &phase, &energy}) {
+        if (m->shape(0) != image.shape(0) || m->shape(1) != static_cast<std::size_t>(out_rows) ||
+            m->shape(2) != static_cast<std::size_t>(out_cols))
+            throw nb::value_error("the results must have the measured shape");
+        if (m->size() != 0) require_aligned(m->data(), alignof(float), "a result");
+    }
+    if (x.batch == 0 || x.rows == 0 || x.cols == 0) return;
+    const orbelix::analysis::MeasureMaps maps{ratio.data(), orientation.data(), phase.data(),
+                                               energy.data()};
+    const float c = static_cast<float>(coarse), f = static_cast<float>(fine);
+    run_released(workers, owner, [&](Parallel &par) {
+        orbelix::analysis::local_measures(x, c, f, kernel_size, b, maps, par);
+    });
+}
+
+}  // namespace
+
+void bind_measures(nb::module_ &m) {
+    // Results are written in place: a result that is not a C-contiguous
+    // float32 array of the measured shape is refused, never converted.
+    m.def("local_measures_into", &local_measures_into, "image"_a, "ratio"_a.noconvert(),
+          "orientation"_a.noconvert(), "phase"_a.noconvert(), "energy"_a.noconvert(), nb::kw_only(),
+          "coarse"_a, "fine"_a, "kernel_size"_a, "border"_a, "workers"_a, "owner"_a = nb::none(),
+          "The four local measures of every image image[b] (float32 or float64, any\n"
+          "strides), each written into its result (images x rows x columns, float32;\n"
+          "2 kernel_size fewer rows and columns for border 'valid'). owner: the array\n"
+          "owning image's memory.");
+}
