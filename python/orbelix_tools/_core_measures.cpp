@@ -11,7 +11,7 @@
 #include <string>
 
 #include "analysis/image/local_measures.hpp"
-#include "tools/parallel.hpp"
+#include "analysis/signal/parallel.hpp"
 
 namespace nb = nanobind;
 using namespace nb::literals;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "analysis/image/local_measures.hpp"
-#include "hilbrt/rht14f.hpp"
+#include "local/rht14f.hpp"
 #include "simd_test_paths.hpp"
 
 using namespace orbelix;

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "analysis/image/local_measures_kernel.hpp"
-#include "simd/isa.hpp"
+#include "core/simd/isa.hpp"
 
 namespace orbelix::analysis {
 

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "simd/isa.hpp"
-#include "tools/parallel.hpp"
+#include "core/simd/isa.hpp"
+#include "analysis/signal/parallel.hpp"
 
 namespace orbelix::analysis {
 
