@@ -13,6 +13,12 @@ istransform
     Signal from its full-resolution transform over a band (filtering).
 tfr_power
     Power and inter-trial coherence averaged over epochs.
+dost, idost
+    Discrete orthonormal S-transform of signals of any length, and its inverse.
+dost_bands
+    The bands of the DOST: frequencies, coefficient slices and times.
+dost2, idost2
+    The 2-D DOST of images of any shape, and its inverse.
 plot
     A time-frequency map with a labelled colour bar (needs matplotlib).
 simd_path
@@ -20,10 +26,12 @@ simd_path
 """
 
 from ._simd import simd_path, warn_unless_honoured
+from ._dost import DostBand, dost, dost2, dost_bands, idost, idost2
 from ._transforms import istransform, stransform, tfr_power
 from .plotting import plot
 
-__all__ = ["istransform", "plot", "simd_path", "stransform", "tfr_power"]
+__all__ = ["DostBand", "dost", "dost2", "dost_bands", "idost", "idost2", "istransform", "plot",
+           "simd_path", "stransform", "tfr_power"]
 
 warn_unless_honoured()
 del warn_unless_honoured

@@ -1,0 +1,203 @@
+#include "analysis/image/dost.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace orbelix::analysis {
+
+std::vector<DostBand> dost_bands(int n) {
+    std::vector<DostBand> bands;
+    bands.push_back({0, 1, false});
+    const int highest = (n - 1) / 2;  // highest positive frequency
+    std::vector<DostBand> octaves;
+    for (long long x = 1; x <= highest; x *= 2) {
+        const int last = static_cast<int>(std::min<long long>(2 * x - 1, highest));
+        octaves.push_back({static_cast<int>(x), last - static_cast<int>(x) + 1, false});
+    }
+    bands.insert(bands.end(), octaves.begin(), octaves.end());
+    if (n % 2 == 0) bands.push_back({n / 2, 1, false});
+    for (auto it = octaves.rbegin(); it != octaves.rend(); ++it) bands.push_back({it->first, it->width, true});
+    return bands;
+}
+
+std::vector<int> dost_band_of_position(int n) {
+    std::vector<int> of(n);
+    const auto bands = dost_bands(n);
+    for (std::size_t i = 0; i < bands.size(); ++i)
+        for (int k = 0; k < bands[i].width; ++k) of[bands[i].position(n, k)] = static_cast<int>(i);
+    return of;
+}
+
+namespace {
+
+void check(int ier) {
+    if (ier != 0) throw std::runtime_error("FFT failed");
+}
+
+// sqrt(num/den) in double, rounded once.
+float root_ratio(double num, double den) { return static_cast<float>(std::sqrt(num / den)); }
+
+}  // namespace
+
+Dost1::Dost1(int n) : n_(n), bands_(dost_bands(n)) {
+    int widest = 1;
+    for (const auto &b : bands_) {
+        widest = std::max(widest, b.width);
+        if (b.width > 1 && std::find(widths_.begin(), widths_.end(), b.width) == widths_.end()) {
+            widths_.push_back(b.width);
+            plans_.push_back(std::make_unique<fftpack::TransformPlan>(b.width));
+            check(plans_.back()->init_error());
+        }
+    }
+    if (n > 1) {
+        full_ = std::make_unique<fftpack::TransformPlan>(n);
+        check(full_->init_error());
+    }
+    t_.resize(widest);
+}
+
+fftpack::TransformPlan &Dost1::plan_for(int width) {
+    const auto i = std::find(widths_.begin(), widths_.end(), width) - widths_.begin();
+    return *plans_[i];
+}
+
+void Dost1::forward(cfloat *a) {
+    const int n = n_;
+    if (full_) check(full_->transform("f", {a, n, 1}));  // spectrum / n
+    cfloat *t = t_.data();
+    for (const DostBand &b : bands_) {
+        const int w = b.width;
+        // sqrt(n) makes the spectrum unitary, 1/sqrt(w) the band's transform.
+        const float s = root_ratio(n, w);
+        if (w == 1) {
+            cfloat &c = a[b.position(n, 0)];
+            c = {c.re * s, c.im * s};
+            continue;
+        }
+        const int h = b.middle();
+        if (!b.negative) {
+            for (int j = 0; j < w; ++j) t[j] = a[b.first + (j + h) % w];
+        } else {
+            for (int j = 0; j < w; ++j) {
+                const cfloat v = a[n - b.first - (j + h) % w];
+                t[j] = {v.re, -v.im};
+            }
+        }
+        check(plan_for(w).transform("b", {t, w, 1}));
+        if (!b.negative) {
+            for (int k = 0; k < w; ++k) a[b.first + k] = {t[k].re * s, t[k].im * s};
+        } else {
+            for (int k = 0; k < w; ++k) a[n - b.first - k] = {t[k].re * s, -(t[k].im * s)};
+        }
+    }
+}
+
+void Dost1::inverse(cfloat *a) {
+    const int n = n_;
+    cfloat *t = t_.data();
+    for (const DostBand &b : bands_) {
+        const int w = b.width;
+        const float r = root_ratio(w, n);
+        if (w == 1) {
+            cfloat &c = a[b.position(n, 0)];
+            c = {c.re * r, c.im * r};
+            continue;
+        }
+        const int h = b.middle();
+        if (!b.negative) {
+            for (int k = 0; k < w; ++k) t[k] = a[b.first + k];
+        } else {
+            for (int k = 0; k < w; ++k) {
+                const cfloat v = a[n - b.first - k];
+                t[k] = {v.re, -v.im};
+            }
+        }
+        check(plan_for(w).transform("f", {t, w, 1}));
+        if (!b.negative) {
+            for (int j = 0; j < w; ++j) a[b.first + (j + h) % w] = {t[j].re * r, t[j].im * r};
+        } else {
+            for (int j = 0; j < w; ++j) a[n - b.first - (j + h) % w] = {t[j].re * r, -(t[j].im * r)};
+        }
+    }
+    if (full_) check(full_->transform("b", {a, n, 1}));
+}
+
+namespace {
+
+// One transform object per worker, made on first use.
+class PerWorker {
+public:
+    PerWorker(int workers, int n) : n_(n), slots_(workers) {}
+    Dost1 &operator[](int w) {
+        if (!slots_[w]) slots_[w] = std::make_unique<Dost1>(n_);
+        return *slots_[w];
+    }
+
+private:
+    int n_;
+    std::vector<std::unique_ptr<Dost1>> slots_;
+};
+
+// Columns gathered per task of the column pass: whole cache lines of each row.
+constexpr int kColumnBlock = 16;
+
+void columns(cfloat *a, long long count, int n1, int n2, bool inverse, tools::Parallel &par) {
+    PerWorker dost(par.workers(), n1);
+    std::vector<std::vector<cfloat>> bufs(par.workers());
+    const int blocks = (n2 + kColumnBlock - 1) / kColumnBlock;
+    const long long tasks = count * blocks;
+    if (tasks > 0x7fffffff) throw std::bad_alloc();
+    par.run(static_cast<int>(tasks), [&](int w, int task) {
+        cfloat *img = a + (task / blocks) * static_cast<long long>(n1) * n2;
+        const int j0 = (task % blocks) * kColumnBlock;
+        const int bw = std::min(kColumnBlock, n2 - j0);
+        auto &buf = bufs[w];
+        if (buf.empty()) buf.resize(static_cast<std::size_t>(kColumnBlock) * n1);
+        for (int i = 0; i < n1; ++i) {
+            const cfloat *row = img + static_cast<long long>(i) * n2 + j0;
+            for (int c = 0; c < bw; ++c) buf[static_cast<std::size_t>(c) * n1 + i] = row[c];
+        }
+        Dost1 &d = dost[w];
+        for (int c = 0; c < bw; ++c) {
+            cfloat *col = buf.data() + static_cast<std::size_t>(c) * n1;
+            inverse ? d.inverse(col) : d.forward(col);
+        }
+        for (int i = 0; i < n1; ++i) {
+            cfloat *row = img + static_cast<long long>(i) * n2 + j0;
+            for (int c = 0; c < bw; ++c) row[c] = buf[static_cast<std::size_t>(c) * n1 + i];
+        }
+    });
+}
+
+}  // namespace
+
+void dost_rows(cfloat *a, long long count, int n, bool inverse, tools::Parallel &par) {
+    if (count <= 0 || n <= 0) return;
+    // Tasks of whole rows, several short rows each so that the claim costs little.
+    const long long per_task = std::max<long long>(1, 4096 / n);
+    const long long tasks = (count + per_task - 1) / per_task;
+    if (tasks > 0x7fffffff) throw std::bad_alloc();
+    PerWorker dost(par.workers(), n);
+    par.run(static_cast<int>(tasks), [&](int w, int task) {
+        Dost1 &d = dost[w];
+        const long long end = std::min(count, (task + 1) * per_task);
+        for (long long r = task * per_task; r < end; ++r) {
+            cfloat *row = a + r * n;
+            inverse ? d.inverse(row) : d.forward(row);
+        }
+    });
+}
+
+void dost_images(cfloat *a, long long count, int n1, int n2, bool inverse, tools::Parallel &par) {
+    if (count <= 0 || n1 <= 0 || n2 <= 0) return;
+    if (!inverse) {
+        dost_rows(a, count * n1, n2, false, par);
+        columns(a, count, n1, n2, false, par);
+    } else {
+        columns(a, count, n1, n2, true, par);
+        dost_rows(a, count * n1, n2, true, par);
+    }
+}
+
+}  // namespace orbelix::analysis
