@@ -19,6 +19,9 @@ dost_bands
     The bands of the DOST: frequencies, coefficient slices and times.
 dost2, idost2
     The 2-D DOST of images of any shape, and its inverse.
+local_spectrum
+    Local spectrum of every pixel: dominant frequency and orientation maps,
+    energy per radial octave, or every band pair's magnitude.
 plot
     A time-frequency map with a labelled colour bar (needs matplotlib).
 simd_path
@@ -27,11 +30,12 @@ simd_path
 
 from ._simd import simd_path, warn_unless_honoured
 from ._dost import DostBand, dost, dost2, dost_bands, idost, idost2
+from ._local_spectrum import local_spectrum
 from ._transforms import istransform, stransform, tfr_power
 from .plotting import plot
 
-__all__ = ["DostBand", "dost", "dost2", "dost_bands", "idost", "idost2", "istransform", "plot",
-           "simd_path", "stransform", "tfr_power"]
+__all__ = ["DostBand", "dost", "dost2", "dost_bands", "idost", "idost2", "istransform",
+           "local_spectrum", "plot", "simd_path", "stransform", "tfr_power"]
 
 warn_unless_honoured()
 del warn_unless_honoured
