@@ -29,12 +29,12 @@ simd_path
 """
 
 from ._simd import simd_path, warn_unless_honoured
-from ._dost import DostBand, dost, dost2, dost_bands, idost, idost2
+from ._dost import dost, dost2, dost_bands, idost, idost2
 from ._local_spectrum import local_spectrum
 from ._transforms import istransform, stransform, tfr_power
 from .plotting import plot
 
-__all__ = ["DostBand", "dost", "dost2", "dost_bands", "idost", "idost2", "istransform",
+__all__ = ["dost", "dost2", "dost_bands", "idost", "idost2", "istransform",
            "local_spectrum", "plot", "simd_path", "stransform", "tfr_power"]
 
 warn_unless_honoured()

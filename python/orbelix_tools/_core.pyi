@@ -22,10 +22,31 @@ class _TfrPowerInto(Protocol):
                  itc: npt.NDArray[np.float32], *, k0: int, step: int, count: int, decim: int,
                  width: float, workers: int, owner: npt.NDArray[Any] | None = ...) -> None: ...
 
+class _DostInplace(Protocol):
+    def __call__(self, a: npt.NDArray[np.complex64], *, inverse: bool, workers: int) -> None: ...
+
+class _DominantInto(Protocol):
+    def __call__(self, c: npt.NDArray[np.complex64], frequency_table: npt.NDArray[np.float32],
+                 orientation_table: npt.NDArray[np.float32], frequency: npt.NDArray[np.float32],
+                 orientation: npt.NDArray[np.float32], *, workers: int) -> None: ...
+
+class _OctavesInto(Protocol):
+    def __call__(self, c: npt.NDArray[np.complex64], octave_table: npt.NDArray[np.int32],
+                 energy: npt.NDArray[np.float32], *, workers: int) -> None: ...
+
+class _MagnitudesInto(Protocol):
+    def __call__(self, c: npt.NDArray[np.complex64], out: npt.NDArray[np.float32], *,
+                 workers: int) -> None: ...
+
 class _SimdPath(Protocol):
     def __call__(self) -> str: ...
 
 stransform_into: _StransformInto
 istransform_into: _IstransformInto
 tfr_power_into: _TfrPowerInto
+dost_inplace: _DostInplace
+dost2_inplace: _DostInplace
+dominant_into: _DominantInto
+octaves_into: _OctavesInto
+magnitudes_into: _MagnitudesInto
 simd_path: _SimdPath

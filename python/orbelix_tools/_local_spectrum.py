@@ -118,14 +118,32 @@ def local_spectrum(image: npt.ArrayLike, *, spacing: tuple[float, float] = (1.0,
 
     Examples
     --------
-    Stripes of 8 pixels' period across the columns:
+    Stripes of 8 pixels' period (16 cycles over 128 columns) lie in the
+    column octave of 16 .. 31 cycles, centred on 24 cycles, 0.1875 cycles
+    per pixel:
 
     >>> import numpy as np
     >>> from orbelix_tools import local_spectrum
     >>> y, x = np.mgrid[0:96, 0:128]
     >>> frequency, orientation = local_spectrum(np.cos(2 * np.pi * x / 8))
     >>> float(np.median(frequency)), float(np.median(orientation))
-    (0.1171875, 0.0)
+    (0.1875, 0.0)
+
+    The same stripes turned by 90 degrees, with pixels 0.5 mm apart along
+    the rows (12 cycles over 96 rows: the octave 8 .. 15, centred on 12):
+
+    >>> frequency, orientation = local_spectrum(np.cos(2 * np.pi * y / 8), spacing=(0.5, 1.0))
+    >>> float(np.median(frequency)), round(float(np.median(orientation)), 4)
+    (0.25, 1.5708)
+
+    The energy per radial octave adds up to the image's energy:
+
+    >>> image = np.random.default_rng(0).standard_normal((64, 64))
+    >>> centres, energy = local_spectrum(image, output="octaves")
+    >>> energy.shape
+    (7, 64, 64)
+    >>> bool(np.isclose(energy.sum(), np.sum(image ** 2), rtol=1e-5))
+    True
     """
     if _is_dask(image):
         return _dask().local_spectrum(  # type: ignore[no-any-return]
