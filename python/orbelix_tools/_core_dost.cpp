@@ -69,23 +69,44 @@ void released(int workers, F &&compute) {
 
 cfloat *cdata(Array<complex64, 3> &a) { return reinterpret_cast<cfloat *>(a.data()); }
 
-void dost_inplace(Array<complex64, 2> a, bool inverse, int workers) {
-    const long long count = static_cast<long long>(a.shape(0));
-    const int n = extent(a.shape(1), "the signal length");
-    if (a.size() == 0) return;
-    aligned(a, "a");
-    cfloat *p = reinterpret_cast<cfloat *>(a.data());
-    released(workers, [&](Parallel &par) { orbelix::analysis::dost_rows(p, count, n, inverse, par); });
+// Whether every value is finite. A NaN or infinity anywhere in a signal
+// spreads through its FFT, so the coefficients show a bad input without a
+// pass over it before the transform.
+bool all_finite(const cfloat *p, std::size_t count) {
+    const std::uint32_t *bits = reinterpret_cast<const std::uint32_t *>(p);
+    std::uint32_t bad = 0;
+    for (std::size_t i = 0; i < 2 * count; ++i)
+        bad |= static_cast<std::uint32_t>((bits[i] & 0x7f800000u) == 0x7f800000u);
+    return bad == 0;
 }
 
-void dost2_inplace(Array<complex64, 3> a, bool inverse, int workers) {
+bool dost_inplace(Array<complex64, 2> a, bool inverse, int workers) {
+    const long long count = static_cast<long long>(a.shape(0));
+    const int n = extent(a.shape(1), "the signal length");
+    if (a.size() == 0) return true;
+    aligned(a, "a");
+    cfloat *p = reinterpret_cast<cfloat *>(a.data());
+    bool finite = true;
+    released(workers, [&](Parallel &par) {
+        orbelix::analysis::dost_rows(p, count, n, inverse, par);
+        finite = all_finite(p, a.size());
+    });
+    return finite;
+}
+
+bool dost2_inplace(Array<complex64, 3> a, bool inverse, int workers) {
     const long long count = static_cast<long long>(a.shape(0));
     const int n1 = extent(a.shape(1), "the image height");
     const int n2 = extent(a.shape(2), "the image width");
-    if (a.size() == 0) return;
+    if (a.size() == 0) return true;
     aligned(a, "a");
     cfloat *p = cdata(a);
-    released(workers, [&](Parallel &par) { orbelix::analysis::dost_images(p, count, n1, n2, inverse, par); });
+    bool finite = true;
+    released(workers, [&](Parallel &par) {
+        orbelix::analysis::dost_images(p, count, n1, n2, inverse, par);
+        finite = all_finite(p, a.size());
+    });
+    return finite;
 }
 
 orbelix::analysis::PairTables tables_of(Array<complex64, 3> &c, std::size_t rows, std::size_t cols) {
@@ -157,9 +178,11 @@ void magnitudes_into(Array<complex64, 3> c, nb::ndarray<float, nb::c_contig, nb:
 
 void bind_dost(nb::module_ &m) {
     m.def("dost_inplace", &dost_inplace, "a"_a.noconvert(), nb::kw_only(), "inverse"_a, "workers"_a,
-          "DOST (or its inverse) of each row of a (signals x n, complex64), in place.");
+          "DOST (or its inverse) of each row of a (signals x n, complex64), in place;\n"
+          "returns whether every result is finite.");
     m.def("dost2_inplace", &dost2_inplace, "a"_a.noconvert(), nb::kw_only(), "inverse"_a, "workers"_a,
-          "2-D DOST (or its inverse) of each image of a (images x n1 x n2, complex64), in place.");
+          "2-D DOST (or its inverse) of each image of a (images x n1 x n2, complex64), in\n"
+          "place; returns whether every result is finite.");
     m.def("dominant_into", &dominant_into, "c"_a.noconvert(), "frequency_table"_a.noconvert(),
           "orientation_table"_a.noconvert(), "frequency"_a.noconvert(), "orientation"_a.noconvert(),
           nb::kw_only(), "workers"_a,

@@ -132,7 +132,9 @@ def dost_bands(n: int, fs: float = 1.0) -> list[DostBand]:
 
 def _prepare(x: object, name: str, axes: tuple[object, ...], what: str
              ) -> tuple[npt.NDArray[Any], tuple[int, ...], Complex64Array]:
-    """x checked, its `axes` moved last into a fresh contiguous complex64 copy."""
+    """x checked, its `axes` moved last into a fresh contiguous complex64
+    copy. Values are checked for NaN and infinity after the transform
+    (:func:`_finite_or_raise`), where a bad one shows in the coefficients."""
     a = signal_array(x, name)
     if len(axes) > a.ndim:
         raise ValueError(f"{name} has {a.ndim} dimension{'s' if a.ndim != 1 else ''}; "
@@ -144,12 +146,19 @@ def _prepare(x: object, name: str, axes: tuple[object, ...], what: str
     for i, ax in zip(idx, axes):
         check_length(a.shape[i], name, ax if len(axes) == 1 else tuple(axes), a.shape)
     dest = tuple(range(a.ndim - len(axes), a.ndim))
-    moved = np.moveaxis(a, idx, dest)
+    moved = a if idx == dest else np.moveaxis(a, idx, dest)
     result_size(moved.shape, np.complex64, what)
-    check_finite(a, name)
     c = allocate(moved.shape, np.complex64, what)
-    np.copyto(c, moved, casting="unsafe")
+    with np.errstate(over="ignore", invalid="ignore"):  # reported by the check
+        np.copyto(c, moved, casting="unsafe")
     return a, idx, c
+
+
+def _finite_or_raise(finite: bool, a: npt.NDArray[Any], name: str) -> None:
+    """ValueError naming the first bad value of `a` when the transform did
+    not come out finite."""
+    if not finite:
+        check_finite(a, name)
 
 
 def _transform(x: object, axes: tuple[object, ...], inverse: bool, workers: int,
@@ -157,11 +166,13 @@ def _transform(x: object, axes: tuple[object, ...], inverse: bool, workers: int,
     threads = worker_count(workers)
     a, idx, c = _prepare(x, name, axes, what)
     if len(axes) == 1:
-        _core.dost_inplace(c.reshape(-1, c.shape[-1]), inverse=inverse, workers=threads)
+        finite = _core.dost_inplace(c.reshape(-1, c.shape[-1]), inverse=inverse, workers=threads)
     else:
-        _core.dost2_inplace(c.reshape((-1,) + c.shape[-2:]), inverse=inverse, workers=threads)
+        finite = _core.dost2_inplace(c.reshape((-1,) + c.shape[-2:]), inverse=inverse,
+                                     workers=threads)
+    _finite_or_raise(finite, a, name)
     dest = tuple(range(a.ndim - len(axes), a.ndim))
-    return np.moveaxis(c, dest, idx)
+    return c if idx == dest else np.moveaxis(c, dest, idx)
 
 
 def dost(x: npt.ArrayLike, *, axis: int = -1, workers: int = 1) -> Complex64Array:

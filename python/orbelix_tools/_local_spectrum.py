@@ -9,7 +9,7 @@ import numpy.typing as npt
 
 from . import _core
 from ._arrays import allocate, result_size
-from ._dost import _centre_bins, _prepare, _is_dask, _dask
+from ._dost import _centre_bins, _dask, _finite_or_raise, _is_dask, _prepare
 from ._grid import choice, positive, worker_count
 
 _OUTPUTS = ("dominant", "octaves", "full")
@@ -161,10 +161,10 @@ def local_spectrum(image: npt.ArrayLike, *, spacing: tuple[float, float] = (1.0,
         elif output == "full":
             result_size((nr, nc) + shape, np.float32, "the band magnitudes")
         result_size(shape, np.complex64, "the coefficients")
-    _, _, c = _prepare(image, "image", (-2, -1), "the coefficients")
+    a, _, c = _prepare(image, "image", (-2, -1), "the coefficients")
     n1, n2 = c.shape[-2:]
     flat = c.reshape((-1, n1, n2))
-    _core.dost2_inplace(flat, inverse=False, workers=threads)
+    _finite_or_raise(_core.dost2_inplace(flat, inverse=False, workers=threads), a, "image")
     ky, kx = _pair_centres(n1, n2, dy, dx)
     radius = np.hypot(ky, kx)
     if output == "dominant":

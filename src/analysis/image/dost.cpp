@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 
 namespace orbelix::analysis {
@@ -75,14 +77,16 @@ void Dost1::forward(cfloat *a) {
             c = {c.re * s, c.im * s};
             continue;
         }
-        const int h = b.middle();
+        // t[j] = bin (j + h) mod w of the band: its two halves swapped.
+        const int h = b.middle(), upper = w - h;
         if (!b.negative) {
-            for (int j = 0; j < w; ++j) t[j] = a[b.first + (j + h) % w];
+            const cfloat *v = a + b.first;
+            for (int j = 0; j < upper; ++j) t[j] = v[h + j];
+            for (int j = 0; j < h; ++j) t[upper + j] = v[j];
         } else {
-            for (int j = 0; j < w; ++j) {
-                const cfloat v = a[n - b.first - (j + h) % w];
-                t[j] = {v.re, -v.im};
-            }
+            const cfloat *v = a + (n - b.first);  // v[-m]: bin -(first + m)
+            for (int j = 0; j < upper; ++j) t[j] = {v[-(h + j)].re, -v[-(h + j)].im};
+            for (int j = 0; j < h; ++j) t[upper + j] = {v[-j].re, -v[-j].im};
         }
         check(plan_for(w).transform("b", {t, w, 1}));
         if (!b.negative) {
@@ -104,7 +108,7 @@ void Dost1::inverse(cfloat *a) {
             c = {c.re * r, c.im * r};
             continue;
         }
-        const int h = b.middle();
+        const int h = b.middle(), upper = w - h;
         if (!b.negative) {
             for (int k = 0; k < w; ++k) t[k] = a[b.first + k];
         } else {
@@ -114,10 +118,15 @@ void Dost1::inverse(cfloat *a) {
             }
         }
         check(plan_for(w).transform("f", {t, w, 1}));
+        // Bin (j + h) mod w of the band from t[j].
         if (!b.negative) {
-            for (int j = 0; j < w; ++j) a[b.first + (j + h) % w] = {t[j].re * r, t[j].im * r};
+            cfloat *v = a + b.first;
+            for (int j = 0; j < upper; ++j) v[h + j] = {t[j].re * r, t[j].im * r};
+            for (int j = 0; j < h; ++j) v[j] = {t[upper + j].re * r, t[upper + j].im * r};
         } else {
-            for (int j = 0; j < w; ++j) a[n - b.first - (j + h) % w] = {t[j].re * r, -(t[j].im * r)};
+            cfloat *v = a + (n - b.first);
+            for (int j = 0; j < upper; ++j) v[-(h + j)] = {t[j].re * r, -(t[j].im * r)};
+            for (int j = 0; j < h; ++j) v[-j] = {t[upper + j].re * r, -(t[upper + j].im * r)};
         }
     }
     if (full_) check(full_->transform("b", {a, n, 1}));
@@ -125,12 +134,62 @@ void Dost1::inverse(cfloat *a) {
 
 namespace {
 
-// One transform object per worker, made on first use.
+// Transforms kept between calls: building the plans of a length (its FFT
+// tables, a chirp-z kernel for awkward band widths) costs more than
+// transforming one short signal. Up to kPoolValues values of lengths are
+// kept; a length that does not fit empties the pool of the others.
+constexpr long long kPoolValues = 1LL << 22;
+
+class Pool {
+public:
+    static Pool &instance() {
+        static Pool *pool = new Pool;  // never destroyed: used until the process ends
+        return *pool;
+    }
+    std::unique_ptr<Dost1> take(int n) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto it = free_.find(n);
+            if (it != free_.end() && !it->second.empty()) {
+                std::unique_ptr<Dost1> d = std::move(it->second.back());
+                it->second.pop_back();
+                held_ -= n;
+                return d;
+            }
+        }
+        return std::make_unique<Dost1>(n);
+    }
+    void give(std::unique_ptr<Dost1> d) {
+        const int n = d->size();
+        if (n > kPoolValues) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (held_ + n > kPoolValues) {
+            free_.clear();
+            held_ = 0;
+        }
+        free_[n].push_back(std::move(d));
+        held_ += n;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<int, std::vector<std::unique_ptr<Dost1>>> free_;
+    long long held_ = 0;
+};
+
+// One transform object per worker, taken from the pool on first use and
+// given back at the end of the call.
 class PerWorker {
 public:
     PerWorker(int workers, int n) : n_(n), slots_(workers) {}
+    ~PerWorker() {
+        for (auto &d : slots_)
+            if (d) Pool::instance().give(std::move(d));
+    }
+    PerWorker(const PerWorker &) = delete;
+    PerWorker &operator=(const PerWorker &) = delete;
     Dost1 &operator[](int w) {
-        if (!slots_[w]) slots_[w] = std::make_unique<Dost1>(n_);
+        if (!slots_[w]) slots_[w] = Pool::instance().take(n_);
         return *slots_[w];
     }
 
@@ -146,6 +205,9 @@ void columns(cfloat *a, long long count, int n1, int n2, bool inverse, tools::Pa
     PerWorker dost(par.workers(), n1);
     std::vector<std::vector<cfloat>> bufs(par.workers());
     const int blocks = (n2 + kColumnBlock - 1) / kColumnBlock;
+    // Columns kept apart by a stride off the powers of two, so that the
+    // gather's writes (one per column) do not all fall into one cache set.
+    const std::size_t ld = static_cast<std::size_t>(n1) + 8;
     const long long tasks = count * blocks;
     if (tasks > 0x7fffffff) throw std::bad_alloc();
     par.run(static_cast<int>(tasks), [&](int w, int task) {
@@ -153,19 +215,19 @@ void columns(cfloat *a, long long count, int n1, int n2, bool inverse, tools::Pa
         const int j0 = (task % blocks) * kColumnBlock;
         const int bw = std::min(kColumnBlock, n2 - j0);
         auto &buf = bufs[w];
-        if (buf.empty()) buf.resize(static_cast<std::size_t>(kColumnBlock) * n1);
+        if (buf.empty()) buf.resize(kColumnBlock * ld);
         for (int i = 0; i < n1; ++i) {
             const cfloat *row = img + static_cast<long long>(i) * n2 + j0;
-            for (int c = 0; c < bw; ++c) buf[static_cast<std::size_t>(c) * n1 + i] = row[c];
+            for (int c = 0; c < bw; ++c) buf[c * ld + i] = row[c];
         }
         Dost1 &d = dost[w];
         for (int c = 0; c < bw; ++c) {
-            cfloat *col = buf.data() + static_cast<std::size_t>(c) * n1;
+            cfloat *col = buf.data() + c * ld;
             inverse ? d.inverse(col) : d.forward(col);
         }
         for (int i = 0; i < n1; ++i) {
             cfloat *row = img + static_cast<long long>(i) * n2 + j0;
-            for (int c = 0; c < bw; ++c) row[c] = buf[static_cast<std::size_t>(c) * n1 + i];
+            for (int c = 0; c < bw; ++c) row[c] = buf[c * ld + i];
         }
     });
 }
