@@ -25,6 +25,10 @@ class _TfrPowerInto(Protocol):
 class _DostInplace(Protocol):
     def __call__(self, a: npt.NDArray[np.complex64], *, inverse: bool, workers: int) -> bool: ...
 
+class _Dost2Inplace(Protocol):
+    def __call__(self, a: npt.NDArray[np.complex64], *, inverse: bool, workers: int,
+                 real: bool = ...) -> bool: ...
+
 class _DominantInto(Protocol):
     def __call__(self, c: npt.NDArray[np.complex64], frequency_table: npt.NDArray[np.float32],
                  orientation_table: npt.NDArray[np.float32], frequency: npt.NDArray[np.float32],
@@ -45,7 +49,7 @@ stransform_into: _StransformInto
 istransform_into: _IstransformInto
 tfr_power_into: _TfrPowerInto
 dost_inplace: _DostInplace
-dost2_inplace: _DostInplace
+dost2_inplace: _Dost2Inplace
 dominant_into: _DominantInto
 octaves_into: _OctavesInto
 magnitudes_into: _MagnitudesInto

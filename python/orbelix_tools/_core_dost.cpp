@@ -94,7 +94,7 @@ bool dost_inplace(Array<complex64, 2> a, bool inverse, int workers) {
     return finite;
 }
 
-bool dost2_inplace(Array<complex64, 3> a, bool inverse, int workers) {
+bool dost2_inplace(Array<complex64, 3> a, bool inverse, int workers, bool real) {
     const long long count = static_cast<long long>(a.shape(0));
     const int n1 = extent(a.shape(1), "the image height");
     const int n2 = extent(a.shape(2), "the image width");
@@ -103,7 +103,7 @@ bool dost2_inplace(Array<complex64, 3> a, bool inverse, int workers) {
     cfloat *p = cdata(a);
     bool finite = true;
     released(workers, [&](Parallel &par) {
-        orbelix::analysis::dost_images(p, count, n1, n2, inverse, par);
+        orbelix::analysis::dost_images(p, count, n1, n2, inverse, par, real && !inverse);
         finite = all_finite(p, a.size());
     });
     return finite;
@@ -181,8 +181,10 @@ void bind_dost(nb::module_ &m) {
           "DOST (or its inverse) of each row of a (signals x n, complex64), in place;\n"
           "returns whether every result is finite.");
     m.def("dost2_inplace", &dost2_inplace, "a"_a.noconvert(), nb::kw_only(), "inverse"_a, "workers"_a,
+          "real"_a = false,
           "2-D DOST (or its inverse) of each image of a (images x n1 x n2, complex64), in\n"
-          "place; returns whether every result is finite.");
+          "place; returns whether every result is finite. real: the images are real (their\n"
+          "imaginary parts zero), which the forward transform may use.");
     m.def("dominant_into", &dominant_into, "c"_a.noconvert(), "frequency_table"_a.noconvert(),
           "orientation_table"_a.noconvert(), "frequency"_a.noconvert(), "orientation"_a.noconvert(),
           nb::kw_only(), "workers"_a,

@@ -169,7 +169,7 @@ def _transform(x: object, axes: tuple[object, ...], inverse: bool, workers: int,
         finite = _core.dost_inplace(c.reshape(-1, c.shape[-1]), inverse=inverse, workers=threads)
     else:
         finite = _core.dost2_inplace(c.reshape((-1,) + c.shape[-2:]), inverse=inverse,
-                                     workers=threads)
+                                     workers=threads, real=a.dtype.kind != "c")
     _finite_or_raise(finite, a, name)
     dest = tuple(range(a.ndim - len(axes), a.ndim))
     return c if idx == dest else np.moveaxis(c, dest, idx)

@@ -164,7 +164,8 @@ def local_spectrum(image: npt.ArrayLike, *, spacing: tuple[float, float] = (1.0,
     a, _, c = _prepare(image, "image", (-2, -1), "the coefficients")
     n1, n2 = c.shape[-2:]
     flat = c.reshape((-1, n1, n2))
-    _finite_or_raise(_core.dost2_inplace(flat, inverse=False, workers=threads), a, "image")
+    _finite_or_raise(_core.dost2_inplace(flat, inverse=False, workers=threads,
+                                         real=a.dtype.kind != "c"), a, "image")
     ky, kx = _pair_centres(n1, n2, dy, dx)
     radius = np.hypot(ky, kx)
     if output == "dominant":

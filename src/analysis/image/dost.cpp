@@ -37,6 +37,39 @@ void check(int ier) {
     if (ier != 0) throw std::runtime_error("FFT failed");
 }
 
+// The band transforms of widths 2 and 4, written out: a plan's call costs
+// more than their few additions, and every signal has two bands of each.
+// backward: unscaled, exponent +; otherwise forward, scaled by 1/w (both
+// scalings exact).
+inline bool written_out(int w) { return w == 2 || w == 4; }
+inline cfloat add(cfloat a, cfloat b) { return {a.re + b.re, a.im + b.im}; }
+inline cfloat sub(cfloat a, cfloat b) { return {a.re - b.re, a.im - b.im}; }
+inline cfloat scaled(cfloat a, float s) { return {a.re * s, a.im * s}; }
+
+void small_band(cfloat *t, int w, bool backward) {
+    if (w == 2) {
+        const cfloat a = t[0], b = t[1];
+        t[0] = add(a, b);
+        t[1] = sub(a, b);
+        if (!backward) {
+            t[0] = scaled(t[0], 0.5f);
+            t[1] = scaled(t[1], 0.5f);
+        }
+        return;
+    }
+    // w == 4: y_k = sum_j t_j i^(+-jk).
+    const cfloat s02 = add(t[0], t[2]), d02 = sub(t[0], t[2]);
+    const cfloat s13 = add(t[1], t[3]), d13 = sub(t[1], t[3]);
+    // i * d13 for the backward direction, -i * d13 for the forward one.
+    const cfloat rot = backward ? cfloat{-d13.im, d13.re} : cfloat{d13.im, -d13.re};
+    t[0] = add(s02, s13);
+    t[1] = add(d02, rot);
+    t[2] = sub(s02, s13);
+    t[3] = sub(d02, rot);
+    if (!backward)
+        for (int k = 0; k < 4; ++k) t[k] = scaled(t[k], 0.25f);
+}
+
 // sqrt(num/den) in double, rounded once.
 float root_ratio(double num, double den) { return static_cast<float>(std::sqrt(num / den)); }
 
@@ -46,7 +79,7 @@ Dost1::Dost1(int n) : n_(n), bands_(dost_bands(n)) {
     int widest = 1;
     for (const auto &b : bands_) {
         widest = std::max(widest, b.width);
-        if (b.width > 1 && std::find(widths_.begin(), widths_.end(), b.width) == widths_.end()) {
+        if (!written_out(b.width) && b.width > 1 && std::find(widths_.begin(), widths_.end(), b.width) == widths_.end()) {
             widths_.push_back(b.width);
             plans_.push_back(std::make_unique<fftpack::TransformPlan>(b.width));
             check(plans_.back()->init_error());
@@ -88,7 +121,8 @@ void Dost1::forward(cfloat *a) {
             for (int j = 0; j < upper; ++j) t[j] = {v[-(h + j)].re, -v[-(h + j)].im};
             for (int j = 0; j < h; ++j) t[upper + j] = {v[-j].re, -v[-j].im};
         }
-        check(plan_for(w).transform("b", {t, w, 1}));
+        if (written_out(w)) small_band(t, w, true);
+        else check(plan_for(w).transform("b", {t, w, 1}));
         if (!b.negative) {
             for (int k = 0; k < w; ++k) a[b.first + k] = {t[k].re * s, t[k].im * s};
         } else {
@@ -117,7 +151,8 @@ void Dost1::inverse(cfloat *a) {
                 t[k] = {v.re, -v.im};
             }
         }
-        check(plan_for(w).transform("f", {t, w, 1}));
+        if (written_out(w)) small_band(t, w, false);
+        else check(plan_for(w).transform("f", {t, w, 1}));
         // Bin (j + h) mod w of the band from t[j].
         if (!b.negative) {
             cfloat *v = a + b.first;
@@ -201,10 +236,11 @@ private:
 // Columns gathered per task of the column pass: whole cache lines of each row.
 constexpr int kColumnBlock = 16;
 
-void columns(cfloat *a, long long count, int n1, int n2, bool inverse, tools::Parallel &par) {
+// Transforms columns 0 .. ncols-1 of each image.
+void columns(cfloat *a, long long count, int n1, int n2, int ncols, bool inverse, tools::Parallel &par) {
     PerWorker dost(par.workers(), n1);
     std::vector<std::vector<cfloat>> bufs(par.workers());
-    const int blocks = (n2 + kColumnBlock - 1) / kColumnBlock;
+    const int blocks = (ncols + kColumnBlock - 1) / kColumnBlock;
     // Columns kept apart by a stride off the powers of two, so that the
     // gather's writes (one per column) do not all fall into one cache set.
     const std::size_t ld = static_cast<std::size_t>(n1) + 8;
@@ -213,7 +249,7 @@ void columns(cfloat *a, long long count, int n1, int n2, bool inverse, tools::Pa
     par.run(static_cast<int>(tasks), [&](int w, int task) {
         cfloat *img = a + (task / blocks) * static_cast<long long>(n1) * n2;
         const int j0 = (task % blocks) * kColumnBlock;
-        const int bw = std::min(kColumnBlock, n2 - j0);
+        const int bw = std::min(kColumnBlock, ncols - j0);
         auto &buf = bufs[w];
         if (buf.empty()) buf.resize(kColumnBlock * ld);
         for (int i = 0; i < n1; ++i) {
@@ -251,14 +287,75 @@ void dost_rows(cfloat *a, long long count, int n, bool inverse, tools::Parallel 
     });
 }
 
-void dost_images(cfloat *a, long long count, int n1, int n2, bool inverse, tools::Parallel &par) {
+namespace {
+
+// Real rows two at a time: the transform of a + ib is D(a) + iD(b), and D
+// of a real row has the spectrum's symmetry, so D(a)[m] = (z[m] +
+// conj(z[-m]))/2 and D(b)[m] = (z[m] - conj(z[-m]))/(2i).
+// Rows pair up within each image (the last one of an odd count alone), so
+// an image's numbers do not depend on the others of its batch.
+void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) {
+    const int slots = (n1 + 1) / 2;
+    const long long pairs = count * slots;
+    const long long per_task = std::max<long long>(1, 2048 / n);
+    const long long tasks = (pairs + per_task - 1) / per_task;
+    if (tasks > 0x7fffffff) throw std::bad_alloc();
+    PerWorker dost(par.workers(), n);
+    par.run(static_cast<int>(tasks), [&](int w, int task) {
+        Dost1 &d = dost[w];
+        const long long end = std::min(pairs, (task + 1) * per_task);
+        for (long long q = task * per_task; q < end; ++q) {
+            const int row = 2 * static_cast<int>(q % slots);
+            cfloat *x = a + ((q / slots) * n1 + row) * static_cast<long long>(n);
+            if (row + 1 == n1) {
+                d.forward(x);
+                continue;
+            }
+            cfloat *y = x + n;
+            for (int m = 0; m < n; ++m) x[m].im = y[m].re;
+            d.forward(x);
+            for (int m = 0; m <= n / 2; ++m) {
+                const int mm = (n - m) % n;
+                const cfloat z = x[m], zm = x[mm];
+                // m and its mirror mm, from the same two values.
+                const cfloat am = {0.5f * (z.re + zm.re), 0.5f * (z.im - zm.im)};
+                const cfloat bm = {0.5f * (z.im + zm.im), 0.5f * (zm.re - z.re)};
+                x[m] = am;
+                y[m] = bm;
+                x[mm] = {am.re, -am.im};
+                y[mm] = {bm.re, -bm.im};
+            }
+        }
+    });
+}
+
+}  // namespace
+
+void dost_images(cfloat *a, long long count, int n1, int n2, bool inverse, tools::Parallel &par,
+                 bool real) {
     if (count <= 0 || n1 <= 0 || n2 <= 0) return;
-    if (!inverse) {
-        dost_rows(a, count * n1, n2, false, par);
-        columns(a, count, n1, n2, false, par);
-    } else {
-        columns(a, count, n1, n2, true, par);
+    if (inverse) {
+        columns(a, count, n1, n2, n2, true, par);
         dost_rows(a, count * n1, n2, true, par);
+        return;
+    }
+    if (!real) {
+        dost_rows(a, count * n1, n2, false, par);
+        columns(a, count, n1, n2, n2, false, par);
+        return;
+    }
+    // Real images: rows two at a time, then the columns up to n2/2; the
+    // others are their mirrors, c[r, n2-m] = conj(c[(n1-r) mod n1, m]).
+    real_rows(a, count, n1, n2, par);
+    const int half = n2 / 2 + 1;
+    columns(a, count, n1, n2, std::min(half, n2), false, par);
+    for (long long img = 0; img < count; ++img) {
+        cfloat *c = a + img * n1 * static_cast<long long>(n2);
+        for (int r = 0; r < n1; ++r) {
+            const cfloat *src = c + static_cast<long long>((n1 - r) % n1) * n2;
+            cfloat *dst = c + static_cast<long long>(r) * n2;
+            for (int m = half; m < n2; ++m) dst[m] = {src[n2 - m].re, -src[n2 - m].im};
+        }
     }
 }
 

@@ -76,7 +76,9 @@ void dost_rows(cfloat *a, long long count, int n, bool inverse, tools::Parallel 
 
 // count images of n1 x n2 values (row-major, contiguous), transformed in
 // place: the DOST along the rows, then along the columns (the inverse in
-// the opposite order).
-void dost_images(cfloat *a, long long count, int n1, int n2, bool inverse, tools::Parallel &par);
+// the opposite order). real: the images' values are real (forward only),
+// so rows go two to a transform and half the columns are mirrors.
+void dost_images(cfloat *a, long long count, int n1, int n2, bool inverse, tools::Parallel &par,
+                 bool real = false);
 
 }  // namespace orbelix::analysis
