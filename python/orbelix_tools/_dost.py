@@ -130,6 +130,13 @@ def dost_bands(n: int, fs: float = 1.0) -> list[DostBand]:
     return bands
 
 
+# Inputs of at most this many values fit in any machine's memory (their
+# result takes 8 bytes a value): no need to ask the system.
+_SMALL = 1 << 20
+# Sample types whose conversion to complex64 can neither overflow nor fail.
+_EXACT_CASTS = (np.complex64, np.float32, np.float16, np.int8, np.uint8, np.int16, np.uint16)
+
+
 def _prepare(x: object, name: str, axes: tuple[object, ...], what: str
              ) -> tuple[npt.NDArray[Any], tuple[int, ...], Complex64Array]:
     """x checked, its `axes` moved last into a fresh contiguous complex64
@@ -147,10 +154,14 @@ def _prepare(x: object, name: str, axes: tuple[object, ...], what: str
         check_length(a.shape[i], name, ax if len(axes) == 1 else tuple(axes), a.shape)
     dest = tuple(range(a.ndim - len(axes), a.ndim))
     moved = a if idx == dest else np.moveaxis(a, idx, dest)
-    result_size(moved.shape, np.complex64, what)
+    if a.size > _SMALL:
+        result_size(moved.shape, np.complex64, what)
     c = allocate(moved.shape, np.complex64, what)
-    with np.errstate(over="ignore", invalid="ignore"):  # reported by the check
-        np.copyto(c, moved, casting="unsafe")
+    if a.dtype.type in _EXACT_CASTS:
+        np.copyto(c, moved)
+    else:
+        with np.errstate(over="ignore", invalid="ignore"):  # reported by the check
+            np.copyto(c, moved, casting="unsafe")
     return a, idx, c
 
 
