@@ -130,3 +130,43 @@ def test_memory_error_states_the_size(monkeypatch):
     monkeypatch.setattr(_dost, "_SMALL", 0)  # small inputs skip asking the system
     with pytest.raises(MemoryError, match=r"the transform of shape \(200,\) \(complex64\) needs 1.6e-06 GB"):
         dost(np.zeros(200))
+
+
+SIMD_DIGEST = """
+import hashlib, sys
+import numpy as np
+import orbelix_tools as ot
+rng = np.random.default_rng(11)
+digest = hashlib.sha256()
+for n in (64, 250, 1000, 1031, 4099):
+    x = rng.standard_normal((2, n)) + 1j * rng.standard_normal((2, n))
+    digest.update(ot.dost(x).tobytes())
+    digest.update(ot.idost(x).tobytes())
+for shape in ((48, 80), (61, 64), (100, 37)):
+    g = rng.standard_normal(shape).astype(np.float32)
+    digest.update(ot.dost2(g).tobytes())
+    digest.update(ot.idost2(g.astype(np.complex64)).tobytes())
+    for output in ("dominant", "octaves"):
+        for a in ot.local_spectrum(g, output=output):
+            digest.update(np.ascontiguousarray(a).tobytes())
+print(ot.simd_path(), digest.hexdigest())
+"""
+
+
+def test_every_simd_path_gives_the_same_bytes():
+    import os
+    import subprocess
+    import sys
+
+    from cpu_paths import wide_paths
+
+    digests = set()
+    for simd in ["sse2"] + wide_paths():
+        env = {**os.environ, "ORBELIX_SIMD": simd}
+        done = subprocess.run([sys.executable, "-c", SIMD_DIGEST], env=env, capture_output=True,
+                              text=True, timeout=300)
+        assert done.returncode == 0, done.stderr
+        path, digest = done.stdout.split()
+        assert path == simd
+        digests.add(digest)
+    assert len(digests) == 1
