@@ -26,7 +26,7 @@ def _pair_centres(n1: int, n2: int, dy: float, dx: float
     """Centre wave vector (ky, kx) of every band pair, in cycles per unit."""
     ky = _centre_bins(n1) / (n1 * dy)
     kx = _centre_bins(n2) / (n2 * dx)
-    return np.broadcast_arrays(ky[:, None], kx[None, :])  # type: ignore[return-value]
+    return (np.repeat(ky[:, None], kx.size, axis=1), np.repeat(kx[None, :], ky.size, axis=0))
 
 
 def _octaves(radius: npt.NDArray[np.float64]) -> tuple[npt.NDArray[np.int32], npt.NDArray[np.float64]]:
