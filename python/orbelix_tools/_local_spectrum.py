@@ -53,9 +53,10 @@ def local_spectrum(image: npt.ArrayLike, *, spacing: tuple[float, float] = (1.0,
     :func:`dost2` (the row band's place nearest to its row, the column
     band's place nearest to its column, places being circular). Its energy
     there is ``|c|**2 * wr * wc / (n1 * n2)`` for bands of widths ``wr``,
-    ``wc``: the coefficient's energy shared over the pixels of its place, so
-    that the energies of all pairs summed over all pixels give the image's
-    energy. This is what :func:`orbelix.imfreq` picks for one pixel of a
+    ``wc``: the coefficient's energy shared over the pixels of its place.
+    Summed over all pairs and pixels this is the image's energy exactly when
+    the sides are powers of two (every place covers as many pixels), and
+    nearly so otherwise. This is what :func:`orbelix.imfreq` picks for one pixel of a
     square power-of-two image, for all pixels of any image at once.
 
     Parameters

@@ -182,7 +182,7 @@ void octave_energy(const PairTables &t, float *energy, tools::Parallel &par) {
                     bands_of[o].push_back(j);
                     break;
                 }
-    // Per column position, the runs of pixels it covers, as run indices.
+    // The run of equal column places each pixel lies in (n2: past the end).
     std::vector<int> run_of(n2 + 1, runs);
     for (int r = 0; r < runs; ++r)
         for (int q = ca.starts[r]; q < ca.starts[r + 1]; ++q) run_of[q] = r;

@@ -7,8 +7,9 @@
 // up), so place 0 also covers the last pixels.
 //
 // Energy of a band pair at a pixel: |c|^2 * wr*wc / (n1*n2), the share of
-// the coefficient's energy per pixel of its place, so that the energies of
-// all pairs summed over all pixels give sum |c|^2 = sum |image|^2.
+// the coefficient's energy per pixel of its place. Where the places of every
+// band cover equal numbers of pixels (sides that are powers of two) the
+// energies of all pairs over all pixels add up to sum |c|^2 = sum |image|^2.
 #pragma once
 
 #include <vector>
