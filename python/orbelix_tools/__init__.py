@@ -29,7 +29,7 @@ simd_path
 """
 
 from ._simd import simd_path, warn_unless_honoured
-from ._dost import dost, dost2, dost_bands, idost, idost2
+from ._dost import DostBand, dost, dost2, dost_bands, idost, idost2
 from ._local_spectrum import local_spectrum
 from ._transforms import istransform, stransform, tfr_power
 from .plotting import plot
