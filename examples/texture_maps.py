@@ -5,9 +5,9 @@ its bundled grass beside it: 512 x 812 pixels, a shape no power-of-two
 transform takes without cropping. local_spectrum gives, for every pixel, the
 band pair of the 2-D discrete orthonormal S-transform (DOST) holding the
 most energy there: its centre frequency (cycles per pixel) and the
-orientation of its wave vector. The bricks' mortar lines show as coarse
-horizontal and vertical structure, the grass as fine, mostly vertical
-blades.
+orientation of its wave vector. The wall's regular courses give coarse
+structure of one orientation over large areas; the grass gives finer
+structure whose orientation changes from blade to blade.
 
     pip install 'orbelix[examples]'
     python examples/texture_maps.py [--out docs/texture_maps.png]

@@ -134,7 +134,8 @@ def dost_bands(n: int, fs: float = 1.0) -> list[DostBand]:
 # result takes 8 bytes a value): no need to ask the system.
 _SMALL = 1 << 20
 # Sample types whose conversion to complex64 can neither overflow nor fail.
-_EXACT_CASTS: tuple[type[np.generic], ...] = (np.complex64, np.float32, np.float16, np.int8, np.uint8, np.int16, np.uint16)
+_EXACT_CASTS: tuple[type[np.generic], ...] = (np.complex64, np.float32, np.float16, np.int8,
+                                               np.uint8, np.int16, np.uint16)
 
 
 def _prepare(x: object, name: str, axes: tuple[object, ...], what: str
