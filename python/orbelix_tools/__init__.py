@@ -15,6 +15,15 @@ tfr_power
     Power and inter-trial coherence averaged over epochs.
 local_measures
     Ratio, orientation, phase and energy of an image at every pixel.
+dost, idost
+    Discrete orthonormal S-transform of signals of any length, and its inverse.
+dost_bands
+    The bands of the DOST: frequencies, coefficient slices and times.
+dost2, idost2
+    The 2-D DOST of images of any shape, and its inverse.
+local_spectrum
+    Local spectrum of every pixel: dominant frequency and orientation maps,
+    energy per radial octave, or every band pair's magnitude.
 plot
     A time-frequency map with a labelled colour bar (needs matplotlib).
 plot_map
@@ -25,14 +34,16 @@ to_xarray
     A transform as an xarray DataArray labelled in Hz and s (needs xarray).
 """
 
+from ._dost import DostBand, dost, dost2, dost_bands, idost, idost2
 from ._local_measures import local_measures
+from ._local_spectrum import local_spectrum
 from ._simd import simd_path, warn_unless_honoured
 from ._transforms import istransform, stransform, tfr_power
 from ._xarray import to_xarray
 from .plotting import plot, plot_map
 
-__all__ = ["istransform", "local_measures", "plot", "plot_map", "simd_path", "stransform",
-           "tfr_power", "to_xarray"]
+__all__ = ["dost", "dost2", "dost_bands", "idost", "idost2", "istransform", "local_measures",
+           "local_spectrum", "plot", "plot_map", "simd_path", "stransform", "tfr_power", "to_xarray"]
 
 warn_unless_honoured()
 del warn_unless_honoured

@@ -254,6 +254,7 @@ void tfr_power_into(InputArray x, Array<float, 3> power, Array<float, 3> itc, in
 }  // namespace
 
 void bind_measures(nb::module_ &m);  // _core_measures.cpp
+void bind_dost(nb::module_ &m);
 
 NB_MODULE(_core, m) {
     m.doc() = "C++ voices of orbelix_tools (internal; use the functions of orbelix_tools).";
@@ -277,6 +278,7 @@ NB_MODULE(_core, m) {
           "Mean power and inter-trial coherence over the epochs of x (epochs x channels x n,\n"
           "dtypes as for stransform_into), written into power and itc (channels x count x\n"
           "times, float32). owner: the array owning x's memory.");
+    bind_dost(m);
     m.def("simd_path", [] { return std::string(orbelix::simd::name(orbelix::simd::active())); },
           "The instruction set the transforms run on: 'sse2', 'avx2' or 'avx512'.");
     bind_measures(m);

@@ -28,6 +28,25 @@ class _LocalMeasuresInto(Protocol):
                  phase: npt.NDArray[np.float32], energy: npt.NDArray[np.float32], *,
                  coarse: float, fine: float, kernel_size: int, border: str, workers: int,
                  owner: npt.NDArray[Any] | None = ...) -> None: ...
+class _DostInplace(Protocol):
+    def __call__(self, a: npt.NDArray[np.complex64], *, inverse: bool, workers: int) -> bool: ...
+
+class _Dost2Inplace(Protocol):
+    def __call__(self, a: npt.NDArray[np.complex64], *, inverse: bool, workers: int,
+                 real: bool = ...) -> bool: ...
+
+class _DominantInto(Protocol):
+    def __call__(self, c: npt.NDArray[np.complex64], frequency_table: npt.NDArray[np.float32],
+                 orientation_table: npt.NDArray[np.float32], frequency: npt.NDArray[np.float32],
+                 orientation: npt.NDArray[np.float32], *, workers: int) -> None: ...
+
+class _OctavesInto(Protocol):
+    def __call__(self, c: npt.NDArray[np.complex64], octave_table: npt.NDArray[np.int32],
+                 energy: npt.NDArray[np.float32], *, workers: int) -> None: ...
+
+class _MagnitudesInto(Protocol):
+    def __call__(self, c: npt.NDArray[np.complex64], out: npt.NDArray[np.float32], *,
+                 workers: int) -> None: ...
 
 class _SimdPath(Protocol):
     def __call__(self) -> str: ...
@@ -36,4 +55,9 @@ stransform_into: _StransformInto
 istransform_into: _IstransformInto
 tfr_power_into: _TfrPowerInto
 local_measures_into: _LocalMeasuresInto
+dost_inplace: _DostInplace
+dost2_inplace: _Dost2Inplace
+dominant_into: _DominantInto
+octaves_into: _OctavesInto
+magnitudes_into: _MagnitudesInto
 simd_path: _SimdPath
