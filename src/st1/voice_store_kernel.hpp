@@ -1,10 +1,9 @@
 // Storing a block of voices into a column-major result that fits in the
 // caches: W x W tiles (W voices by W samples) go through registers and are
 // transposed there, W complex values per register (GCC vector extensions),
-// compiled per instruction set by voice_store.cpp, voice_store_avx2.cpp and
-// voice_store_avx512.cpp. The AVX-512 path keeps tiles of 4 too: 8 x 8
-// tiles measured no faster on AMD Zen 4. A copy only: every path stores the
-// same bits. Internal linkage: each file keeps its own copy.
+// compiled per instruction set by voice_store_kernels.cpp. The AVX-512 path
+// keeps tiles of 4 too: 8 x 8 tiles were no faster. A copy only: every path
+// stores the same bits. Internal linkage: each copy stays in its own file.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,5 @@
-// window_product written once over cvec<W> and compiled per instruction set
-// by window_product_sse2.cpp, window_product_avx2.cpp and
-// window_product_avx512.cpp.
-#pragma once
+// window_product written once over cvec<W> and compiled once per
+// instruction set.
 
 #include <algorithm>
 #include <cstddef>
@@ -11,8 +9,8 @@
 #include "fft/kernels/pointwise.hpp"
 #include "core/times_real.hpp"
 
-namespace orbelix::fftpack {
-inline namespace ORBELIX_KERNEL_ISA {
+namespace orbelix::window_products::ORBELIX_KERNEL_ISA {
+using namespace ::orbelix::fftpack;
 namespace {
 
 // The W floats at p in reverse order, each in both lanes of its value:
@@ -106,5 +104,4 @@ void centred_window_product(const cfloat *a, const cfloat *c, const float *w, in
     for (; m < count; ++m) out[m] = one(m, w[m - k]);
 }
 
-}  // namespace ORBELIX_KERNEL_ISA
-}  // namespace orbelix::fftpack
+}  // namespace orbelix::window_products::ORBELIX_KERNEL_ISA
