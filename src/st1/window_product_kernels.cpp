@@ -28,10 +28,12 @@ ORBELIX_INLINE inline typename cvec<W>::floats spread_reversed(const float *p,
 // subtraction and one addition per value, the lanes picked from each.
 template <int W>
 ORBELIX_INLINE inline cvec<W> times_real(cvec<W> z, typename cvec<W>::floats r) {
-    constexpr auto pick = lanes::pattern<W>([](int l) { return l % 2 ? 2 * W + l : l; });
+    struct Pick {
+        static constexpr int lane(int l) { return l % 2 ? 2 * W + l : l; }
+    };
     const auto t1 = z.v * r;
     const auto t2 = lanes::swap_parts<W>(z.v) * typename cvec<W>::floats{};
-    return {__builtin_shuffle(t1 - t2, t1 + t2, pick)};
+    return {lanes::shuffle<W, Pick>(t1 - t2, t1 + t2)};
 }
 
 // col[t] for t0 <= t < t1.
