@@ -1,20 +1,28 @@
-# Image analysis of orbelix_tools (src/analysis/image): the DOST of any
-# length and shape and the local spectrum maps, on the engine's plans and the
-# analysis package's workers, bound into orbelix_tools._core.
-file(GLOB ORBELIX_IMAGE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/analysis/image/*.cpp)
+# The analysis package's image core (src/analysis/image): the DOST of any
+# length and shape, the local spectrum maps and the local measures, on the
+# engine's plans and the signal core's workers, bound into
+# orbelix_tools._core.
+set(ORBELIX_IMAGE_SOURCES
+  src/analysis/image/dost.cpp
+  src/analysis/image/local_measures.cpp
+  src/analysis/image/local_spectrum.cpp)
 add_library(orbelix_image_core OBJECT ${ORBELIX_IMAGE_SOURCES})
-target_link_libraries(orbelix_image_core PUBLIC orbelix_core Threads::Threads)
-target_include_directories(orbelix_image_core PUBLIC ${PROJECT_SOURCE_DIR}/src)
+orbelix_add_isa_kernels(orbelix_image_core analysis/image/local_measures_kernels.cpp)
+target_link_libraries(orbelix_image_core PUBLIC orbelix_tools_core orbelix_core Threads::Threads)
+target_compile_options(orbelix_image_core PRIVATE ${ORBELIX_WARNINGS})
+# Square roots of non-negative sums never set errno (a source option, so that
+# it comes after -fno-fast-math, which resets it).
+set_source_files_properties(${ORBELIX_IMAGE_SOURCES} PROPERTIES COMPILE_OPTIONS -fno-math-errno)
 
 if(ORBELIX_BUILD_MODULE)
-  target_sources(orbelix_tools_ext PRIVATE ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core_dost.cpp)
+  target_sources(orbelix_tools_ext PRIVATE
+    ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core_dost.cpp
+    ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core_measures.cpp)
   target_link_libraries(orbelix_tools_ext PRIVATE orbelix_image_core)
 endif()
 
 if(ORBELIX_BUILD_TESTS)
-  file(GLOB ORBELIX_IMAGE_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/cpp/test_dost*.cpp)
-  foreach(src ${ORBELIX_IMAGE_TESTS})
-    get_filename_component(name ${src} NAME_WE)
+  foreach(name test_dost test_measures_local)
     target_link_libraries(${name} PRIVATE orbelix_image_core orbelix_tools_core)
   endforeach()
 endif()

@@ -2,7 +2,7 @@
 // at pixel (x, y) into the caller's four floats.
 #include "local/rht14f.hpp"
 #include "orbelix.h"
-#include "core/fatal_stop.hpp"
+#include "core/c_boundary.hpp"
 
 #include "entries.hpp"
 

@@ -2,7 +2,7 @@
 #include "orbelix.h"
 #include "st2/cdst2f.hpp"
 #include "st2/dst2_bands.hpp"
-#include "core/fatal_stop.hpp"
+#include "core/c_boundary.hpp"
 
 #include "entries.hpp"
 

@@ -1,7 +1,7 @@
 // Entry routine of the inverse fast S-transform; arguments by address.
 #include "orbelix.h"
 #include "st1/cfst1b.hpp"
-#include "core/fatal_stop.hpp"
+#include "core/c_boundary.hpp"
 
 #include "entries.hpp"
 #include "size_limits.hpp"

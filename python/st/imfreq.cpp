@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "orbelix.h"
-#include "core/fatal_stop.hpp"
+#include "core/c_boundary.hpp"
 #include "local/lfrqdm.hpp"
 
 #include "entries.hpp"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/simd/isa.hpp"
+#include "core/simd/paths.hpp"
 #include "core/view.hpp"
 
 namespace orbelix {
@@ -16,10 +17,9 @@ constexpr int kSumColumns = 8;
 void add_columns(simd::Isa isa, const cfloat *const *col, int ncol, int count, cfloat *acc);
 void add_columns(const cfloat *const *col, int ncol, int count, cfloat *acc);
 
+// Each path's copy (column_sums_kernels.cpp).
 namespace column_sum_paths {
-void add_columns_sse2(const cfloat *const *col, int ncol, int count, cfloat *acc);
-void add_columns_avx2(const cfloat *const *col, int ncol, int count, cfloat *acc);
-void add_columns_avx512(const cfloat *const *col, int ncol, int count, cfloat *acc);
+ORBELIX_DECLARE_PATHS(void add_columns(const cfloat *const *col, int ncol, int count, cfloat *acc))
 }  // namespace column_sum_paths
 
 }  // namespace orbelix

@@ -1,6 +1,6 @@
 // The column sums written once for W float lanes (GCC vector extensions) and
-// compiled per instruction set by column_sums.cpp, column_sums_avx2.cpp and
-// column_sums_avx512.cpp. Internal linkage: each file keeps its own copy.
+// compiled per instruction set by column_sums_kernels.cpp. Internal linkage:
+// each copy stays in its own file.
 #pragma once
 
 #include <cstring>

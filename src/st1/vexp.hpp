@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/simd/isa.hpp"
+#include "core/simd/paths.hpp"
 
 namespace orbelix {
 
@@ -22,14 +23,10 @@ void vexp_array(const float *x, float *y, long long count);
 int gauss_offsets(float c, float kk, int m0, int step, int count, float *w);
 int gauss_offsets(simd::Isa isa, float c, float kk, int m0, int step, int count, float *w);
 
-// The per-path entries behind the two routines above.
+// The per-path entries behind the two routines above (vexp_kernels.cpp).
 namespace vexp_paths {
-void exp_array_sse2(const float *x, float *y, long long count);
-void exp_array_avx2(const float *x, float *y, long long count);
-void exp_array_avx512(const float *x, float *y, long long count);
-int gauss_offsets_sse2(float c, float kk, int m0, int step, int count, float *w);
-int gauss_offsets_avx2(float c, float kk, int m0, int step, int count, float *w);
-int gauss_offsets_avx512(float c, float kk, int m0, int step, int count, float *w);
+ORBELIX_DECLARE_PATHS(void exp_array(const float *x, float *y, long long count);
+                      int gauss_offsets(float c, float kk, int m0, int step, int count, float *w))
 }  // namespace vexp_paths
 
 }  // namespace orbelix

@@ -1,6 +1,6 @@
 // The exponential of the Gaussian windows, written once for any number of
 // float lanes W (GCC vector extensions) and compiled per instruction set by
-// vexp.cpp, vexp_avx2.cpp and vexp_avx512.cpp.
+// vexp_kernels.cpp (and for the scalar vexp by vexp.cpp).
 //
 // exp(x) = 2^k e^r, k = round(x / ln 2), r = x - k ln 2 (Cody-Waite: k ln2_hi
 // is exact and x - k ln2_hi has no rounding error), e^r from its Taylor

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "core/interrupt.hpp"
-#include "st1/voice_store_kernel.hpp"
 #include "core/simd/isa.hpp"
+#include "core/simd/paths.hpp"
 
 #if defined(__SSE2__) && defined(__x86_64__)
 #include <emmintrin.h>
@@ -14,8 +14,9 @@
 namespace orbelix {
 
 namespace voice_store_paths {
-void avx2(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s, int k0);
-void avx512(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s, int k0);
+// Each path's copy (voice_store_kernels.cpp).
+ORBELIX_DECLARE_PATHS(void store_tiles(const cfloat *buf, std::size_t ldb, int n, int nb,
+                                       View2<cfloat> s, int k0))
 }  // namespace voice_store_paths
 
 namespace {
@@ -51,11 +52,8 @@ void plain_store(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat
 // column-major.
 void cached_store(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s, int k0) {
     if (s.s1 != 1) return plain_store(buf, ldb, n, nb, s, k0);
-    switch (simd::active()) {
-    case simd::Isa::avx512: voice_store_paths::avx512(buf, ldb, n, nb, s, k0); break;
-    case simd::Isa::avx2: voice_store_paths::avx2(buf, ldb, n, nb, s, k0); break;
-    default: VoiceTiles<2>::store_block(buf, ldb, n, nb, s, k0); break;
-    }
+    using namespace voice_store_paths;
+    ORBELIX_ON_PATH(simd::active(), store_tiles(buf, ldb, n, nb, s, k0));
 }
 
 #if defined(__SSE2__) && defined(__x86_64__)

@@ -1,10 +1,9 @@
 // Storing a block of voices into a column-major result that fits in the
 // caches: W x W tiles (W voices by W samples) go through registers and are
 // transposed there, W complex values per register (GCC vector extensions),
-// compiled per instruction set by voice_store.cpp, voice_store_avx2.cpp and
-// voice_store_avx512.cpp. The AVX-512 path keeps tiles of 4 too: 8 x 8
-// tiles measured no faster on AMD Zen 4. A copy only: every path stores the
-// same bits. Internal linkage: each file keeps its own copy.
+// compiled per instruction set by voice_store_kernels.cpp. The AVX-512 path
+// keeps tiles of 4 too: 8 x 8 tiles were no faster. A copy only: every path
+// stores the same bits. Internal linkage: each copy stays in its own file.
 #pragma once
 
 #include <cstddef>
@@ -22,22 +21,22 @@ typedef long long Lanes4 __attribute__((vector_size(32)));
 
 // r[i] = row i of a W x W tile, in place of its columns.
 [[maybe_unused]] inline void transpose(Lanes2 *r) {
-    const Lanes2 a = __builtin_shuffle(r[0], r[1], Lanes2{0, 2});
-    const Lanes2 b = __builtin_shuffle(r[0], r[1], Lanes2{1, 3});
+    const Lanes2 a = __builtin_shufflevector(r[0], r[1], 0, 2);
+    const Lanes2 b = __builtin_shufflevector(r[0], r[1], 1, 3);
     r[0] = a;
     r[1] = b;
 }
 
 [[maybe_unused]] inline void transpose(Lanes4 *r) {
     // Pairs, then halves.
-    const Lanes4 l01 = __builtin_shuffle(r[0], r[1], Lanes4{0, 4, 2, 6});
-    const Lanes4 h01 = __builtin_shuffle(r[0], r[1], Lanes4{1, 5, 3, 7});
-    const Lanes4 l23 = __builtin_shuffle(r[2], r[3], Lanes4{0, 4, 2, 6});
-    const Lanes4 h23 = __builtin_shuffle(r[2], r[3], Lanes4{1, 5, 3, 7});
-    r[0] = __builtin_shuffle(l01, l23, Lanes4{0, 1, 4, 5});
-    r[1] = __builtin_shuffle(h01, h23, Lanes4{0, 1, 4, 5});
-    r[2] = __builtin_shuffle(l01, l23, Lanes4{2, 3, 6, 7});
-    r[3] = __builtin_shuffle(h01, h23, Lanes4{2, 3, 6, 7});
+    const Lanes4 l01 = __builtin_shufflevector(r[0], r[1], 0, 4, 2, 6);
+    const Lanes4 h01 = __builtin_shufflevector(r[0], r[1], 1, 5, 3, 7);
+    const Lanes4 l23 = __builtin_shufflevector(r[2], r[3], 0, 4, 2, 6);
+    const Lanes4 h23 = __builtin_shufflevector(r[2], r[3], 1, 5, 3, 7);
+    r[0] = __builtin_shufflevector(l01, l23, 0, 1, 4, 5);
+    r[1] = __builtin_shufflevector(h01, h23, 0, 1, 4, 5);
+    r[2] = __builtin_shufflevector(l01, l23, 2, 3, 6, 7);
+    r[3] = __builtin_shufflevector(h01, h23, 2, 3, 6, 7);
 }
 
 template <int W>

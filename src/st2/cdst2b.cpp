@@ -5,7 +5,7 @@
 #include "st2/column_tiles.hpp"
 #include "core/simd/complex_pairs.hpp"
 #include "st2/dst2_bands.hpp"
-#include "core/fatal_stop.hpp"
+#include "core/errors.hpp"
 #include "core/interrupt.hpp"
 #include "st2/pow2_ffts.hpp"
 
@@ -205,7 +205,7 @@ void inverse(View2<const cfloat> s, View2<cfloat> a) {
 void cdst2b(View2<const cfloat> s, View2<cfloat> a) {
     require_valid_side(a);
     if (a.n1 == 0) return;
-    if (s.n1 != a.n1 || s.n2 != a.n2) fatal_stop();
+    if (s.n1 != a.n1 || s.n2 != a.n2) refuse("cdst2b: the coefficients and the result differ in shape");
     run_in_layout(s, a, inverse);
 }
 

@@ -6,7 +6,7 @@
 #include "st2/column_tiles.hpp"
 #include "core/simd/complex_pairs.hpp"
 #include "st2/dst2_bands.hpp"
-#include "core/fatal_stop.hpp"
+#include "core/errors.hpp"
 #include "core/interrupt.hpp"
 #include "st2/pow2_ffts.hpp"
 #include "core/times_real.hpp"
@@ -180,7 +180,7 @@ void forward(View2<const cfloat> image, View2<cfloat> a) {
 void cdst2f(View2<const cfloat> image, View2<cfloat> a) {
     require_valid_side(a);
     if (a.n1 == 0) return;
-    if (image.n1 != a.n1 || image.n2 != a.n2) fatal_stop();
+    if (image.n1 != a.n1 || image.n2 != a.n2) refuse("cdst2f: the image and the result differ in shape");
     run_in_layout(image, a, forward);
 }
 

@@ -1,12 +1,13 @@
 #include "st2/dst2_bands.hpp"
 
-#include "core/fatal_stop.hpp"
+#include "core/errors.hpp"
 
 namespace orbelix::dst2_bands {
 
 void require_valid_side(View2<cfloat> a) {
     const int n = a.n1;
-    if (n < 0 || n > max_side || (n & (n - 1)) != 0 || a.n2 != n) fatal_stop();
+    if (n < 0 || n > max_side || (n & (n - 1)) != 0 || a.n2 != n)
+        refuse("dst2: the side is not a power of two up to 16384, or the array not square");
 }
 
 void transform_copy(int side, const float *in, float *out,

@@ -54,13 +54,12 @@ struct Unscale {
     // is adding re*(-ratio), bit for bit.
     void run(const cfloat *from, int count, cfloat *to) const {
         typedef float pair __attribute__((vector_size(16)));
-        typedef int lanes __attribute__((vector_size(16)));
         const pair r = {ratio, -ratio, ratio, -ratio}, d = {denom, denom, denom, denom};
         int i = 0;
         for (; i + 2 <= count; i += 2) {
             pair u;
             std::memcpy(&u, from + i, sizeof u);
-            const pair q = (u + __builtin_shuffle(u, lanes{1, 0, 3, 2}) * r) / d;
+            const pair q = (u + __builtin_shufflevector(u, u, 1, 0, 3, 2) * r) / d;
             std::memcpy(to + i, &q, sizeof q);
         }
         for (; i < count; ++i) to[i] = (*this)(from[i]);

@@ -5,7 +5,7 @@
 
 #include "fft/checks/checks.hpp"
 #include "orbelix.h"
-#include "core/fatal_stop.hpp"
+#include "core/errors.hpp"
 #include "core/interrupt.hpp"
 
 namespace orbelix {
@@ -26,7 +26,7 @@ const float *Pow2Ffts::table(int log2_len, int &floats) {
         std::unique_ptr<float[]> t(new float[size]);
         int ier = 0;
         cfftmi(&len, t.get(), &size, &ier);
-        if (ier != 0) fatal_stop();
+        if (ier != 0) refuse("dst2: the FFT failed");
         tables_[log2_len] = std::move(t);
         table_floats_[log2_len] = size;
     }
@@ -55,10 +55,11 @@ void Pow2Ffts::run(bool forward, int len, cfloat *data, int lot, std::ptrdiff_t 
     if (len <= 1 || lot <= 0) return;
     int k = 0;
     while (k < 30 && (1 << k) < len) ++k;
-    if ((1 << k) != len) fatal_stop();
+    if ((1 << k) != len) refuse("dst2: an FFT length is not a power of two");
     const long long need = 2LL * lot * len;
     const long long last = (lot - 1) * jump + (len - 1) * inc;
-    if (jump > INT_MAX || inc > INT_MAX || last >= INT_MAX || need > INT_MAX) fatal_stop();
+    if (jump > INT_MAX || inc > INT_MAX || last >= INT_MAX || need > INT_MAX)
+        refuse("dst2: a layout beyond 32-bit sizes");
     if (need > work_floats_) {
         work_.reset();
         work_floats_ = 0;
@@ -72,7 +73,7 @@ void Pow2Ffts::run(bool forward, int len, cfloat *data, int lot, std::ptrdiff_t 
     int ier = 0;
     (forward ? cfftmf : cfftmb)(&lot, &j, &len, &i, reinterpret_cast<float *>(data), &lenc, wsave,
                                 &lensav, work_.get(), &lenwrk, &ier);
-    if (ier != 0) fatal_stop();
+    if (ier != 0) refuse("dst2: the FFT failed");
 }
 
 void Pow2Ffts::columns(bool forward, View2<cfloat> block) {

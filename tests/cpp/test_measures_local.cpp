@@ -10,7 +10,7 @@
 
 #include "analysis/image/local_measures.hpp"
 #include "local/rht14f.hpp"
-#include "simd_test_paths.hpp"
+#include "test_support.hpp"
 
 using namespace orbelix;
 using analysis::Border;

@@ -10,17 +10,6 @@
 
 namespace orbelix::analysis {
 
-namespace kernel {
-
-int block_sse2() { return Shape<4, 2>::block; }
-
-void filter_row_sse2(const float *strip, std::ptrdiff_t stride, const MeasureKernels &k,
-                     std::ptrdiff_t width, const RowSums &out) {
-    filter_row<4, 2>(strip, stride, k, width, out);
-}
-
-}  // namespace kernel
-
 MeasureKernels::MeasureKernels(float coarse, float fine, int kr_, int kc_) : kr(kr_), kc(kc_) {
     weights.resize((2 * static_cast<std::size_t>(kr) + 1) * (2 * static_cast<std::size_t>(kc) + 1) *
                    kWeightsPerOffset);
@@ -45,20 +34,14 @@ MeasureKernels::MeasureKernels(float coarse, float fine, int kr_, int kc_) : kr(
 }
 
 int filter_block(simd::Isa isa) {
-    switch (isa) {
-    case simd::Isa::avx512: return kernel::block_avx512();
-    case simd::Isa::avx2: return kernel::block_avx2();
-    default: return kernel::block_sse2();
-    }
+    using namespace measures_paths;
+    return ORBELIX_ON_PATH(isa, block());
 }
 
 void filter_row(simd::Isa isa, const float *strip, std::ptrdiff_t stride, const MeasureKernels &k,
                 std::ptrdiff_t width, const RowSums &out) {
-    switch (isa) {
-    case simd::Isa::avx512: kernel::filter_row_avx512(strip, stride, k, width, out); break;
-    case simd::Isa::avx2: kernel::filter_row_avx2(strip, stride, k, width, out); break;
-    default: kernel::filter_row_sse2(strip, stride, k, width, out); break;
-    }
+    using namespace measures_paths;
+    ORBELIX_ON_PATH(isa, filter_row(strip, stride, k, width, out));
 }
 
 namespace {

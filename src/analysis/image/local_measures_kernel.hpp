@@ -1,6 +1,5 @@
 // The filtering loop of local_measures, written once for any vector width
-// and compiled per instruction set (local_measures.cpp, *_avx2.cpp,
-// *_avx512.cpp). Every lane is one output pixel and runs rht14f's
+// and compiled per instruction set (local_measures_kernels.cpp). Every lane is one output pixel and runs rht14f's
 // operations in rht14f's order, so each path gives rht14f's bits.
 #pragma once
 
@@ -9,6 +8,7 @@
 #include <utility>
 
 #include "analysis/image/local_measures.hpp"
+#include "core/simd/paths.hpp"
 
 namespace orbelix::analysis::kernel {
 
@@ -70,15 +70,11 @@ inline void filter_row(const float *strip, std::ptrdiff_t stride, const MeasureK
     }
 }
 
-// Per instruction set: the loop above at its width.
-int block_sse2();
-void filter_row_sse2(const float *, std::ptrdiff_t, const MeasureKernels &, std::ptrdiff_t,
-                     const RowSums &);
-int block_avx2();
-void filter_row_avx2(const float *, std::ptrdiff_t, const MeasureKernels &, std::ptrdiff_t,
-                     const RowSums &);
-int block_avx512();
-void filter_row_avx512(const float *, std::ptrdiff_t, const MeasureKernels &, std::ptrdiff_t,
-                       const RowSums &);
-
 }  // namespace orbelix::analysis::kernel
+
+// Per instruction set: the loop above at its width (local_measures_kernels.cpp).
+namespace orbelix::analysis::measures_paths {
+ORBELIX_DECLARE_PATHS(int block();
+                      void filter_row(const float *, std::ptrdiff_t, const MeasureKernels &,
+                                      std::ptrdiff_t, const RowSums &))
+}  // namespace orbelix::analysis::measures_paths

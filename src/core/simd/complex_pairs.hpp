@@ -24,11 +24,11 @@ inline void store(cfloat *p, pair v) { std::memcpy(p, &v, sizeof v); }
 // The first values of u and v, and their second values: with u and v two
 // neighbouring columns' values at rows k and k+1, these are rows k and k+1
 // of the two columns (and the other way round).
-inline pair firsts(pair u, pair v) { return __builtin_shuffle(u, v, lanes{0, 1, 4, 5}); }
-inline pair seconds(pair u, pair v) { return __builtin_shuffle(u, v, lanes{2, 3, 6, 7}); }
+inline pair firsts(pair u, pair v) { return __builtin_shufflevector(u, v, 0, 1, 4, 5); }
+inline pair seconds(pair u, pair v) { return __builtin_shufflevector(u, v, 2, 3, 6, 7); }
 
 // The two values in the other order.
-inline pair swapped(pair u) { return __builtin_shuffle(u, lanes{2, 3, 0, 1}); }
+inline pair swapped(pair u) { return __builtin_shufflevector(u, u, 2, 3, 0, 1); }
 
 // Both values conjugated: the imaginary parts' signs flipped.
 inline pair conj(pair u) {
@@ -42,8 +42,8 @@ inline pair conj(pair u) {
 // times_real (times_real.hpp) of both values: re*r - im*0, im*r + re*0.
 inline pair times_real(pair z, float r) {
     const pair p = z * pair{r, r, r, r};
-    const pair q = __builtin_shuffle(z, lanes{1, 0, 3, 2}) * pair{0.0f, 0.0f, 0.0f, 0.0f};
-    return __builtin_shuffle(p - q, p + q, lanes{0, 5, 2, 7});
+    const pair q = __builtin_shufflevector(z, z, 1, 0, 3, 2) * pair{0.0f, 0.0f, 0.0f, 0.0f};
+    return __builtin_shufflevector(p - q, p + q, 0, 5, 2, 7);
 }
 
 // Rows r, r+1 of two neighbouring columns (z0 and z1, as firsts and seconds

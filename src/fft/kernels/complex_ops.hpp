@@ -94,11 +94,24 @@ ORBELIX_INLINE inline F flip(F x, I mask) {
     return reinterpret_cast<F>(reinterpret_cast<I>(x) ^ mask);
 }
 
+// Lane l of the result is lane Pick::lane(l) of the 4W floats of a and b
+// side by side (a's below 2W), as __builtin_shufflevector picks them.
+template <class Pick, class F, std::size_t... L>
+ORBELIX_INLINE inline F shuffle(F a, F b, std::index_sequence<L...>) {
+    return __builtin_shufflevector(a, b, Pick::lane(int(L))...);
+}
+template <int W, class Pick, class F>
+ORBELIX_INLINE inline F shuffle(F a, F b) {
+    return shuffle<Pick>(a, b, std::make_index_sequence<2 * W>());
+}
+
 // (im, re) of each value.
 template <int W>
 ORBELIX_INLINE inline typename cvec<W>::floats swap_parts(typename cvec<W>::floats x) {
-    constexpr auto swap = pattern<W>([](int l) { return l ^ 1; });
-    return __builtin_shuffle(x, swap);
+    struct Pick {
+        static constexpr int lane(int l) { return l ^ 1; }
+    };
+    return shuffle<W, Pick>(x, x);
 }
 
 }  // namespace lanes
@@ -111,9 +124,11 @@ ORBELIX_INLINE inline cvec<W> times_i(cvec<W> d) {
 template <int W>
 ORBELIX_INLINE inline cvec<W> minus_i_diff(cvec<W> a, cvec<W> b) {
     // (u.im, w.re) of each value: lane 2k from u, lane 2k+1 from w.
-    constexpr auto pick = lanes::pattern<W>([](int l) { return l % 2 ? 2 * W + l - 1 : l + 1; });
+    struct Pick {
+        static constexpr int lane(int l) { return l % 2 ? 2 * W + l - 1 : l + 1; }
+    };
     const auto u = a.v - b.v, w = b.v - a.v;
-    return {__builtin_shuffle(u, w, pick)};
+    return {lanes::shuffle<W, Pick>(u, w)};
 }
 
 // a + i*b and a - i*b with the scalar's operation for each part: the
@@ -121,15 +136,19 @@ ORBELIX_INLINE inline cvec<W> minus_i_diff(cvec<W> a, cvec<W> b) {
 // of a and b with its parts swapped, then the lanes each result needs.
 template <int W>
 ORBELIX_INLINE inline cvec<W> plus_i_times(cvec<W> a, cvec<W> b) {
-    constexpr auto pick = lanes::pattern<W>([](int l) { return l % 2 ? 2 * W + l : l; });
+    struct Pick {
+        static constexpr int lane(int l) { return l % 2 ? 2 * W + l : l; }
+    };
     const auto sb = lanes::swap_parts<W>(b.v);
-    return {__builtin_shuffle(a.v - sb, a.v + sb, pick)};
+    return {lanes::shuffle<W, Pick>(a.v - sb, a.v + sb)};
 }
 template <int W>
 ORBELIX_INLINE inline cvec<W> minus_i_times(cvec<W> a, cvec<W> b) {
-    constexpr auto pick = lanes::pattern<W>([](int l) { return l % 2 ? l : 2 * W + l; });
+    struct Pick {
+        static constexpr int lane(int l) { return l % 2 ? l : 2 * W + l; }
+    };
     const auto sb = lanes::swap_parts<W>(b.v);
-    return {__builtin_shuffle(a.v - sb, a.v + sb, pick)};
+    return {lanes::shuffle<W, Pick>(a.v - sb, a.v + sb)};
 }
 
 namespace lanes {

@@ -24,10 +24,14 @@ ORBELIX_INLINE inline cvec<W> conj(cvec<W> a) {
 // x - y exactly, so both parts round as the scalar product's do.
 template <int W>
 ORBELIX_INLINE inline cvec<W> product(cvec<W> a, cvec<W> b) {
-    constexpr auto re = lanes::pattern<W>([](int l) { return l & ~1; });
-    constexpr auto im = lanes::pattern<W>([](int l) { return l | 1; });
-    const auto t1 = __builtin_shuffle(a.v, re) * b.v;
-    const auto t2 = __builtin_shuffle(a.v, im) * lanes::swap_parts<W>(b.v);
+    struct Re {
+        static constexpr int lane(int l) { return l & ~1; }
+    };
+    struct Im {
+        static constexpr int lane(int l) { return l | 1; }
+    };
+    const auto t1 = lanes::shuffle<W, Re>(a.v, a.v) * b.v;
+    const auto t2 = lanes::shuffle<W, Im>(a.v, a.v) * lanes::swap_parts<W>(b.v);
     return {t1 + lanes::flip(t2, lanes::kRe<W>)};
 }
 

@@ -163,8 +163,10 @@ void last_fused_pass(int lot, int l1, S cc, S ch, const float *wa, float sn) {
 // Value 0 of y, values 1 .. W-1 of t.
 template <int W>
 ORBELIX_INLINE inline cvec<W> lane0_of(cvec<W> y, cvec<W> t) {
-    constexpr auto pick = lanes::pattern<W>([](int l) { return l < 2 ? l : 2 * W + l; });
-    return {__builtin_shuffle(y.v, t.v, pick)};
+    struct Pick {
+        static constexpr int lane(int l) { return l < 2 ? l : 2 * W + l; }
+    };
+    return {lanes::shuffle<W, Pick>(y.v, t.v)};
 }
 
 // The first pair of one contiguous sequence (L1 = 1, IDO/Q >= W), with W

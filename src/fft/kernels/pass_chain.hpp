@@ -6,7 +6,7 @@
 //   c1fm1f / c1fm1b  = run_passes<true / false, false, S>  (one sequence)
 //   cmfm1f / cmfm1b  = run_passes<true / false, true, S>   (a batch of `lot`)
 // S is the layout of both arrays (pass_layout.hpp). Each SIMD path compiles
-// its own copy (passes_sse2.cpp, passes_avx2.cpp, passes_avx512.cpp);
+// its own copy (pass_chain_kernels.cpp);
 // callers go through drive() in passes.hpp.
 #pragma once
 

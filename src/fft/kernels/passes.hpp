@@ -14,22 +14,16 @@
 #include "fft/kernels/kernel_isa.hpp"
 #include "fft/kernels/pass_layout.hpp"
 #include "core/simd/isa.hpp"
+#include "core/simd/paths.hpp"
 
 namespace orbelix::fftpack {
 
-// Each path's run_passes, instantiated in its passes_<path>.cpp for the
+// Each path's run_passes, instantiated in pass_chain_kernels.cpp for the
 // layouts below.
-#define ORBELIX_PASS_CHAIN(path)                                                      \
-    namespace path {                                                                  \
-    template <bool Fwd, bool Many, class S>                                           \
-    void run_passes(int lot, int n, S c, S work, const float *wsave, bool fuse,       \
-                    const FirstSweep &sweep);                                         \
-    int first_sweep_segments(int n, const float *wsave, std::ptrdiff_t gap);          \
-    }
-ORBELIX_PASS_CHAIN(sse2)
-ORBELIX_PASS_CHAIN(avx2)
-ORBELIX_PASS_CHAIN(avx512)
-#undef ORBELIX_PASS_CHAIN
+ORBELIX_DECLARE_PATHS(template <bool Fwd, bool Many, class S>
+                      void run_passes(int lot, int n, S c, S work, const float *wsave, bool fuse,
+                                      const FirstSweep &sweep);
+                      int first_sweep_segments(int n, const float *wsave, std::ptrdiff_t gap))
 
 // Layouts the drivers take: (Many, S) = (false, Contiguous), (false, Seqs),
 // (true, Interleaved), (true, Seqs). fuse = false runs one sweep per pass
@@ -39,21 +33,13 @@ ORBELIX_PASS_CHAIN(avx512)
 template <bool Fwd, bool Many, class S>
 void drive(int lot, int n, S c, S work, const float *wsave, bool fuse = true,
            const FirstSweep &sweep = {}) {
-    switch (simd::active()) {
-    case simd::Isa::avx512: avx512::run_passes<Fwd, Many>(lot, n, c, work, wsave, fuse, sweep); break;
-    case simd::Isa::avx2: avx2::run_passes<Fwd, Many>(lot, n, c, work, wsave, fuse, sweep); break;
-    default: sse2::run_passes<Fwd, Many>(lot, n, c, work, wsave, fuse, sweep); break;
-    }
+    ORBELIX_ON_PATH(simd::active(), run_passes<Fwd, Many>(lot, n, c, work, wsave, fuse, sweep));
 }
 
 // The segments a padded input of length n needs on the path in use (see
 // first_sweep_segments in pass_chain.hpp): 0 where none is taken.
 inline int padded_segments(int n, const float *wsave, std::ptrdiff_t gap) {
-    switch (simd::active()) {
-    case simd::Isa::avx512: return avx512::first_sweep_segments(n, wsave, gap);
-    case simd::Isa::avx2: return avx2::first_sweep_segments(n, wsave, gap);
-    default: return sse2::first_sweep_segments(n, wsave, gap);
-    }
+    return ORBELIX_ON_PATH(simd::active(), first_sweep_segments(n, wsave, gap));
 }
 
 }  // namespace orbelix::fftpack

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/fatal_stop.hpp"
+#include "core/errors.hpp"
 
 namespace orbelix {
 
@@ -39,14 +39,14 @@ void cshift2(View2<cfloat> res, View2<cfloat> src, int s1, int s2) {
 }
 
 Shifft1::Shifft1(int m) : plan_(m) {
-    if (plan_.init_error() != 0) fatal_stop();
+    if (plan_.init_error() != 0) refuse("shifft: the FFT failed");
 }
 
 void Shifft1::operator()(View1<cfloat> res, View1<cfloat> src, int shift) {
     if (src.n <= 0) return;
     if (shift < 0) {
         cshift(res, src, shift);
-        if (plan_.transform("b", res) != 0) fatal_stop();
+        if (plan_.transform("b", res) != 0) refuse("shifft: the FFT failed");
         return;
     }
     // Transform a contiguous copy and shift it into res: the same numbers
@@ -54,25 +54,25 @@ void Shifft1::operator()(View1<cfloat> res, View1<cfloat> src, int shift) {
     spectrum_.resize(static_cast<std::size_t>(src.n));
     const View1<cfloat> f = column_major_vector(spectrum_.data(), src.n);
     for (int j = 0; j < src.n; ++j) f[j] = src[j];
-    if (plan_.transform("f", f) != 0) fatal_stop();
+    if (plan_.transform("f", f) != 0) refuse("shifft: the FFT failed");
     cshift(res, f, shift);
 }
 
 Shifft2::Shifft2(int m1, int m2) : plan_(m1, m2), m1_(m1), m2_(m2) {
-    if (plan_.init_error() != 0) fatal_stop();
+    if (plan_.init_error() != 0) refuse("shifft: the FFT failed");
 }
 
 void Shifft2::operator()(View2<cfloat> res, View2<cfloat> src, int shift1, int shift2) {
     if (m1_ <= 0 || m2_ <= 0) return;
     if (shift1 < 0 || shift2 < 0) {
         cshift2(res, src, shift1, shift2);
-        if (plan_.transform("b", res) != 0) fatal_stop();
+        if (plan_.transform("b", res) != 0) refuse("shifft: the FFT failed");
         return;
     }
     const View2<cfloat> f = scratch_block(spectrum_, m1_, m2_);
     for (int j = 0; j < m2_; ++j)
         for (int i = 0; i < m1_; ++i) f(i, j) = src(i, j);
-    if (plan_.transform("f", f) != 0) fatal_stop();
+    if (plan_.transform("f", f) != 0) refuse("shifft: the FFT failed");
     cshift2(res, f, shift1, shift2);
 }
 

@@ -1,7 +1,5 @@
 // The element-wise products of pointwise.hpp, written once over cvec<W> and
-// compiled per instruction set by pointwise_sse2.cpp, pointwise_avx2.cpp and
-// pointwise_avx512.cpp.
-#pragma once
+// compiled once per instruction set.
 
 #include "fft/kernels/complex_product.hpp"
 #include "fft/kernels/pointwise.hpp"

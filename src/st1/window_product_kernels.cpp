@@ -1,7 +1,5 @@
-// window_product written once over cvec<W> and compiled per instruction set
-// by window_product_sse2.cpp, window_product_avx2.cpp and
-// window_product_avx512.cpp.
-#pragma once
+// window_product written once over cvec<W> and compiled once per
+// instruction set.
 
 #include <algorithm>
 #include <cstddef>
@@ -11,8 +9,8 @@
 #include "fft/kernels/pointwise.hpp"
 #include "core/times_real.hpp"
 
-namespace orbelix::fftpack {
-inline namespace ORBELIX_KERNEL_ISA {
+namespace orbelix::window_products::ORBELIX_KERNEL_ISA {
+using namespace ::orbelix::fftpack;
 namespace {
 
 // The W floats at p in reverse order, each in both lanes of its value:
@@ -30,10 +28,12 @@ ORBELIX_INLINE inline typename cvec<W>::floats spread_reversed(const float *p,
 // subtraction and one addition per value, the lanes picked from each.
 template <int W>
 ORBELIX_INLINE inline cvec<W> times_real(cvec<W> z, typename cvec<W>::floats r) {
-    constexpr auto pick = lanes::pattern<W>([](int l) { return l % 2 ? 2 * W + l : l; });
+    struct Pick {
+        static constexpr int lane(int l) { return l % 2 ? 2 * W + l : l; }
+    };
     const auto t1 = z.v * r;
     const auto t2 = lanes::swap_parts<W>(z.v) * typename cvec<W>::floats{};
-    return {__builtin_shuffle(t1 - t2, t1 + t2, pick)};
+    return {lanes::shuffle<W, Pick>(t1 - t2, t1 + t2)};
 }
 
 // col[t] for t0 <= t < t1.
@@ -106,5 +106,4 @@ void centred_window_product(const cfloat *a, const cfloat *c, const float *w, in
     for (; m < count; ++m) out[m] = one(m, w[m - k]);
 }
 
-}  // namespace ORBELIX_KERNEL_ISA
-}  // namespace orbelix::fftpack
+}  // namespace orbelix::window_products::ORBELIX_KERNEL_ISA

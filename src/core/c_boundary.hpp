@@ -1,5 +1,6 @@
-// The numerical routines' stop on an invalid size or a failed FFT call, and
-// the boundary of the C entry routines.
+// The boundary of the C entry routines of orbelix.h: the one place where an
+// exception of the core becomes a stop of the process, as their interface
+// documents (no C++ exception reaches a C caller).
 #pragma once
 
 #include <cstdio>
@@ -7,10 +8,11 @@
 #include <exception>
 #include <new>
 
+#include "core/errors.hpp"
+
 namespace orbelix {
 
-// Ends the process with exit status 1 and no message of its own: nothing
-// below the Python boundary reports errors back to a caller.
+// Ends the process with exit status 1 and no message of its own.
 [[noreturn]] inline void fatal_stop() { std::exit(1); }
 
 // The stop of an entry routine that ran out of memory or met a size beyond
@@ -24,11 +26,14 @@ namespace orbelix {
 }
 
 // Runs body for the C entry routine `routine`; an exception ends the process
-// through fatal_stop(routine, ...) instead of unwinding into a C caller.
+// instead of unwinding into a C caller: silently for a refused call (Refused),
+// through fatal_stop(routine, ...) for anything else.
 template <class Body>
 void at_c_boundary(const char *routine, Body &&body) noexcept {
     try {
         body();
+    } catch (const Refused &) {
+        fatal_stop();
     } catch (const std::bad_alloc &) {
         fatal_stop(routine, "out of memory");
     } catch (const std::exception &e) {

@@ -1,7 +1,6 @@
-// Instantiates the pass chains of one SIMD path for every layout the
-// drivers use. Included once by each passes_<path>.cpp, after its check of
-// the target flags; ORBELIX_KERNEL_ISA names the path's inline namespace.
-#pragma once
+// The pass chains of one SIMD path, instantiated for every layout the
+// drivers use; compiled once per path (ORBELIX_KERNEL_ISA names the path's
+// inline namespace).
 
 #include "fft/kernels/pass_chain.hpp"
 
