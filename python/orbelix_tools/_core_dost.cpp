@@ -15,12 +15,14 @@
 #include "analysis/image/dost.hpp"
 #include "analysis/image/local_spectrum.hpp"
 #include "analysis/signal/parallel.hpp"
+#include "_binding.hpp"
 
 namespace nb = nanobind;
 using namespace nb::literals;
 using orbelix::cfloat;
 using orbelix::tools::Interrupted;
 using orbelix::tools::Parallel;
+using orbelix::tools::binding::run_released;
 
 namespace {
 
@@ -46,25 +48,9 @@ void aligned(const A &a, const char *name) {
         throw nb::value_error((std::string(name) + " is not aligned to its element size").c_str());
 }
 
-// The computation with the interpreter lock released; the calling thread
-// takes it back every 20 ms to let Python handle signals (Ctrl-C).
-template <class F>
-void released(int workers, F &&compute) {
-    if (workers < 1) throw nb::value_error("workers must be positive");
-    Parallel par(workers, [] {
-        nb::gil_scoped_acquire hold;
-        return PyErr_CheckSignals() != 0;
-    });
-    bool interrupted = false;
-    {
-        nb::gil_scoped_release release;
-        try {
-            compute(par);
-        } catch (const Interrupted &) {
-            interrupted = true;
-        }
-    }
-    if (interrupted) throw nb::python_error();
+// What a transform allocates besides its result, for a MemoryError.
+std::string plans_of(const std::string &what) {
+    return "the FFT plans and scratch of the DOST of " + what;
 }
 
 cfloat *cdata(Array<complex64, 3> &a) { return reinterpret_cast<cfloat *>(a.data()); }
@@ -87,7 +73,8 @@ bool dost_inplace(Array<complex64, 2> a, bool inverse, int workers) {
     aligned(a, "a");
     cfloat *p = reinterpret_cast<cfloat *>(a.data());
     bool finite = true;
-    released(workers, [&](Parallel &par) {
+    run_released(workers, nb::none(), plans_of("signals of " + std::to_string(n) + " samples"),
+                 [&](Parallel &par) {
         orbelix::analysis::dost_rows(p, count, n, inverse, par);
         finite = all_finite(p, a.size());
     });
@@ -102,7 +89,9 @@ bool dost2_inplace(Array<complex64, 3> a, bool inverse, int workers, bool real) 
     aligned(a, "a");
     cfloat *p = cdata(a);
     bool finite = true;
-    released(workers, [&](Parallel &par) {
+    run_released(workers, nb::none(),
+                 plans_of("images of " + std::to_string(n1) + " x " + std::to_string(n2) + " values"),
+                 [&](Parallel &par) {
         orbelix::analysis::dost_images(p, count, n1, n2, inverse, par, real && !inverse);
         finite = all_finite(p, a.size());
     });
@@ -146,7 +135,8 @@ void dominant_into(Array<complex64, 3> c, Array<const float, 2> frequency_table,
     t.orientation = orientation_table.data();
     if (c.size() == 0) return;
     float *pf = frequency.data(), *po = orientation.data();
-    released(workers, [&](Parallel &par) { orbelix::analysis::dominant_maps(t, pf, po, par); });
+    run_released(workers, nb::none(), "the maps' working buffers",
+                 [&](Parallel &par) { orbelix::analysis::dominant_maps(t, pf, po, par); });
 }
 
 void octaves_into(Array<complex64, 3> c, Array<const std::int32_t, 2> octave_table,
@@ -161,7 +151,8 @@ void octaves_into(Array<complex64, 3> c, Array<const std::int32_t, 2> octave_tab
     t.octave = reinterpret_cast<const int *>(octave_table.data());
     if (c.size() == 0) return;
     float *pe = energy.data();
-    released(workers, [&](Parallel &par) { orbelix::analysis::octave_energy(t, pe, par); });
+    run_released(workers, nb::none(), "the maps' working buffers",
+                 [&](Parallel &par) { orbelix::analysis::octave_energy(t, pe, par); });
 }
 
 void magnitudes_into(Array<complex64, 3> c, nb::ndarray<float, nb::c_contig, nb::device::cpu> out,
@@ -171,7 +162,8 @@ void magnitudes_into(Array<complex64, 3> c, nb::ndarray<float, nb::c_contig, nb:
     expect_planes(out, {out.shape(0), out.shape(1), c.shape(0), c.shape(1), c.shape(2)}, "out");
     if (c.size() == 0) return;
     float *po = out.data();
-    released(workers, [&](Parallel &par) { orbelix::analysis::band_magnitudes(t, po, par); });
+    run_released(workers, nb::none(), "the maps' working buffers",
+                 [&](Parallel &par) { orbelix::analysis::band_magnitudes(t, po, par); });
 }
 
 }  // namespace

@@ -12,84 +12,18 @@
 
 #include "analysis/image/local_measures.hpp"
 #include "analysis/signal/parallel.hpp"
+#include "_binding.hpp"
 
 namespace nb = nanobind;
 using namespace nb::literals;
 using orbelix::analysis::Border;
 using orbelix::tools::Parallel;
+using namespace orbelix::tools::binding;
 
 namespace {
 
 using Maps = nb::ndarray<float, nb::ndim<3>, nb::c_contig, nb::device::cpu>;
 using Images = nb::ndarray<nb::ro, nb::ndim<3>, nb::device::cpu>;
-
-int as_int(std::size_t v, const char *what) {
-    if (v > static_cast<std::size_t>(INT_MAX))
-        throw nb::value_error((std::string(what) + " exceeds 2**31 - 1").c_str());
-    return static_cast<int>(v);
-}
-
-void require_aligned(const void *data, std::size_t alignment, const char *name) {
-    if (reinterpret_cast<std::uintptr_t>(data) % alignment != 0)
-        throw nb::value_error((std::string(name) + " is not aligned to its element size").c_str());
-}
-
-// The array owning the memory an input is read from in place, as it was
-// when the call started: a signal handler run during the call may give it
-// new data, which frees that memory.
-class OwnerWatch {
-public:
-    explicit OwnerWatch(nb::handle owner) : owner_(owner) {
-        if (owner.is_none()) return;
-        data_ = address(owner);
-        nbytes_ = nb::cast<std::size_t>(owner.attr("nbytes"));
-    }
-
-    // With the interpreter lock held.
-    bool intact() const {
-        return owner_.is_none() || (address(owner_) == data_ &&
-                                    nb::cast<std::size_t>(owner_.attr("nbytes")) == nbytes_);
-    }
-
-private:
-    static std::uintptr_t address(nb::handle a) {
-        return nb::cast<std::uintptr_t>(a.attr("__array_interface__")["data"][0]);
-    }
-    nb::handle owner_;
-    std::uintptr_t data_ = 0;
-    std::size_t nbytes_ = 0;
-};
-
-// The computation with the interpreter lock released; the calling thread
-// takes it back every 20 ms to let Python handle signals (Ctrl-C), and a
-// handler that gave the input new data stops the call.
-template <class F>
-void run_released(int workers, nb::handle owner, F &&compute) {
-    if (workers < 1) throw nb::value_error("workers must be positive");
-    const OwnerWatch watch(owner);
-    Parallel par(workers, [&watch] {
-        nb::gil_scoped_acquire hold;
-        if (PyErr_CheckSignals() != 0) return true;
-        try {
-            if (watch.intact()) return false;
-            PyErr_SetString(PyExc_RuntimeError,
-                            "the input array was resized or given new data during the call");
-        } catch (nb::python_error &e) {
-            e.restore();
-        }
-        return true;
-    });
-    bool interrupted = false;
-    {
-        nb::gil_scoped_release release;
-        try {
-            compute(par);
-        } catch (const orbelix::tools::Interrupted &) {
-            interrupted = true;
-        }
-    }
-    if (interrupted) throw nb::python_error();
-}
 
 Border border_of(const std::string &name) {
     if (name == "reflect") return Border::reflect;
@@ -133,7 +67,10 @@ void local_measures_into(Images image, Maps ratio, Maps orientation, Maps phase,
     const orbelix::analysis::MeasureMaps maps{ratio.data(), orientation.data(), phase.data(),
                                                energy.data()};
     const float c = static_cast<float>(coarse), f = static_cast<float>(fine);
-    run_released(workers, owner, [&](Parallel &par) {
+    const std::string buffers = "the weights and the scratch of " + std::to_string(workers) +
+                                (workers == 1 ? " worker" : " workers") + " for images of " +
+                                std::to_string(x.rows) + " x " + std::to_string(x.cols) + " pixels";
+    run_released(workers, owner, buffers, [&](Parallel &par) {
         orbelix::analysis::local_measures(x, c, f, kernel_size, b, maps, par);
     });
 }

@@ -11,8 +11,7 @@ import numpy as np
 import numpy.typing as npt
 
 from . import _core
-from ._arrays import (allocate_together, check_finite, pin_memory, refuse_masked,
-                      result_size)
+from ._arrays import Pin, allocate_together, check_finite, refuse_masked, result_size
 from ._grid import choice, integer, real_number, worker_count
 
 BORDERS = ("reflect", "wrap", "constant", "valid")
@@ -250,9 +249,12 @@ def local_measures(image: npt.ArrayLike, *, coarse: float = 0.2, fine: float = 0
         return module.local_measures(image, coarse=coarse, fine=fine, kernel_size=kernel_size,  # type: ignore[no-any-return]
                                      border=border, spacing=spacing, axes=axes, workers=workers)
     a = image_array(image)
+    # From here on Python code run by the other arguments' conversions (or a
+    # signal handler, or another thread) cannot resize the image's memory.
+    pin = Pin(a, "image")
     row_axis, col_axis = image_axes(axes, a.ndim)
     c, f = scale_pair(coarse, fine)
-    choice(border, "border", BORDERS)
+    border = choice(border, "border", BORDERS)
     spacing_pair(spacing)
     rows, cols = a.shape[row_axis], a.shape[col_axis]
     if rows == 0 or cols == 0:
@@ -265,19 +267,21 @@ def local_measures(image: npt.ArrayLike, *, coarse: float = 0.2, fine: float = 0
     result_size((4,) + shape, np.float32, "the four measures")
     result_size((scratch_floats(rows, cols, k, border, threads),), np.float32,
                 "the window's weights and the workers' scratch")
+    pin.check()
     check_finite(a, "image")
     maps = allocate_together(shape, np.float32, 4, "the four measures")
+    pin.check()
     if not (moved.dtype.type in (np.float32, np.float64) and moved.dtype.isnative):
         moved = moved.astype(np.float32)
     images = moved.reshape((-1,) + moved.shape[-2:])
     # Whole, aligned elements for the extension to step through.
     if not images.flags.aligned or any(s % images.itemsize for s in images.strides):
         images = images.copy()
-    pinned = pin_memory(images)  # held while the extension reads images
+    pinned = Pin(images, "image")  # pin's owner, or a private copy
     _core.local_measures_into(images, *(m.reshape((-1,) + shape[-2:]) for m in maps),
                               coarse=c, fine=f, kernel_size=k, border=border, workers=threads,
-                              owner=pinned())
-    del pinned
+                              owner=pinned.owner)
+    del pinned, pin
     ratio, orientation, phase, energy = (np.moveaxis(m, (-2, -1), (row_axis, col_axis))
                                          for m in maps)
     return ratio, orientation, phase, energy
