@@ -194,6 +194,14 @@ _NBYTES = np.ndarray.__dict__["nbytes"]
 _INTERFACE = np.ndarray.__dict__["__array_interface__"]
 
 
+def owner_of(a: npt.NDArray[Any]) -> npt.NDArray[Any]:
+    """The array that owns a's memory: the end of its chain of array bases."""
+    owner = a
+    while issubclass(type(base := _BASE.__get__(owner)), np.ndarray):
+        owner = base
+    return owner
+
+
 def _memory_of(owner: npt.NDArray[Any]) -> tuple[int, int]:
     """Address and size in bytes of an array's memory."""
     return _INTERFACE.__get__(owner)["data"][0], _NBYTES.__get__(owner)
@@ -209,9 +217,7 @@ class Pin:
     extension watches `owner` in the same way while it runs."""
 
     def __init__(self, a: npt.NDArray[Any], name: str) -> None:
-        owner = a
-        while issubclass(type(base := _BASE.__get__(owner)), np.ndarray):
-            owner = base
+        owner = owner_of(a)
         self.owner = owner
         self._ref = weakref.ref(owner)
         self._memory = _memory_of(owner)

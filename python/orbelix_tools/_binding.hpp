@@ -41,12 +41,8 @@ class OwnerWatch {
 public:
     explicit OwnerWatch(nb::handle owner) : owner_(owner) {
         if (owner.is_none()) return;
-        nb::object ndarray = nb::module_::import_("numpy").attr("ndarray");
-        if (!PyObject_TypeCheck(owner.ptr(), reinterpret_cast<PyTypeObject *>(ndarray.ptr())))
+        if (!PyObject_TypeCheck(owner.ptr(), getters().ndarray))
             throw nb::type_error("owner must be a NumPy array or None");
-        nb::object getters = ndarray.attr("__dict__");
-        interface_ = getters["__array_interface__"];
-        nbytes_getter_ = getters["nbytes"];
         data_ = address();
         nbytes_ = nbytes();
     }
@@ -55,16 +51,33 @@ public:
     bool intact() const { return owner_.is_none() || (address() == data_ && nbytes() == nbytes_); }
 
 private:
-    nb::object get(const nb::object &getter) const {
-        PyObject *value = Py_TYPE(getter.ptr())->tp_descr_get(getter.ptr(), owner_.ptr(), nullptr);
+    // numpy.ndarray and its getters, looked up once; kept for the life of
+    // the process.
+    struct Getters {
+        PyTypeObject *ndarray;
+        PyObject *interface, *nbytes;
+    };
+    static const Getters &getters() {
+        static const Getters g = [] {
+            nb::object ndarray = nb::module_::import_("numpy").attr("ndarray");
+            nb::object dict = ndarray.attr("__dict__");
+            return Getters{reinterpret_cast<PyTypeObject *>(ndarray.release().ptr()),
+                           nb::object(dict["__array_interface__"]).release().ptr(),
+                           nb::object(dict["nbytes"]).release().ptr()};
+        }();
+        return g;
+    }
+    nb::object get(PyObject *getter) const {
+        PyObject *value = Py_TYPE(getter)->tp_descr_get(getter, owner_.ptr(), nullptr);
         if (value == nullptr) throw nb::python_error();
         return nb::steal(value);
     }
-    std::uintptr_t address() const { return nb::cast<std::uintptr_t>(get(interface_)["data"][0]); }
-    std::size_t nbytes() const { return nb::cast<std::size_t>(get(nbytes_getter_)); }
+    std::uintptr_t address() const {
+        return nb::cast<std::uintptr_t>(get(getters().interface)["data"][0]);
+    }
+    std::size_t nbytes() const { return nb::cast<std::size_t>(get(getters().nbytes)); }
 
     nb::handle owner_;  // held by the caller for the call
-    nb::object interface_, nbytes_getter_;
     std::uintptr_t data_ = 0;
     std::size_t nbytes_ = 0;
 };
@@ -113,5 +126,6 @@ void run_released(int workers, nb::handle owner, const std::string &buffers, F &
         throw nb::python_error();
     }
 }
+
 
 }  // namespace orbelix::tools::binding

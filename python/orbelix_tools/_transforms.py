@@ -10,8 +10,8 @@ import numpy.typing as npt
 
 from . import _core
 from ._arrays import (Pin, allocate, allocate_together, check_finite, check_length,
-                      check_signal_count, refuse_masked, result_size, signal_array, signal_view,
-                      working_size)
+                      check_signal_count, owner_of, refuse_masked, result_size, signal_array,
+                      signal_view, working_size)
 from ._grid import (axis_index, choice, integer, positive, real_number, voice_grid,
                     worker_count)
 
@@ -231,10 +231,11 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     s = allocate(shape, dtype, "the transform")
     pin.check()
     signals = signal_view(a, (ax,), (-1,), (1, -1, n))
-    pinned = Pin(signals, "x")  # pin's owner, or a private copy
+    # What the extension watches: pin's owner, or a private copy.
+    pinned = owner_of(signals)
     _core.stransform_into(signals, s.reshape(-1, grid.count, grid.times), k0=grid.k0,
                           step=grid.step, count=grid.count, decim=grid.step_in_time, width=grid.width,
-                          absolute=absolute, output=kind, workers=threads, owner=pinned.owner)
+                          absolute=absolute, output=kind, workers=threads, owner=pinned)
     del pinned, pin
     return grid.f, grid.t, s
 
@@ -384,9 +385,10 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
     pin.check()
     # The extension reads whole, aligned complex64 values in C order.
     voices = np.require(s, np.complex64, ["C_CONTIGUOUS", "ALIGNED"]).reshape(-1, count, length)
-    pinned = Pin(voices, "S")  # pin's owner, or a private copy
+    # What the extension watches: pin's owner, or a private copy.
+    pinned = owner_of(voices)
     _core.istransform_into(voices, out.reshape(-1, length), k0=k0, absolute=absolute,
-                           workers=threads, owner=pinned.owner)
+                           workers=threads, owner=pinned)
     del pinned, pin
     return np.moveaxis(out, -1, ax)
 
@@ -499,9 +501,10 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     pin.check()
     signals = signal_view(a, (eax, ax), (0, -1), (epochs, -1, n))
     rows = (-1, grid.count, grid.times)
-    pinned = Pin(signals, "x")  # pin's owner, or a private copy
+    # What the extension watches: pin's owner, or a private copy.
+    pinned = owner_of(signals)
     _core.tfr_power_into(signals, power.reshape(rows), itc.reshape(rows), k0=grid.k0,
                          step=grid.step, count=grid.count, decim=grid.step_in_time, width=grid.width,
-                         workers=threads, owner=pinned.owner)
+                         workers=threads, owner=pinned)
     del pinned, pin
     return grid.f, grid.t, power, itc

@@ -18,7 +18,7 @@ import orbelix_tools as ot
 pytestmark = pytest.mark.slow
 
 SEED = 20261209
-CASES = 400  # per package
+CASES = 1500  # per package
 
 ALLOWED = (orbelix._orbelix_error, ValueError, TypeError, OverflowError, IndexError,
            MemoryError, RecursionError)

@@ -2,6 +2,7 @@
 owner pinned from the first line, option strings and ndarray subclasses whose
 Python code never runs after the pin, every working buffer in the memory
 check, threads that cannot start, and messages that name what failed."""
+import os
 import subprocess
 import sys
 import textwrap
@@ -196,11 +197,24 @@ def test_too_many_signals_name_the_argument(monkeypatch):
 
 # ---- 1, 2, 6: in a child process under an address-space limit -----------------------
 
+THREAD_STACK = 64 << 20
+
+
+def large_thread_stacks():
+    # Threads take their stack size from this limit as the process starts.
+    import resource
+    hard = resource.getrlimit(resource.RLIMIT_STACK)[1]
+    if hard != resource.RLIM_INFINITY and hard < THREAD_STACK:
+        pytest.skip("the stack limit cannot be raised")
+    resource.setrlimit(resource.RLIMIT_STACK, (THREAD_STACK, hard))
+
+
 def run_limited(body, memory_gb=None):
     """Runs body in a fresh interpreter whose address space is limited to what
-    it has mapped after the warm-up plus 4 MB (less than a thread's stack), so
-    that no thread can start and nothing large can be allocated. With
-    memory_gb, orbelix_tools takes the machine to have that much memory."""
+    it has mapped after the warm-up plus half a thread's stack (threads get
+    64 MB each), so that no thread can start and nothing large can be
+    allocated. With memory_gb, orbelix_tools takes the machine to have that
+    much memory."""
     child = textwrap.dedent(f"""
         import re, resource
         import numpy as np
@@ -213,14 +227,20 @@ def run_limited(body, memory_gb=None):
         ot.stransform(x[:1], 100.0), ot.tfr_power(x, 100.0), ot.istransform(f, ot.stransform(x, 100.0)[2], 256, fs=100.0)
         status = open("/proc/self/status").read()
         mapped = int(re.search(r"VmSize:\\s+(\\d+) kB", status).group(1)) * 1024
-        resource.setrlimit(resource.RLIMIT_AS, (mapped + (4 << 20), resource.RLIM_INFINITY))
+        resource.setrlimit(resource.RLIMIT_AS, (mapped + {THREAD_STACK // 2}, resource.RLIM_INFINITY))
     """) + textwrap.dedent(body)
     done = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True,
-                          timeout=600)
+                          timeout=600, preexec_fn=large_thread_stacks)
     assert done.returncode == 0, done.stderr[-3000:]
     return done.stdout.strip().splitlines()
 
 
+under_asan = pytest.mark.skipif(
+    "libasan" in os.environ.get("LD_PRELOAD", ""),
+    reason="AddressSanitizer's own mappings do not fit an address-space limit")
+
+
+@under_asan
 def test_workers_that_cannot_start_leave_the_work_to_those_that_did():
     out = run_limited("""
         x = np.random.default_rng(0).standard_normal((8, 256))
@@ -241,6 +261,7 @@ def test_workers_that_cannot_start_leave_the_work_to_those_that_did():
     assert out == ["True True"] * 5 + ["can't start new thread"]
 
 
+@under_asan
 def test_every_working_buffer_counts_in_the_memory_check():
     # Epochs of two samples: tiny results, but each worker holds the spectra
     # and means of all epochs of a channel (24 bytes an epoch). On a machine
@@ -270,6 +291,7 @@ def test_every_working_buffer_counts_in_the_memory_check():
                              "the working buffers of 16 workers ")
 
 
+@under_asan
 def test_internal_buffers_that_cannot_be_allocated_are_named_with_their_size():
     # The memory check passes (a machine taken to be huge), the allocation
     # fails under the limit: the MemoryError says what it was.
