@@ -9,7 +9,7 @@
 void orbelix::entries::cmsht2(const int *l, const int *m, const float *r, const int *x,
                               const int *y, float *h, const float *coarse, const float *fine,
                               const int *kernel_size) {
-    hilbrt::rht14f(column_major(r, *l, *m), *x, *y, *coarse, *fine, *kernel_size, h);
+    local::rht14f(column_major(r, *l, *m), *x, *y, *coarse, *fine, *kernel_size, h);
 }
 
 extern "C" void cmsht2(const int *l, const int *m, const float *r, const int *x, const int *y,

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace orbelix::hilbrt {
+namespace orbelix::local {
 
 namespace {
 
@@ -63,4 +63,4 @@ void rht14f(View2<const float> r, int x, int y, float coarse, float fine, int ke
     h[3] = ((E * E + O1 * O1) + O2 * O2) + Q * Q;
 }
 
-}  // namespace orbelix::hilbrt
+}  // namespace orbelix::local

@@ -3,7 +3,7 @@
 
 #include "core/view.hpp"
 
-namespace orbelix::hilbrt {
+namespace orbelix::local {
 
 // Filters the (2K+1) x (2K+1) window of r centred on row x, column y
 // (0-based; K = kernel_size) with four fine-minus-coarse kernels and writes
@@ -23,4 +23,4 @@ namespace orbelix::hilbrt {
 // a NaN or infinite ratio) are returned as they come.
 void rht14f(View2<const float> r, int x, int y, float coarse, float fine, int kernel_size, float *h);
 
-}  // namespace orbelix::hilbrt
+}  // namespace orbelix::local

@@ -21,8 +21,6 @@ namespace orbelix {
 
 namespace {
 
-constexpr float kWindowConstant = 19.73921f;
-
 // Voices go in blocks: storing a block into the column-major result writes
 // that many neighbouring rows (up to eight cache lines) per time sample, so
 // few lines are shared with the next block (64 measured fastest of 16 to
@@ -162,8 +160,7 @@ private:
                 const unsigned unwritten =
                     window_product(a2_.data() + k, work_.data(), n_, padded_.segments,
                                    padded_.gap, col, {zeros.from, zeros.to, true});
-                if (plan_.transform_padded("b", col, unwritten) != 0)
-                    refuse("cfst1f: the FFT failed");
+                if (plan_.transform_padded("b", col, unwritten) != 0) refuse("cfst1f: the FFT failed");
             } else {
                 window_product(a2_.data() + k, work_.data(), n_, col, zeros);
                 if (plan_.transform("b", {col, n_, 1}) != 0) refuse("cfst1f: the FFT failed");

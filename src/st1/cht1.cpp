@@ -1,6 +1,6 @@
 #include "st1/cht1.hpp"
 
-#include "core/times_real.hpp"
+#include "core/complex.hpp"
 
 namespace orbelix::hilbrt {
 

@@ -10,6 +10,10 @@
 
 namespace orbelix {
 
+// The window constant c of the S-transform's own window (2 pi^2 rounded to
+// float): w(m) = exp(-c m^2 / k^2). Every layer forms its windows from it.
+constexpr float kWindowConstant = 19.73921f;
+
 void gauss_half_window(int k, float c, int count, float *w);
 
 // The same into a window buffer that is reused voice after voice: entries

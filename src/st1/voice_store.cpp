@@ -6,6 +6,7 @@
 #include "core/interrupt.hpp"
 #include "core/simd/isa.hpp"
 #include "core/simd/paths.hpp"
+#include "core/simd/stream.hpp"
 
 #if defined(__SSE2__) && defined(__x86_64__)
 #include <emmintrin.h>
@@ -56,16 +57,6 @@ void cached_store(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloa
     ORBELIX_ON_PATH(simd::active(), store_tiles(buf, ldb, n, nb, s, k0));
 }
 
-#if defined(__SSE2__) && defined(__x86_64__)
-// One value with an 8-byte streaming store: the lines a block shares with
-// its neighbours in the column are not fetched either (10% of fst).
-inline void stream_value(cfloat *dst, const cfloat *src) {
-    long long bits;
-    std::memcpy(&bits, src, sizeof bits);
-    _mm_stream_si64(reinterpret_cast<long long *>(dst), bits);
-}
-#endif
-
 }  // namespace
 
 void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s, int k0) {
@@ -80,7 +71,9 @@ void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloa
         const cfloat *src = buf + t;
         const int head = to_line_boundary(dst) < nb ? to_line_boundary(dst) : nb;
         int b = 0;
-        for (; b < head; ++b) stream_value(dst + b, src + b * ldb);
+        // Single values with 8-byte streaming stores: the lines a block
+        // shares with its neighbours in the column are not fetched either.
+        for (; b < head; ++b) stream_store(dst + b, src[b * ldb]);
         // Whole lines, two values per 16-byte streaming store.
         for (; b + kPerLine <= nb; b += kPerLine)
             for (int i = b; i < b + kPerLine; i += 2) {
@@ -88,9 +81,9 @@ void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloa
                 v = _mm_loadh_pi(v, reinterpret_cast<const __m64 *>(src + (i + 1) * ldb));
                 _mm_stream_ps(&dst[i].re, v);
             }
-        for (; b < nb; ++b) stream_value(dst + b, src + b * ldb);
+        for (; b < nb; ++b) stream_store(dst + b, src[b * ldb]);
     }
-    _mm_sfence();
+    end_streams();
 #else
     cached_store(buf, ldb, n, nb, s, k0);
 #endif

@@ -7,7 +7,7 @@
 
 #include "fft/kernels/complex_product.hpp"
 #include "fft/kernels/pointwise.hpp"
-#include "core/times_real.hpp"
+#include "core/complex.hpp"
 
 namespace orbelix::window_products::ORBELIX_KERNEL_ISA {
 using namespace ::orbelix::fftpack;

@@ -9,7 +9,7 @@
 #include "core/errors.hpp"
 #include "core/interrupt.hpp"
 #include "st2/pow2_ffts.hpp"
-#include "core/times_real.hpp"
+#include "core/complex.hpp"
 
 namespace orbelix {
 

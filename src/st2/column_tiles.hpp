@@ -5,10 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <type_traits>
-#if defined(__x86_64__)
-#include <emmintrin.h>
-#endif
 
+#include "core/simd/stream.hpp"
 #include "core/view.hpp"
 
 namespace orbelix {
@@ -55,25 +53,6 @@ void by_tiles(int m, int x, Row row, Pairs pairs) {
 // read from memory only to be overwritten, and evicted before their next
 // use anyway.
 constexpr int kStreamSide = 2048;
-
-// Stores z at p as a non-temporal store (x86-64), which fills whole lines
-// in the write-combining buffers without reading them first.
-inline void stream_store(cfloat *p, cfloat z) {
-#if defined(__x86_64__)
-    long long bits;
-    std::memcpy(&bits, &z, sizeof bits);
-    _mm_stream_si64(reinterpret_cast<long long *>(p), bits);
-#else
-    *p = z;
-#endif
-}
-
-// Orders the non-temporal stores before anything that follows.
-inline void end_streams() {
-#if defined(__x86_64__)
-    _mm_sfence();
-#endif
-}
 
 // The conjugate point mirror of a band's segments in the m columns
 // c = b0 ... b0+m-1, streamed: value(i, r) is the value at row r (first ...

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/complex.hpp"
 #include "core/view.hpp"
 
 namespace orbelix::dst2_bands {
@@ -90,8 +91,6 @@ inline std::vector<RowBand> row_bands(int n) {
 // above. Turning by it either way swaps the two halves of the band, so the
 // forward shift and the inverse's opposite shift are the same permutation.
 inline int half_turn(int x) { return -recentre_shift(x) % x; }
-
-inline cfloat conj(cfloat z) { return {z.re, -z.im}; }
 
 // Coefficients (r, c) with c in 1 ... mid-1 also fill the conjugate point
 // mirror (n - r mod n, n - c) of the right half.

@@ -10,7 +10,7 @@
 
 #include "orbelix.h"
 
-using orbelix::hilbrt::rht14f;
+using orbelix::local::rht14f;
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/times_real.hpp"
+#include "core/complex.hpp"
 #include "st1/window_product.hpp"
 #include "core/simd/isa.hpp"
 #include "test_support.hpp"

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "st1/cht1.hpp"
-#include "core/times_real.hpp"
+#include "core/complex.hpp"
 
 namespace orbelix::tools {
 

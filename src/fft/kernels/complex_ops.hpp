@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "fft/kernels/kernel_isa.hpp"
+#include "core/complex.hpp"
 #include "core/view.hpp"
 
 namespace orbelix::fftpack {

@@ -8,7 +8,6 @@
 namespace orbelix::fftpack {
 inline namespace ORBELIX_KERNEL_ISA {
 
-inline cfloat conj(cfloat a) { return {a.re, -a.im}; }
 // x + -(y) rather than x - y: the same number, and where y is a NaN the same
 // sign bit as the vectors below give.
 inline cfloat product(cfloat a, cfloat b) {

@@ -4,15 +4,10 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/complex.hpp"
 #include "fft/kernels/pointwise.hpp"
 
 namespace orbelix::fftpack {
-namespace {
-
-inline cfloat conj(cfloat a) { return {a.re, -a.im}; }
-
-}  // namespace
-
 void multiply_padded(Product product, const cfloat *a, const cfloat *b, int count, int m,
                      const PaddedInput &pad, cfloat *out) {
     const int seg = m / pad.segments;

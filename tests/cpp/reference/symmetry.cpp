@@ -1,12 +1,8 @@
 #include "reference/symmetry.hpp"
 
+#include "core/complex.hpp"
+
 namespace orbelix {
-
-namespace {
-
-cfloat conj(cfloat z) { return {z.re, -z.im}; }
-
-}  // namespace
 
 void hsymm2(View2<cfloat> a) {
     const int nr = a.n1;
