@@ -1,0 +1,242 @@
+"""The windows of orbelix_tools' transforms against float64 references built
+from each window's definition in time, the Gaussian shorthand bit for bit,
+tone amplitude, decimation, the inverse, worker counts and refusals."""
+
+import math
+
+import numpy as np
+import pytest
+
+import orbelix_tools as ot
+
+# Short signals: the lowest voices' windows are longer than the signal.
+pytestmark = pytest.mark.filterwarnings("ignore:the windows of .* longer than the signal")
+
+LENGTHS = [64, 75, 101]  # even, odd, prime
+
+SHAPED = {
+    "bigauss": ("bigauss", 0.6, 1.7),
+    "hyperbolic": ("hyperbolic", 0.8, 1.6, 0.05),
+    "callable": lambda v: np.exp(-0.5 * v * v) * (1.0 + 0.3j * np.tanh(v)),
+}
+ALL = {"gauss": ("gauss", 1.3), "gauss_power": ("gauss_power", 0.9, 0.7), **SHAPED}
+
+
+def shape(window, u, f):
+    """The window's shape at lags u (s) for a voice at f Hz, from its definition."""
+    if callable(window):
+        return np.asarray(window(f * u), dtype=np.complex128)
+    name, *p = window
+    if name == "gauss":
+        return np.exp(-0.5 * (f * u / p[0]) ** 2)
+    if name == "gauss_power":
+        sigma = p[0] / abs(f) ** p[1]
+        return np.exp(-0.5 * (u / sigma) ** 2)
+    if name == "bigauss":
+        g = np.where(u < 0, p[0], p[1])
+        return np.exp(-0.5 * (f * u / g) ** 2)
+    gf, gb, lam = p
+    xi = math.sqrt((gf - gb) ** 2 * lam**2 / (4 * gf * gb))
+    s = u - xi
+    x = (gf + gb) / (2 * gf * gb) * s + (gf - gb) / (2 * gf * gb) * np.sqrt(s * s + lam * lam)
+    return np.exp(-0.5 * (f * x) ** 2)
+
+
+def analytic(x):
+    """The analytic signal: bins 1 .. (n+1)/2-1 doubled, 0 and n/2 kept."""
+    n = x.size
+    h = np.zeros(n)
+    h[0] = 1.0
+    h[1:(n + 1) // 2] = 2.0
+    if n % 2 == 0:
+        h[n // 2] = 1.0
+    return np.fft.ifft(np.fft.fft(x.astype(np.complex128)) * h)
+
+
+def reference_gauss(x, fs, bins, window, absolute=False):
+    """The Gaussians are defined in frequency: voice k weights the analytic
+    spectrum at bin k + d by exp(-2 pi^2 sigma^2 alpha^2), alpha = d fs/n Hz."""
+    n = x.size
+    a = np.fft.fft(analytic(x)) / n
+    t = np.arange(n)
+    out = np.empty((len(bins), n), np.complex128)
+    for r, k in enumerate(bins):
+        if k == 0:
+            out[r] = x.mean()
+            continue
+        f = k * fs / n
+        gamma, p = (window[1], 1.0) if window[0] == "gauss" else window[1:]
+        sigma = gamma / f**p
+        d = np.arange(-k, n // 2 - k + 1)
+        col = np.zeros(n, np.complex128)
+        col[d % n] = a[k + d] * np.exp(-2 * np.pi**2 * sigma**2 * (d * fs / n) ** 2)
+        out[r] = np.fft.ifft(col) * n
+        if absolute:
+            out[r] *= np.exp(2j * np.pi * k * t / n)
+    return out
+
+
+def reference(x, fs, bins, window, absolute=False):
+    """Voices in float64 straight from the time domain: the analytic signal
+    demodulated to bin k, convolved on the circle with the window sampled at
+    lags j/fs (j = -floor(n/2) .. ceil(n/2)-1), divided by the samples' sum."""
+    if not callable(window) and window[0].startswith("gauss"):
+        return reference_gauss(x, fs, bins, window, absolute)
+    n = x.size
+    xa = analytic(x)
+    t = np.arange(n)
+    out = np.empty((len(bins), n), np.complex128)
+    for r, k in enumerate(bins):
+        if k == 0:
+            out[r] = x.mean()
+            continue
+        f = k * fs / n
+        lag = (t[:, None] - t[None, :] + n // 2) % n - n // 2  # tau - t on the circle
+        w = shape(window, lag / fs, f)
+        w0 = shape(window, (np.arange(n) - n // 2) / fs, f).sum()
+        demod = xa * np.exp(-2j * np.pi * k * t / n)
+        out[r] = (w @ demod) / w0
+        if absolute:
+            out[r] *= np.exp(2j * np.pi * k * t / n)
+    return out
+
+
+def signal(n, seed=0):
+    return np.random.default_rng(seed + n).standard_normal(n).astype(np.float32)
+
+
+def close(ours, ref, tol=2e-5):
+    err = np.abs(ours - ref).max() / np.abs(ref).max()
+    assert err < tol, err
+
+
+@pytest.mark.parametrize("n", LENGTHS)
+@pytest.mark.parametrize("name", list(ALL))
+@pytest.mark.parametrize("phase", ["local", "absolute"])
+def test_windows_against_time_domain_reference(n, name, phase):
+    fs = 50.0
+    x = signal(n)
+    f, t, s = ot.stransform(x, fs, window=ALL[name], phase=phase)
+    bins = np.rint(f * n / fs).astype(int)
+    close(s, reference(x.astype(np.float64), fs, bins, ALL[name], phase == "absolute"))
+
+
+@pytest.mark.parametrize("name", list(ALL))
+def test_complex_signal_and_band(name):
+    n, fs = 90, 30.0
+    rng = np.random.default_rng(3)
+    x = (rng.standard_normal(n) + 1j * rng.standard_normal(n)).astype(np.complex64)
+    f, t, s = ot.stransform(x, fs, fmin=2.0, fmax=12.0, window=ALL[name])
+    close(s, reference(x.astype(np.complex128), fs, np.rint(f * n / fs).astype(int), ALL[name]))
+
+
+@pytest.mark.parametrize("width", [1.0, 0.37, 2.5])
+@pytest.mark.parametrize("decim", [1, 4, 7])
+def test_gauss_is_the_width_bit_for_bit(width, decim):
+    x = np.stack([signal(200), signal(200, 1)])
+    kw = dict(fmin=3.0, fmax=40.0, decim=decim)
+    plain = ot.stransform(x, 100.0, width=width, **kw)[2]
+    np.testing.assert_array_equal(ot.stransform(x, 100.0, window=("gauss", width), **kw)[2], plain)
+    # gauss_power with p = 1 is the same Gaussian at every voice
+    np.testing.assert_array_equal(
+        ot.stransform(x, 100.0, window=("gauss_power", width, 1), **kw)[2], plain)
+    p = ot.tfr_power(x[:, None], 100.0, width=width, **kw)
+    q = ot.tfr_power(x[:, None], 100.0, window=("gauss_power", width, 1.0), **kw)
+    for a, b in zip(p[2:], q[2:]):
+        np.testing.assert_array_equal(a, b)
+
+
+@pytest.mark.parametrize("n", LENGTHS)
+@pytest.mark.parametrize("name", list(ALL))
+def test_unit_tone_has_unit_amplitude(n, name):
+    fs = float(n)  # bin k at k Hz
+    k = n // 5
+    x = 2.5 * np.cos(2 * np.pi * k * np.arange(n) / n + 0.4)
+    f, t, s = ot.stransform(x, fs, fmin=k, fmax=k, window=ALL[name])
+    np.testing.assert_allclose(np.abs(s[0]), 2.5, rtol=2e-6)
+
+
+@pytest.mark.parametrize("name", list(ALL))
+@pytest.mark.parametrize("decim", [4, 6])  # folded (divides 240) and sampled (does not... 240 % 6 == 0)
+def test_decimation_samples_the_full_transform(name, decim):
+    n, fs = 240, 60.0
+    x = signal(n)
+    kw = dict(fmin=1.0, fmax=20.0, window=ALL[name])
+    full = ot.stransform(x, fs, **kw)[2]
+    for d in (decim, 7):  # 7 does not divide 240: computed at full length and sampled
+        f, t, s = ot.stransform(x, fs, decim=d, **kw)
+        close(s, full[:, ::d], 1e-5)
+        np.testing.assert_array_equal(t, np.arange(0, n, d) / fs)
+
+
+@pytest.mark.parametrize("name", list(ALL))
+@pytest.mark.parametrize("phase", ["local", "absolute"])
+def test_inverse_with_every_window(name, phase):
+    n, fs = 256, 64.0
+    x = signal(n)
+    f, t, s = ot.stransform(x, fs, fmin=0.0, window=ALL[name], phase=phase)
+    y = ot.istransform(f, s, n, fs=fs, phase=phase, window=ALL[name])
+    np.testing.assert_allclose(y, x, atol=2e-5 * np.abs(x).max())
+
+
+def test_windows_the_inverse_cannot_undo_are_refused():
+    n, fs = 127, 32.0  # lags symmetric about 0
+    odd = lambda v: v * np.exp(-0.5 * v * v)  # noqa: E731 - samples sum to 0
+    x = signal(n)
+    with pytest.raises(ValueError, match=r"0 at offset 0 \(the sum of the window's samples\)"):
+        ot.stransform(x, fs, window=odd)
+    f, _, s = ot.stransform(x, fs)
+    with pytest.raises(ValueError, match="cannot be inverted: its weight at offset 0"):
+        ot.istransform(f, s, n, fs=fs, window=odd)
+
+
+@pytest.mark.parametrize("name", list(ALL))
+def test_workers_and_batches_bit_for_bit(name):
+    x = np.stack([signal(300, i) for i in range(3)])
+    for kw in (dict(decim=1), dict(decim=5), dict(decim=7)):
+        one = ot.stransform(x, 100.0, fmin=2.0, fmax=30.0, window=ALL[name], **kw)[2]
+        two = ot.stransform(x, 100.0, fmin=2.0, fmax=30.0, window=ALL[name], workers=2, **kw)[2]
+        np.testing.assert_array_equal(one, two)
+        alone = ot.stransform(x[1], 100.0, fmin=2.0, fmax=30.0, window=ALL[name], workers=2, **kw)[2]
+        np.testing.assert_array_equal(alone, one[1])
+        p1 = ot.tfr_power(x, 100.0, fmin=2.0, fmax=30.0, window=ALL[name], **kw)
+        p2 = ot.tfr_power(x, 100.0, fmin=2.0, fmax=30.0, window=ALL[name], workers=2, **kw)
+        np.testing.assert_array_equal(p1[2], p2[2])
+        np.testing.assert_array_equal(p1[3], p2[3])
+        # power is the epochs' mean |S|^2
+        np.testing.assert_allclose(p1[2], (np.abs(one) ** 2).mean(axis=0), rtol=1e-5,
+                                   atol=1e-6 * p1[2].max())
+
+
+def test_dask_forms_take_the_window():
+    da = pytest.importorskip("dask.array")
+    x = np.stack([signal(128, i) for i in range(4)])
+    for window in (ALL["bigauss"], ALL["gauss_power"]):
+        lazy = ot.stransform(da.from_array(x, chunks=(2, 128)), 32.0, window=window, decim=4)[2]
+        np.testing.assert_array_equal(lazy.compute(), ot.stransform(x, 32.0, window=window, decim=4)[2])
+        p = ot.tfr_power(da.from_array(x[:, None], chunks=(4, 1, 128)), 32.0, window=window)[2]
+        np.testing.assert_array_equal(p.compute(), ot.tfr_power(x[:, None], 32.0, window=window)[2])
+
+
+@pytest.mark.parametrize("window,error,match", [
+    (("gauss",), ValueError, r"window 'gauss' takes 1 parameter \(gamma\), not 0"),
+    (("bigauss", 1.0), ValueError, r"takes 2 parameters \(gamma_front, gamma_back\), not 1"),
+    (("boxcar", 1.0), ValueError, "window name 'boxcar' is not one of"),
+    (("bigauss", 1.0, -2.0), ValueError, "gamma_back=-2.0 must be finite and positive"),
+    (("hyperbolic", 1.0, 2.0, -0.1), ValueError, "lam=-0.1 must be finite and not negative"),
+    (("gauss_power", 1.0, math.inf), ValueError, "p=inf must be finite"),
+    ("gauss", TypeError, "window must be a tuple"),
+    ((1.0, "gauss"), TypeError, "window must be a tuple"),
+    (lambda v: np.ones(3), ValueError, "callable must return numbers of the shape"),
+    (lambda v: 1 / 0, ValueError, "the callable failed"),
+])
+def test_bad_windows_are_refused(window, error, match):
+    with pytest.raises(error, match=match):
+        ot.stransform(signal(64), 16.0, window=window)
+
+
+def test_width_and_window_together_are_refused():
+    with pytest.raises(ValueError, match="width=2.0 and window=.* both given"):
+        ot.stransform(signal(64), 16.0, width=2.0, window=("gauss", 2.0))
+    with pytest.raises(ValueError, match="gives the voice at .* Hz a width"):
+        ot.stransform(signal(64), 16.0, fmin=1.0, window=("gauss_power", 1e-17, 16))
