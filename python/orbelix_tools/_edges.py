@@ -51,7 +51,7 @@ def pad_rows(rows: npt.NDArray[Any], m: int, mode: str) -> npt.NDArray[Any]:
         before = (m - n) // 2
         mirrored = np.pad(out[..., :n], [(0, 0)] * (rows.ndim - 1) + [(before, after)],
                           mode="reflect" if n > 1 else "edge")
-        out[..., n:] = mirrored[..., before + n:]
+        out[..., n:n + after] = mirrored[..., before + n:]
         if before:
             out[..., m - before:] = mirrored[..., :before]
     return out

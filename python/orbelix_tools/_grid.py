@@ -198,22 +198,23 @@ def frequency_list_grid(n: int, fs: object, freqs: object, fmin: object, fmax: o
     if values.dtype.kind not in "iuf":
         raise TypeError(f"freqs has dtype {values.dtype}; expected real frequencies in Hz")
     values = values.astype(np.float64)
+    shown = values.tolist() if values.ndim == 1 else []
     if values.ndim != 1 or values.size == 0:
         raise ValueError(f"freqs must be a non-empty 1-D sequence, not shape {values.shape}")
     nyquist = rate / 2.0
     bad = ~(np.isfinite(values) & (values >= 0.0) & (values <= nyquist))
     if bad.any():
         i = int(np.argmax(bad))
-        raise ValueError(f"freqs[{i}]={values[i]!r} is outside 0 .. fs/2={nyquist!r} Hz")
+        raise ValueError(f"freqs[{i}]={shown[i]!r} is outside 0 .. fs/2={nyquist!r} Hz")
     if values.size > 1 and not np.all(np.diff(values) > 0.0):
         i = int(np.argmax(~(np.diff(values) > 0.0)))
-        raise ValueError(f"freqs must increase: freqs[{i + 1}]={values[i + 1]!r} follows "
-                         f"freqs[{i}]={values[i]!r}")
+        raise ValueError(f"freqs must increase: freqs[{i + 1}]={shown[i + 1]!r} follows "
+                         f"freqs[{i}]={shown[i]!r}")
     bins = [min(nearest_bin(v * n / rate), n // 2) for v in values.tolist()]
     for i in range(1, len(bins)):
         if bins[i] == bins[i - 1]:
             raise ValueError(
-                f"freqs[{i - 1}]={values[i - 1]!r} and freqs[{i}]={values[i]!r} Hz round to the "
+                f"freqs[{i - 1}]={shown[i - 1]!r} and freqs[{i}]={shown[i]!r} Hz round to the "
                 f"same bin {bins[i]} ({bins[i] * rate / n!r} Hz; bins are fs/n={rate / n!r} Hz "
                 "apart)")
     return VoiceGrid(n=n, fs=rate, k0=bins[0], step=1, count=len(bins), decim=grid.decim,

@@ -240,3 +240,206 @@ def test_width_and_window_together_are_refused():
         ot.stransform(signal(64), 16.0, width=2.0, window=("gauss", 2.0))
     with pytest.raises(ValueError, match="gives the voice at .* Hz a width"):
         ot.stransform(signal(64), 16.0, fmin=1.0, window=("gauss_power", 1e-17, 16))
+
+
+# ---- frequency lists -------------------------------------------------------
+
+def test_freqs_are_rounded_to_their_nearest_bins():
+    n, fs = 500, 100.0  # bins 0.2 Hz apart
+    x = signal(n)
+    f, t, s = ot.stransform(x, fs, freqs=[3.05, 3.11, 10.0, 49.99], decim=5)
+    np.testing.assert_array_equal(f, np.array([15, 16, 50, 250]) * fs / n)  # 15.25 -> 15 (even)
+    band = ot.stransform(x, fs, decim=5)[2]
+    np.testing.assert_array_equal(s, band[[15, 16, 50, 250]])
+    for window in (ALL["bigauss"], ALL["gauss_power"]):
+        full = ot.stransform(x, fs, decim=5, window=window)[2]
+        np.testing.assert_array_equal(ot.stransform(x, fs, freqs=f, decim=5, window=window)[2],
+                                      full[[15, 16, 50, 250]])
+    p = ot.tfr_power(np.stack([x, -x])[:, None], fs, freqs=[10.0, 20.0])
+    np.testing.assert_array_equal(p[0], [10.0, 20.0])
+    np.testing.assert_allclose(p[2][0], np.abs(ot.stransform(x, fs, freqs=[10.0, 20.0])[2]) ** 2,
+                               rtol=1e-5)
+    # zero padding makes the bins finer
+    assert ot.stransform(x, fs, freqs=[10.1], pad="zeros", n_fft=1000)[0][0] == 10.1
+
+
+@pytest.mark.parametrize("freqs,error,match", [
+    ([10.0, 10.05], ValueError, r"freqs\[0\]=10.0 and freqs\[1\]=10.05 Hz round to the same bin 50"),
+    ([5.0, 4.0], ValueError, r"freqs must increase: freqs\[1\]=4.0 follows freqs\[0\]=5.0"),
+    ([1.0, 60.0], ValueError, r"freqs\[1\]=60.0 is outside 0 .. fs/2=50.0 Hz"),
+    ([], ValueError, "freqs must be a non-empty 1-D sequence"),
+    (["a"], TypeError, "freqs has dtype <U1"),
+    (7.0, TypeError, "freqs must be a sequence"),
+])
+def test_bad_freqs_are_refused(freqs, error, match):
+    with pytest.raises(error, match=match):
+        ot.stransform(signal(500), 100.0, freqs=freqs)
+
+
+def test_freqs_and_a_band_are_exclusive():
+    with pytest.raises(ValueError, match="give either freqs or a band"):
+        ot.stransform(signal(500), 100.0, freqs=[10.0], fmax=20.0)
+
+
+# ---- scaling ---------------------------------------------------------------
+
+def _welch(x, fs, f):
+    import scipy.signal
+    fw, pw = scipy.signal.welch(x, fs, nperseg=256)
+    return np.interp(f, fw, pw.mean(axis=0))
+
+
+@pytest.mark.parametrize("window", [None, ALL["bigauss"], ALL["gauss_power"], ALL["hyperbolic"]])
+def test_density_matches_welch_on_white_and_pink_noise(window):
+    fs, n = 256.0, 4096
+    rng = np.random.default_rng(5)
+    white = rng.standard_normal((24, n))
+    spectrum = np.fft.rfft(rng.standard_normal((24, n)))
+    spectrum[:, 1:] /= np.sqrt(np.fft.rfftfreq(n, 1 / fs)[1:])
+    spectrum[:, 0] = 0
+    pink = np.fft.irfft(spectrum, n)
+    # one-sided densities: 2 sigma^2/fs for white noise, divided by f for the pink
+    for x, density in ((white, lambda f: 2 / fs), (pink, lambda f: 2 / fs / f)):
+        f, t, p = ot.stransform(x, fs, fmin=6.0, fmax=90.0, df=6.0, output="power",
+                                scaling="density", window=window)
+        averaged = p.mean(axis=(0, 2))
+        assert np.all(np.abs(averaged / density(f) - 1) < 0.08), averaged / density(f)
+        assert abs(np.median(averaged / _welch(x, fs, f)) - 1) < 0.05
+    # amplitude scaling: white noise's |S|^2 grows with frequency
+    f, t, amp = ot.stransform(white, fs, fmin=6.0, fmax=90.0, df=6.0, output="power",
+                              window=window)
+    growth = amp.mean(axis=(0, 2))
+    assert growth[-1] > 5 * growth[0]
+
+
+def test_density_scales_every_output_consistently():
+    x = np.stack([signal(400, i) for i in range(3)])
+    kw = dict(fmin=2.0, fmax=40.0, scaling="density", window=ALL["bigauss"])
+    s = ot.stransform(x, 100.0, **kw)[2]
+    np.testing.assert_allclose(ot.stransform(x, 100.0, output="power", **kw)[2], np.abs(s) ** 2,
+                               rtol=2e-5)
+    np.testing.assert_allclose(ot.stransform(x, 100.0, output="magnitude", **kw)[2], np.abs(s),
+                               rtol=2e-5)
+    _, _, power, itc = ot.tfr_power(x, 100.0, **kw)
+    np.testing.assert_allclose(power, (np.abs(s) ** 2).mean(axis=0), rtol=2e-5)
+    np.testing.assert_array_equal(itc, ot.tfr_power(x, 100.0, fmin=2.0, fmax=40.0,
+                                                    window=ALL["bigauss"])[3])
+    with pytest.raises(ValueError, match="scaling='psd' is not one of 'amplitude', 'density'"):
+        ot.stransform(x, 100.0, scaling="psd")
+
+
+# ---- padding and edges -----------------------------------------------------
+
+def mirrored(x, m):
+    """x padded to m samples: its end mirrored after it, its start mirrored
+    before it (at the end of the circle)."""
+    n = x.size
+    after, before = (m - n + 1) // 2, (m - n) // 2
+    tail = x[::-1][1:1 + after]
+    head = x[1:1 + before][::-1]
+    return np.concatenate([x, tail, head])
+
+
+@pytest.mark.parametrize("name", ["gauss", "bigauss", "gauss_power"])
+@pytest.mark.parametrize("pad,m", [("reflect", 150), ("reflect", 181), ("zeros", 200)])
+def test_padding_against_the_padded_signal(name, pad, m):
+    n, fs = 101, 20.0
+    x = signal(n).astype(np.float64)
+    f, t, s = ot.stransform(x, fs, fmin=1.0, window=ALL[name], pad=pad, n_fft=m)
+    padded = mirrored(x, m) if pad == "reflect" else np.concatenate([x, np.zeros(m - n)])
+    bins = np.rint(f * m / fs).astype(int)
+    assert s.shape == (len(f), n) and np.array_equal(t, np.arange(n) / fs)
+    close(s, reference(padded, fs, bins, ALL[name])[:, :n])
+    _, _, power, _ = ot.tfr_power(np.stack([x, x])[:, None], fs, fmin=1.0, window=ALL[name],
+                                  pad=pad, n_fft=m)
+    close(power[0], np.abs(s) ** 2)
+
+
+def test_reflect_padding_defaults_to_twice_the_length_and_removes_the_wrap():
+    fs, n = 100.0, 400
+    time = np.arange(n) / fs
+    x = np.where(time < 2.0, np.cos(2 * np.pi * 4 * time), 0.0)  # a 4 Hz tone ending at 2 s
+    f, t, s = ot.stransform(x, fs, freqs=[4.0], pad="reflect")
+    f2, _, s2 = ot.stransform(np.concatenate([x, mirrored(x, 800)[n:]]), fs, freqs=[4.0])
+    np.testing.assert_array_equal(s, s2[:, :n])
+    circular = ot.stransform(x, fs, freqs=[4.0])[2]
+    assert np.abs(circular[0, -10:]).max() > 0.2  # the tone's start wrapped to the end
+    assert np.abs(s[0, -10:]).max() < 0.02
+
+
+@pytest.mark.parametrize("kw,match", [
+    (dict(pad="mirror"), "pad='mirror' is not one of 'none', 'reflect', 'zeros'"),
+    (dict(n_fft=99), "n_fft=99 is shorter than the signal"),
+    (dict(n_fft=200), "n_fft=200 > n=100 needs pad='zeros' or pad='reflect'"),
+])
+def test_bad_padding_is_refused(kw, match):
+    with pytest.raises(ValueError, match=match):
+        ot.stransform(signal(100), 10.0, **kw)
+
+
+def test_the_inverse_refuses_padded_transforms():
+    x = signal(200)
+    f, t, s = ot.stransform(x, 50.0, fmin=2.0, fmax=10.0, pad="reflect")
+    with pytest.raises(ValueError, match=r"padded to n_fft=400 samples .* cannot be inverted"):
+        ot.istransform(f, s, 200, fs=50.0)
+
+
+def brute_outside(shape_of, n, fs, f, m):
+    """Share of |w| outside the signal at analysis sample m, by direct sums."""
+    lags = np.arange(-40 * n, 40 * n + 1)
+    w = np.abs(shape_of(lags / fs, f))
+    inside = (lags <= m) & (lags >= m - n + 1)
+    return 1 - w[inside].sum() / w.sum()
+
+
+@pytest.mark.parametrize("name", ["gauss", "bigauss", "hyperbolic"])
+def test_edge_mask_against_the_window_support(name):
+    n, fs = 300, 50.0
+    f = np.array([1.0, 2.5, 8.0])
+    t = np.arange(n) / fs
+    mask = ot.edge_mask(f, t, n, fs, window=ALL[name], fraction=0.1)
+    for i, fi in enumerate(f):
+        share = np.array([brute_outside(lambda u, g: np.abs(shape(ALL[name], u, g)), n, fs, fi, m)
+                          for m in range(n)])
+        decided = np.abs(share - 0.1) > 1e-6
+        np.testing.assert_array_equal(mask[i][decided], (share > 0.1)[decided])
+    assert mask[0].sum() > mask[1].sum() > mask[2].sum() > 0  # the cone narrows with frequency
+
+
+def test_edge_mask_is_asymmetric_for_asymmetric_windows():
+    n, fs = 1000, 100.0
+    t = np.arange(n) / fs
+    # a long back (u >= 0, signal before the analysis time) reaches past the start
+    mask = ot.edge_mask([2.0], t, n, fs, window=("bigauss", 0.3, 2.0))[0]
+    start = np.argmin(mask)  # first unmarked time
+    end = n - 1 - np.argmin(mask[::-1])
+    assert start > 3 * (n - 1 - end)
+    assert not ot.edge_mask([0.0], t, n, fs).any()  # the mean has no window
+
+
+def test_long_windows_warn_once_per_call():
+    import warnings
+    x = signal(256)
+    with pytest.warns(UserWarning, match=r"the windows of 3 voices \(up to 0.75 Hz\) are longer") as got:
+        ot.stransform(x, 64.0, fmax=10.0)
+    assert len([w for w in got if "longer than the signal" in str(w.message)]) == 1
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        ot.stransform(x, 64.0, fmin=1.0)
+        ot.stransform(x, 64.0, fmin=1.0, pad="reflect")
+    with pytest.warns(UserWarning, match="longer than the signal"):
+        ot.tfr_power(x[None, None], 64.0, fmax=10.0)
+
+
+def test_plot_hatches_the_mask():
+    pytest.importorskip("matplotlib")
+    from matplotlib.figure import Figure
+    x = signal(400)
+    f, t, s = ot.stransform(x, 100.0, fmin=1.0, fmax=20.0)
+    mask = ot.edge_mask(f, t, 400, 100.0)
+    ax = ot.plot(f, t, s, ax=Figure().add_subplot(), mask=mask)
+    assert [getattr(c, "hatches", None) for c in ax.collections] == [["//"]]
+    plain = ot.plot(f, t, s, ax=Figure().add_subplot())
+    assert not plain.collections
+    with pytest.raises(ValueError, match="mask must be a bool array of shape"):
+        ot.plot(f, t, s, ax=Figure().add_subplot(), mask=mask[:, 1:])
