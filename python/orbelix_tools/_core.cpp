@@ -103,8 +103,10 @@ private:
 };
 
 VoiceGrid make_grid(std::size_t n, int k0, int step, int count, int decim, double width,
-                    bool absolute, VoiceOptions &options) {
+                    bool absolute, VoiceOptions &options, int keep = 0) {
     VoiceGrid g;
+    if (keep < 0) throw nb::value_error("keep must not be negative");
+    g.keep = keep;
     g.n = as_int(n, "the signal length");
     g.k0 = k0;
     g.step = step;
@@ -264,10 +266,10 @@ const cfloat *samples(const A &a) {
 void stransform_into(InputArray x, nb::ndarray<nb::ndim<3>, nb::c_contig, nb::device::cpu> out,
                      int k0, int step, int count, int decim, double width, bool absolute,
                      const std::string &output, int workers, nb::handle owner, nb::handle bins,
-                     nb::handle constants, nb::handle shaped) {
+                     nb::handle constants, nb::handle shaped, int keep) {
     const Signals signals = signals_of(x, "x");
     VoiceOptions options(bins, constants, shaped);
-    const VoiceGrid g = make_grid(signals.n, k0, step, count, decim, width, absolute, options);
+    const VoiceGrid g = make_grid(signals.n, k0, step, count, decim, width, absolute, options, keep);
     Output kind;
     if (output == "complex") kind = Output::complex;
     else if (output == "power") kind = Output::power;
@@ -278,7 +280,7 @@ void stransform_into(InputArray x, nb::ndarray<nb::ndim<3>, nb::c_contig, nb::de
         throw nb::type_error("out must be complex64 for complex output, float32 otherwise");
     expect_shape(out.shape(0), signals.count(), "out axis 0");
     expect_shape(out.shape(1), g.count, "out axis 1");
-    expect_shape(out.shape(2), g.times(), "out axis 2");
+    expect_shape(out.shape(2), g.stored(), "out axis 2");
     if (out.size() == 0) return;
     require_aligned(out.data(), alignof(float), "out");
     void *po = out.data();
@@ -305,15 +307,15 @@ void istransform_into(Array<const complex64, 3> s, Array<float, 2> out, int k0, 
 
 void tfr_power_into(InputArray x, Array<float, 3> power, Array<float, 3> itc, int k0, int step,
                     int count, int decim, double width, int workers, nb::handle owner,
-                    nb::handle bins, nb::handle constants, nb::handle shaped) {
+                    nb::handle bins, nb::handle constants, nb::handle shaped, int keep) {
     const Signals signals = signals_of(x, "x");
     VoiceOptions options(bins, constants, shaped);
-    const VoiceGrid g = make_grid(signals.n, k0, step, count, decim, width, false, options);
+    const VoiceGrid g = make_grid(signals.n, k0, step, count, decim, width, false, options, keep);
     if (signals.outer < 1) throw nb::value_error("x holds no epochs");
     for (auto *a : {&power, &itc}) {
         expect_shape(a->shape(0), signals.inner, "power/itc axis 0");
         expect_shape(a->shape(1), g.count, "power/itc axis 1");
-        expect_shape(a->shape(2), g.times(), "power/itc axis 2");
+        expect_shape(a->shape(2), g.stored(), "power/itc axis 2");
     }
     if (power.size() == 0) return;
     require_aligned(power.data(), alignof(float), "power");
@@ -332,7 +334,7 @@ NB_MODULE(_core, m) {
     // would be written and dropped.
     m.def("stransform_into", &stransform_into, "x"_a, "out"_a.noconvert(), nb::kw_only(), "k0"_a, "step"_a,
           "count"_a, "decim"_a, "width"_a, "absolute"_a, "output"_a, "workers"_a, "owner"_a = nb::none(),
-          "bins"_a = nb::none(), "constants"_a = nb::none(), "shaped"_a = nb::none(),
+          "bins"_a = nb::none(), "constants"_a = nb::none(), "shaped"_a = nb::none(), "keep"_a = 0,
           "Voices k0, k0+step, ... (count of them) of the signals x[i, j, :] (float32,\n"
           "float64, complex64 or complex128, any strides) at every decim-th time, written\n"
           "into out (signals x count x times; complex64 for output 'complex', float32 for\n"
@@ -340,7 +342,7 @@ NB_MODULE(_core, m) {
           "value per voice: bins (int32, increasing) in place of k0 and step; constants\n"
           "(float32) in place of width's; shaped = (values complex64, start int64, lo int32,\n"
           "hi int32): voice i weights bin offset d in lo[i] .. hi[i] by\n"
-          "values[start[i] + d - lo[i]].");
+          "values[start[i] + d - lo[i]]. keep > 0: out holds the first keep times only.");
     m.def("istransform_into", &istransform_into, "s"_a, "out"_a.noconvert(), nb::kw_only(), "k0"_a,
           "absolute"_a, "workers"_a, "owner"_a = nb::none(),
           "Real signals (rows of out, float32) from full-resolution voices of consecutive\n"
@@ -349,7 +351,7 @@ NB_MODULE(_core, m) {
     m.def("tfr_power_into", &tfr_power_into, "x"_a, "power"_a.noconvert(), "itc"_a.noconvert(),
           nb::kw_only(), "k0"_a,
           "step"_a, "count"_a, "decim"_a, "width"_a, "workers"_a, "owner"_a = nb::none(),
-          "bins"_a = nb::none(), "constants"_a = nb::none(), "shaped"_a = nb::none(),
+          "bins"_a = nb::none(), "constants"_a = nb::none(), "shaped"_a = nb::none(), "keep"_a = 0,
           "Mean power and inter-trial coherence over the epochs of x (epochs x channels x n,\n"
           "dtypes as for stransform_into), written into power and itc (channels x count x\n"
           "times, float32). owner: the array owning x's memory. bins, constants, shaped:\n"

@@ -3,7 +3,6 @@
 from __future__ import annotations
 
 import importlib
-import math
 from typing import Any
 
 import numpy as np
@@ -319,8 +318,8 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     result_size(shape, dtype, "the transform")
     batch = check_signal_count(lead, "x")
     buffers, busy = _stransform_buffers(batch, m, grid.times, grid.count, threads)
-    if m > n:  # the padded signals and the transform at every padded time
-        buffers += batch * (16 * m + math.prod(shape[-2:]) * np.dtype(dtype).itemsize * m // n)
+    if m > n:  # the padded signals
+        buffers += batch * 16 * m
     working_size(shape, dtype, "the transform", buffers + _window_bytes(win, m, grid.count), busy)
     window_arguments, weights = _window_arguments(win, grid, threads)
     if batch:
@@ -331,19 +330,14 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     pin.check()
     if m == n:
         signals = signal_view(a, (ax,), (-1,), (1, -1, n))
-        out = s
     else:
         signals = _padded_signals(a, (ax,), (-1,), (1, -1, n), m, mode)
-        out = allocate(lead + (grid.count, grid.times), dtype, "the transform of the padded signals")
     pinned = Pin(signals, "x")  # pin's owner, or a private copy
-    _core.stransform_into(signals, out.reshape(-1, grid.count, grid.times), k0=grid.k0,
+    _core.stransform_into(signals, s.reshape(-1, grid.count, times), k0=grid.k0,
                           step=grid.step, count=grid.count, decim=grid.step_in_time,
                           absolute=absolute, output=kind, workers=threads, owner=pinned.owner,
-                          **window_arguments)
+                          keep=times, **window_arguments)
     del pinned, pin
-    if m > n:
-        s[...] = out[..., :times]
-        del out
     if density:
         _scale_rows(s, density_factors(win, grid, weights), kind == "power")
     return grid.f, grid.t[:times], s
@@ -635,8 +629,8 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     result_size((2,) + shape, np.float32, "the power and coherence")
     channels = check_signal_count((epochs,) + lead, "x") // epochs
     buffers, busy = _tfr_power_buffers(epochs, channels, m, grid.times, grid.count, threads)
-    if m > n:  # the padded signals and the averages at every padded time
-        buffers += epochs * channels * 16 * m + 8 * channels * grid.count * grid.times
+    if m > n:  # the padded signals
+        buffers += epochs * channels * 16 * m
     working_size((2,) + shape, np.float32, "the power and coherence",
                  buffers + _window_bytes(win, m, grid.count), busy)
     window_arguments, weights = _window_arguments(win, grid, threads)
@@ -648,21 +642,14 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     pin.check()
     if m == n:
         signals = signal_view(a, (eax, ax), (0, -1), (epochs, -1, n))
-        pw, co = power, itc
     else:
         signals = _padded_signals(a, (eax, ax), (0, -1), (epochs, -1, n), m, mode)
-        pw, co = allocate_together(lead + (grid.count, grid.times), np.float32, 2,
-                                   "the power and coherence of the padded signals")
-    rows = (-1, grid.count, grid.times)
+    rows = (-1, grid.count, times)
     pinned = Pin(signals, "x")  # pin's owner, or a private copy
-    _core.tfr_power_into(signals, pw.reshape(rows), co.reshape(rows), k0=grid.k0,
+    _core.tfr_power_into(signals, power.reshape(rows), itc.reshape(rows), k0=grid.k0,
                          step=grid.step, count=grid.count, decim=grid.step_in_time,
-                         workers=threads, owner=pinned.owner, **window_arguments)
+                         workers=threads, owner=pinned.owner, keep=times, **window_arguments)
     del pinned, pin
-    if m > n:
-        power[...] = pw[..., :times]
-        itc[...] = co[..., :times]
-        del pw, co
     if density:
         _scale_rows(power, density_factors(win, grid, weights), True)
     return grid.f, grid.t[:times], power, itc

@@ -203,11 +203,13 @@ def shaped_weights(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64],
         ks = bins[c0:c0 + rows]
         f = (ks.astype(np.float64) * fs / n)[:, None]
         values = shape_values(win, u[None, :], f)
-        if values.dtype.kind == "c":
-            spectrum = scipy.fft.fft(values.astype(np.complex128), axis=-1, workers=workers)
+        real = values.dtype.kind != "c"
+        if real:  # W[-d] = conj(W[d]): half the spectrum
+            spectrum = scipy.fft.rfft(values.astype(np.float64), axis=-1, workers=workers)
         else:
-            spectrum = scipy.fft.fft(values.astype(np.float64), axis=-1, workers=workers)
+            spectrum = scipy.fft.fft(values.astype(np.complex128), axis=-1, workers=workers)
         scale = np.abs(values).sum(axis=-1)
+        del values
         for r, k in enumerate(ks.tolist()):
             i = c0 + r
             if k == 0:
@@ -223,7 +225,10 @@ def shaped_weights(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64],
                     "(the sum of the window's samples): the voice cannot be normalised to unit "
                     "tone amplitude, and the transform could not be inverted")
             d = np.arange(-k, n // 2 - k + 1)
-            wd = w[d % n] / w0
+            if real:
+                wd = np.concatenate([np.conj(w[k:0:-1]), w[:n // 2 - k + 1]]) / w0
+            else:
+                wd = w[d % n] / w0
             mag = np.abs(wd)
             keep = np.flatnonzero(mag >= _TRIM * mag.max())
             a, b = int(keep[0]), int(keep[-1])

@@ -21,11 +21,15 @@ struct VoiceGrid {
     const int *bins = nullptr;
     const float *constants = nullptr;
     const ShapedWindows *shaped = nullptr;
+    // The results hold the first `keep` times only (0: all of them), as for
+    // a padded signal whose padding is dropped.
+    int keep = 0;
 
     int bin(int i) const { return bins != nullptr ? bins[i] : k0 + i * step; }
     float constant(int i) const { return constants != nullptr ? constants[i] : c; }
     // Samples 0, decim, 2 decim, ... below n (no overflow for any decim).
     int times() const { return n > 0 && decim > 0 ? (n - 1) / decim + 1 : 0; }
+    int stored() const { return keep > 0 && keep < times() ? keep : times(); }
     // When decim divides n, the voices come from spectra folded to n/decim.
     bool folded() const { return decim > 1 && n % decim == 0; }
     // Whether the description is usable: bins within 0 .. n/2, sizes positive.
