@@ -68,7 +68,8 @@ def parse_window(window: object, width: object, check_width: bool = True) -> Win
     """The window of the arguments `window` and `width` (its shorthand);
     without check_width, a width alone is taken as it is (the grid checks it)."""
     if window is None:
-        return Window("gauss", (_gamma(width, "width") if check_width else width,))
+        # Unchecked, the width goes to the grid, which checks it.
+        return Window("gauss", (_gamma(width, "width") if check_width else width,))  # type: ignore[arg-type]
     if not (type(width) in (int, float) and width == 1.0):
         raise ValueError(f"width={width!r} and window={window!r} both given: give the "
                          "Gaussian's width as window=('gauss', width) or width= alone")

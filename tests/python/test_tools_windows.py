@@ -443,3 +443,19 @@ def test_plot_hatches_the_mask():
     assert not plain.collections
     with pytest.raises(ValueError, match="mask must be a bool array of shape"):
         ot.plot(f, t, s, ax=Figure().add_subplot(), mask=mask[:, 1:])
+
+
+def test_dask_forms_take_freqs_padding_and_scaling():
+    da = pytest.importorskip("dask.array")
+    x = np.stack([signal(128, i) for i in range(4)])
+    kw = dict(freqs=[2.0, 5.0, 9.0], pad="reflect", n_fft=200, scaling="density", decim=4,
+              window=ALL["hyperbolic"])
+    f, t, lazy = ot.stransform(da.from_array(x, chunks=(2, 128)), 32.0, **kw)
+    f0, t0, eager = ot.stransform(x, 32.0, **kw)
+    np.testing.assert_array_equal(f, f0)
+    np.testing.assert_array_equal(t, t0)
+    np.testing.assert_array_equal(lazy.compute(), eager)
+    _, _, p, i = ot.tfr_power(da.from_array(x[:, None], chunks=(4, 1, 128)), 32.0, **kw)
+    _, _, p0, i0 = ot.tfr_power(x[:, None], 32.0, **kw)
+    np.testing.assert_array_equal(p.compute(), p0)
+    np.testing.assert_array_equal(i.compute(), i0)
