@@ -218,6 +218,27 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         at its bin; a window whose samples sum to 0 at a voice's frequency is
         refused. Their weights are computed once a call (an FFT of length n
         a voice).
+    freqs : sequence of float, optional
+        In place of `fmin`, `fmax` and `df`: any increasing list of
+        frequencies in Hz from 0 to ``fs/2``, each rounded to its nearest
+        bin ``round(f*n_fft/fs)`` (halves to the even bin); ``f`` returns
+        the bins' exact frequencies. Two frequencies rounding to the same
+        bin are refused.
+    scaling : {"amplitude", "density"}, default "amplitude"
+        ``"amplitude"``: a tone of amplitude A gives ``|S| = A``.
+        ``"density"``: each voice divided by ``sqrt(F)``, ``F = (2 fs/n)
+        sum |W(d)|**2`` over the offsets d its weights W reach (``fs/(2n)``
+        at 0 Hz), so that the time-averaged ``|S|**2`` of broadband activity
+        is its one-sided power spectral density (per Hz), comparable with
+        Welch or multitaper spectra.
+    pad : {"none", "reflect", "zeros"}, default "none"
+        The transform is circular: ``"none"`` lets each end of the signal
+        leak into the other. ``"reflect"`` mirrors the signal at both ends
+        and ``"zeros"`` appends zeros, up to `n_fft` samples; the result
+        is returned at the original times only.
+    n_fft : int, optional
+        Length of the padded signal: at least ``n``, by default ``2n`` when
+        padding (``n`` otherwise). Bins are ``fs/n_fft`` apart.
 
     Returns
     -------
@@ -239,7 +260,11 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         outside ``1e-18 <= width < 1e18``), a non-finite `fs`, an unknown
         `phase` or `output`, a result NumPy cannot index, or a sample of `x`
         that is NaN or infinite (or beyond single precision), naming the
-        first one.
+        first one; a `window` with unknown name or bad parameters, given
+        with a `width`, or whose samples sum to 0 at some voice; `freqs`
+        given with a band, not increasing, outside ``0 .. fs/2`` or with two
+        frequencies in one bin; an unknown `pad` or `scaling`, or an `n_fft`
+        below ``n`` (or above it without padding).
     MemoryError
         When the result, or the result and the working buffers of the
         workers, would exceed the machine's memory (stating their sizes in
@@ -251,9 +276,18 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         argument or by a signal handler. NumPy refuses to resize it from
         the call's first line to its end.
 
+    Warns
+    -----
+    UserWarning
+        Once a call, when the windows of some voices are longer than the
+        signal (more than 5% of their weight outside it at every time):
+        those voices read the other end of the signal or the padding.
+        :func:`edge_mask` marks where the ends are felt.
+
     See Also
     --------
     istransform : The inverse of a full-resolution transform over a band.
+    edge_mask : The cone of influence of the window.
     tfr_power : Power and inter-trial coherence averaged over epochs.
 
     Notes
@@ -543,8 +577,9 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
         other axes (channels, ...) are kept.
     fs : float
         Sampling rate in Hz.
-    fmin, fmax, df, decim, width, window
-        As for :func:`stransform`.
+    fmin, fmax, df, decim, width, window, freqs, scaling, pad, n_fft
+        As for :func:`stransform` (``"density"`` scales the power; the
+        coherence does not depend on it).
     epochs_axis : int, default 0
         The axis averaged over.
     axis : int, default -1
