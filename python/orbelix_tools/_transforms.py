@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import dataclasses
 import importlib
 from typing import Any
 
@@ -73,12 +74,33 @@ def _istransform_buffers(batch: int, n: int, count: int, workers: int) -> tuple[
     return 16 * n + busy * (8 + _PLAN_BYTES) * n, busy
 
 
+# The weights of windows given by a shape in time held at once: the voices
+# of a long signal are transformed in groups whose weights take this much.
+_WEIGHT_BUDGET = 64 << 20
+
+
+def _voices_per_group(n: int) -> int:
+    return max(1, _WEIGHT_BUDGET // (8 * (n // 2 + 1)))
+
+
 def _window_bytes(win: Window, n: int, count: int) -> int:
-    """The weights of windows given by a shape in time (at most a half
-    spectrum a voice, complex64) and the sampled shapes formed at once."""
+    """The weights of a group of voices of a window given by a shape in
+    time (at most a half spectrum a voice, complex64) and the sampled
+    shapes formed at once."""
     if not win.shaped:
         return 0
-    return 8 * count * (n // 2 + 1) + (64 << 20)
+    return 8 * min(count, _voices_per_group(n)) * (n // 2 + 1) + (64 << 20)
+
+
+def _voice_groups(win: Window, grid: VoiceGrid) -> list[VoiceGrid]:
+    """The grid, or for a shaped window whose weights exceed the budget,
+    consecutive groups of its voices."""
+    size = _voices_per_group(grid.n)
+    if not win.shaped or grid.count <= size:
+        return [grid]
+    bins = grid.bins_array.tolist()
+    return [dataclasses.replace(grid, k0=part[0], step=1, count=len(part), bins=tuple(part))
+            for part in (bins[i:i + size] for i in range(0, len(bins), size))]
 
 
 def _grid_of(n: int, fs: object, freqs: object, fmin: object, fmax: object, df: object,
@@ -355,7 +377,8 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     if m > n:  # the padded signals
         buffers += batch * 16 * m
     working_size(shape, dtype, "the transform", buffers + _window_bytes(win, m, grid.count), busy)
-    window_arguments, weights = _window_arguments(win, grid, threads)
+    groups = _voice_groups(win, grid)
+    window_arguments, weights = _window_arguments(win, groups[0], threads)
     if batch:
         warn_long_windows(win, grid.f, n, grid.fs)
     pin.check()
@@ -367,13 +390,23 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     else:
         signals = _padded_signals(a, (ax,), (-1,), (1, -1, n), m, mode)
     pinned = Pin(signals, "x")  # pin's owner, or a private copy
-    _core.stransform_into(signals, s.reshape(-1, grid.count, times), k0=grid.k0,
-                          step=grid.step, count=grid.count, decim=grid.step_in_time,
-                          absolute=absolute, output=kind, workers=threads, owner=pinned.owner,
-                          keep=times, **window_arguments)
+    rows = s.reshape(-1, grid.count, times)
+    first = 0
+    for j, part in enumerate(groups):
+        if j:
+            window_arguments, weights = _window_arguments(win, part, threads)
+        out = rows if len(groups) == 1 else np.empty((rows.shape[0], part.count, times), dtype)
+        _core.stransform_into(signals, out, k0=part.k0, step=part.step, count=part.count,
+                              decim=part.step_in_time, absolute=absolute, output=kind,
+                              workers=threads, owner=pinned.owner, keep=times,
+                              **window_arguments)
+        if out is not rows:
+            rows[:, first:first + part.count] = out
+        if density:
+            _scale_rows(rows[:, first:first + part.count], density_factors(win, part, weights),
+                        kind == "power")
+        first += part.count
     del pinned, pin
-    if density:
-        _scale_rows(s, density_factors(win, grid, weights), kind == "power")
     return grid.f, grid.t[:times], s
 
 
@@ -668,7 +701,8 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
         buffers += epochs * channels * 16 * m
     working_size((2,) + shape, np.float32, "the power and coherence",
                  buffers + _window_bytes(win, m, grid.count), busy)
-    window_arguments, weights = _window_arguments(win, grid, threads)
+    groups = _voice_groups(win, grid)
+    window_arguments, weights = _window_arguments(win, groups[0], threads)
     if channels:
         warn_long_windows(win, grid.f, n, grid.fs)
     pin.check()
@@ -679,12 +713,27 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
         signals = signal_view(a, (eax, ax), (0, -1), (epochs, -1, n))
     else:
         signals = _padded_signals(a, (eax, ax), (0, -1), (epochs, -1, n), m, mode)
-    rows = (-1, grid.count, times)
+    power_rows = power.reshape(-1, grid.count, times)
+    itc_rows = itc.reshape(-1, grid.count, times)
     pinned = Pin(signals, "x")  # pin's owner, or a private copy
-    _core.tfr_power_into(signals, power.reshape(rows), itc.reshape(rows), k0=grid.k0,
-                         step=grid.step, count=grid.count, decim=grid.step_in_time,
-                         workers=threads, owner=pinned.owner, keep=times, **window_arguments)
+    first = 0
+    for j, part in enumerate(groups):
+        if j:
+            window_arguments, weights = _window_arguments(win, part, threads)
+        if len(groups) == 1:
+            pw, co = power_rows, itc_rows
+        else:
+            pw, co = (np.empty((power_rows.shape[0], part.count, times), np.float32)
+                      for _ in range(2))
+        _core.tfr_power_into(signals, pw, co, k0=part.k0, step=part.step, count=part.count,
+                             decim=part.step_in_time, workers=threads, owner=pinned.owner,
+                             keep=times, **window_arguments)
+        if pw is not power_rows:
+            power_rows[:, first:first + part.count] = pw
+            itc_rows[:, first:first + part.count] = co
+        if density:
+            _scale_rows(power_rows[:, first:first + part.count],
+                        density_factors(win, part, weights), True)
+        first += part.count
     del pinned, pin
-    if density:
-        _scale_rows(power, density_factors(win, grid, weights), True)
     return grid.f, grid.t[:times], power, itc

@@ -459,3 +459,18 @@ def test_dask_forms_take_freqs_padding_and_scaling():
     _, _, p0, i0 = ot.tfr_power(x[:, None], 32.0, **kw)
     np.testing.assert_array_equal(p.compute(), p0)
     np.testing.assert_array_equal(i.compute(), i0)
+
+
+@pytest.mark.parametrize("name", list(SHAPED))
+def test_voices_in_groups_are_the_voices_at_once(name, monkeypatch):
+    from orbelix_tools import _transforms
+    x = np.stack([signal(300, i) for i in range(3)])
+    kw = dict(fmin=2.0, fmax=30.0, window=ALL[name], decim=3, scaling="density")
+    whole = ot.stransform(x, 100.0, **kw)[2]
+    power = ot.tfr_power(x, 100.0, **kw)
+    monkeypatch.setattr(_transforms, "_WEIGHT_BUDGET", 8 * 151 * 5)  # five voices a group
+    assert len(_transforms._voice_groups(_transforms.parse_window(ALL[name], 1.0),
+                                         _transforms.voice_grid(300, 100.0, 2.0, 30.0, None, 3, 1.0))) == 17
+    np.testing.assert_array_equal(ot.stransform(x, 100.0, **kw)[2], whole)
+    for a, b in zip(ot.tfr_power(x, 100.0, **kw), power):
+        np.testing.assert_array_equal(a, b)
