@@ -163,6 +163,45 @@ def shape_values(win: Window, u: npt.NDArray[np.float64], f: npt.NDArray[np.floa
     return values
 
 
+# exp(-x) is exactly 0 in double precision for x above 745.2: the shapes
+# exp(-(f X)^2 / 2) vanish where |f X| exceeds this.
+_ZERO_BEYOND = math.sqrt(2.0 * 745.2)
+
+
+def _reach(win: Window, f: float) -> float | None:
+    """A lag (s) beyond which the named shapes are exactly 0 (None: a user's
+    window, evaluated everywhere). X grows at least as fast as
+    min(1/gf, 1/gb) |u - xi| less |b| lam."""
+    if win.shaped and win.kind != "callable" and f <= 0.0:
+        return math.inf  # the voice at 0 Hz: not used, the mean stands for it
+    if win.kind == "bigauss":
+        return _ZERO_BEYOND * max(win.params) / f
+    if win.kind == "hyperbolic":
+        gf, gb, lam = win.params
+        xi = math.sqrt((gf - gb) ** 2 * lam**2 / (4.0 * gf * gb))
+        b = abs(gf - gb) / (2.0 * gf * gb)
+        return xi + (_ZERO_BEYOND / f + b * lam) * max(gf, gb)
+    return None
+
+
+def _sampled_shapes(win: Window, u: npt.NDArray[np.float64], f: npt.NDArray[np.float64]
+                    ) -> npt.NDArray[Any]:
+    """The shapes of voices at f (a column) at the lags u, evaluated only
+    within their reach (the rest is exactly 0)."""
+    reach = [_reach(win, float(fk)) for fk in f[:, 0]]
+    if any(r is None for r in reach):
+        return shape_values(win, u[None, :], f)
+    values = np.zeros((f.shape[0], u.size))
+    span = np.abs(u)
+    for row, r in enumerate(reach):
+        inside = np.flatnonzero(span <= r)
+        if inside.size == u.size:
+            values[row] = shape_values(win, u[None, :], f[row:row + 1])[0]
+        elif inside.size:
+            values[row, inside] = shape_values(win, u[None, inside], f[row:row + 1])[0]
+    return values
+
+
 def circle_lags(n: int, fs: float) -> npt.NDArray[np.float64]:
     """The lags u = j/fs of the circle, j = -floor(n/2) .. ceil(n/2) - 1,
     stored at index j mod n (the order of the DFT)."""
@@ -203,7 +242,7 @@ def shaped_weights(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64],
     for c0 in range(0, count, rows):
         ks = bins[c0:c0 + rows]
         f = (ks.astype(np.float64) * fs / n)[:, None]
-        values = shape_values(win, u[None, :], f)
+        values = _sampled_shapes(win, u, f)
         real = values.dtype.kind != "c"
         if real:  # W[-d] = conj(W[d]): half the spectrum
             spectrum = scipy.fft.rfft(values.astype(np.float64), axis=-1, workers=workers)
