@@ -13,6 +13,8 @@ istransform
     Signal from its full-resolution transform over a band (filtering).
 tfr_power
     Power and inter-trial coherence averaged over epochs.
+edge_mask
+    Where a voice's window reaches past the ends of the signal.
 local_measures
     Ratio, orientation, phase and energy of an image at every pixel.
 dost, idost
@@ -35,6 +37,7 @@ to_xarray
 """
 
 from ._dost import DostBand, dost, dost2, dost_bands, idost, idost2
+from ._edges import edge_mask
 from ._local_measures import local_measures
 from ._local_spectrum import local_spectrum
 from ._simd import simd_path, warn_unless_honoured
@@ -42,8 +45,9 @@ from ._transforms import istransform, stransform, tfr_power
 from ._xarray import to_xarray
 from .plotting import plot, plot_map
 
-__all__ = ["dost", "dost2", "dost_bands", "idost", "idost2", "istransform", "local_measures",
-           "local_spectrum", "plot", "plot_map", "simd_path", "stransform", "tfr_power", "to_xarray"]
+__all__ = ["dost", "dost2", "dost_bands", "edge_mask", "idost", "idost2", "istransform",
+           "local_measures", "local_spectrum", "plot", "plot_map", "simd_path", "stransform",
+           "tfr_power", "to_xarray"]
 
 warn_unless_honoured()
 del warn_unless_honoured

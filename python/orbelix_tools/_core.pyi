@@ -11,7 +11,10 @@ class _StransformInto(Protocol):
     def __call__(self, x: npt.NDArray[_Samples],
                  out: npt.NDArray[np.complex64] | npt.NDArray[np.float32], *, k0: int,
                  step: int, count: int, decim: int, width: float, absolute: bool, output: str,
-                 workers: int, owner: npt.NDArray[Any] | None = ...) -> None: ...
+                 workers: int, owner: npt.NDArray[Any] | None = ...,
+                 bins: npt.NDArray[np.int32] | None = ...,
+                 constants: npt.NDArray[np.float32] | None = ...,
+                 shaped: tuple[Any, ...] | None = ..., keep: int = ...) -> None: ...
 
 class _IstransformInto(Protocol):
     def __call__(self, s: npt.NDArray[np.complex64], out: npt.NDArray[np.float32], *, k0: int,
@@ -20,7 +23,10 @@ class _IstransformInto(Protocol):
 class _TfrPowerInto(Protocol):
     def __call__(self, x: npt.NDArray[_Samples], power: npt.NDArray[np.float32],
                  itc: npt.NDArray[np.float32], *, k0: int, step: int, count: int, decim: int,
-                 width: float, workers: int, owner: npt.NDArray[Any] | None = ...) -> None: ...
+                 width: float, workers: int, owner: npt.NDArray[Any] | None = ...,
+                 bins: npt.NDArray[np.int32] | None = ...,
+                 constants: npt.NDArray[np.float32] | None = ...,
+                 shaped: tuple[Any, ...] | None = ..., keep: int = ...) -> None: ...
 
 class _LocalMeasuresInto(Protocol):
     def __call__(self, image: npt.NDArray[np.float32] | npt.NDArray[np.float64],

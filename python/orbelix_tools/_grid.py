@@ -104,6 +104,8 @@ class VoiceGrid:
     count: int
     decim: int
     width: float
+    #: The bins of a list of frequencies (None: k0, k0+step, ...).
+    bins: tuple[int, ...] | None = None
 
     @property
     def step_in_time(self) -> int:
@@ -117,8 +119,17 @@ class VoiceGrid:
         return -(-self.n // self.decim)
 
     @property
+    def bins_array(self) -> npt.NDArray[np.int64]:
+        """The FFT bins of the voices."""
+        if self.bins is not None:
+            return np.array(self.bins, dtype=np.int64)
+        return self.k0 + self.step * np.arange(self.count, dtype=np.int64)
+
+    @property
     def f(self) -> npt.NDArray[np.float64]:
         """Frequencies of the voices in Hz: k * fs / n."""
+        if self.bins is not None:
+            return np.array(self.bins, dtype=np.float64) * self.fs / self.n
         k = self.k0 + self.step * np.arange(self.count, dtype=np.float64)
         return k * self.fs / self.n
 
@@ -169,3 +180,42 @@ def voice_grid(n: int, fs: object, fmin: object, fmax: object, df: object, decim
     k1 = min(nearest_bin(hi * n / rate), n // 2)
     return VoiceGrid(n=n, fs=rate, k0=k0, step=step, count=(k1 - k0) // step + 1, decim=d,
                      width=gamma)
+
+
+def frequency_list_grid(n: int, fs: object, freqs: object, fmin: object, fmax: object,
+                        df: object, decim: object, width: object) -> VoiceGrid:
+    """The grid of the voices nearest an increasing list of frequencies (Hz),
+    each rounded to its nearest bin as the band's ends are; ValueError for
+    frequencies outside 0 .. fs/2, not increasing, or sharing a bin."""
+    if not (fmin == 0.0 and fmax is None and df is None):
+        raise ValueError("freqs replaces fmin, fmax and df: give either freqs or a band")
+    grid = voice_grid(n, fs, 0.0, None, None, decim, width)
+    rate = grid.fs
+    if isinstance(freqs, (str, bytes)) or not hasattr(freqs, "__len__"):
+        raise TypeError(f"freqs must be a sequence of frequencies in Hz, not "
+                        f"{type(freqs).__name__}")
+    values = np.asarray(freqs)
+    if values.dtype.kind not in "iuf":
+        raise TypeError(f"freqs has dtype {values.dtype}; expected real frequencies in Hz")
+    values = values.astype(np.float64)
+    shown = values.tolist() if values.ndim == 1 else []
+    if values.ndim != 1 or values.size == 0:
+        raise ValueError(f"freqs must be a non-empty 1-D sequence, not shape {values.shape}")
+    nyquist = rate / 2.0
+    bad = ~(np.isfinite(values) & (values >= 0.0) & (values <= nyquist))
+    if bad.any():
+        i = int(np.argmax(bad))
+        raise ValueError(f"freqs[{i}]={shown[i]!r} is outside 0 .. fs/2={nyquist!r} Hz")
+    if values.size > 1 and not np.all(np.diff(values) > 0.0):
+        i = int(np.argmax(~(np.diff(values) > 0.0)))
+        raise ValueError(f"freqs must increase: freqs[{i + 1}]={shown[i + 1]!r} follows "
+                         f"freqs[{i}]={shown[i]!r}")
+    bins = [min(nearest_bin(v * n / rate), n // 2) for v in values.tolist()]
+    for i in range(1, len(bins)):
+        if bins[i] == bins[i - 1]:
+            raise ValueError(
+                f"freqs[{i - 1}]={shown[i - 1]!r} and freqs[{i}]={shown[i]!r} Hz round to the "
+                f"same bin {bins[i]} ({bins[i] * rate / n!r} Hz; bins are fs/n={rate / n!r} Hz "
+                "apart)")
+    return VoiceGrid(n=n, fs=rate, k0=bins[0], step=1, count=len(bins), decim=grid.decim,
+                     width=grid.width, bins=tuple(bins))

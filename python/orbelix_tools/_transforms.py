@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import dataclasses
 import importlib
 from typing import Any
 
@@ -12,11 +13,15 @@ from . import _core
 from ._arrays import (Pin, allocate, allocate_together, check_finite, check_length,
                       check_signal_count, owner_of, refuse_masked, result_size, signal_array,
                       signal_view, working_size)
-from ._grid import (axis_index, choice, integer, positive, real_number, voice_grid,
-                    worker_count)
+from ._edges import pad_rows, padded_length, warn_long_windows
+from ._grid import (VoiceGrid, axis_index, choice, frequency_list_grid, integer, positive,
+                    real_number, voice_grid, worker_count)
+from ._windows import (Window, check_invertible, density_factors, gauss_constants,
+                       parse_window, shaped_weights)
 
 _PHASES = ("local", "absolute")
 _OUTPUTS = ("complex", "power", "magnitude")
+_SCALINGS = ("amplitude", "density")
 
 Float64Array = npt.NDArray[np.float64]
 
@@ -69,6 +74,81 @@ def _istransform_buffers(batch: int, n: int, count: int, workers: int) -> tuple[
     return 16 * n + busy * (8 + _PLAN_BYTES) * n, busy
 
 
+# The weights of windows given by a shape in time held at once: the voices
+# of a long signal are transformed in groups whose weights take this much.
+_WEIGHT_BUDGET = 64 << 20
+
+
+def _voices_per_group(n: int) -> int:
+    return max(1, _WEIGHT_BUDGET // (8 * (n // 2 + 1)))
+
+
+def _window_bytes(win: Window, n: int, count: int) -> int:
+    """The weights of a group of voices of a window given by a shape in
+    time (at most a half spectrum a voice, complex64) and the sampled
+    shapes formed at once."""
+    if not win.shaped:
+        return 0
+    return 8 * min(count, _voices_per_group(n)) * (n // 2 + 1) + (64 << 20)
+
+
+def _voice_groups(win: Window, grid: VoiceGrid) -> list[VoiceGrid]:
+    """The grid, or for a shaped window whose weights exceed the budget,
+    consecutive groups of its voices."""
+    size = _voices_per_group(grid.n)
+    if not win.shaped or grid.count <= size:
+        return [grid]
+    bins = grid.bins_array.tolist()
+    return [dataclasses.replace(grid, k0=part[0], step=1, count=len(part), bins=tuple(part))
+            for part in (bins[i:i + size] for i in range(0, len(bins), size))]
+
+
+def _grid_of(n: int, fs: object, freqs: object, fmin: object, fmax: object, df: object,
+             decim: object, win: Window) -> tuple[VoiceGrid, Window]:
+    """The voices of a band or of a list of frequencies, for signals of n
+    samples (the padded length), and the window with a Gaussian's width
+    checked."""
+    width = win.params[0] if win.kind == "gauss" else 1.0
+    if freqs is None:
+        grid = voice_grid(n, fs, fmin, fmax, df, decim, width)
+    else:
+        grid = frequency_list_grid(n, fs, freqs, fmin, fmax, df, decim, width)
+    return grid, (Window("gauss", (grid.width,)) if win.kind == "gauss" else win)
+
+
+def _window_arguments(win: Window, grid: VoiceGrid, workers: int
+                      ) -> tuple[dict[str, Any], Any]:
+    """The extension's arguments for the window and bins (the width of a
+    Gaussian, a constant per voice, or the weights of a shape), and the
+    shaped weights (None for Gaussians)."""
+    bins = grid.bins_array
+    extra: dict[str, Any] = {}
+    if grid.bins is not None:
+        extra["bins"] = bins.astype(np.int32)
+    if win.kind == "gauss":
+        return {**extra, "width": win.params[0]}, None
+    if win.kind == "gauss_power":
+        return {**extra, "width": 1.0,
+                "constants": gauss_constants(win, bins * grid.fs / grid.n)}, None
+    weights = shaped_weights(win, grid.n, grid.fs, bins, workers)
+    return {**extra, "width": 1.0, "shaped": weights.as_tuple()}, weights
+
+
+def _padded_signals(a: npt.NDArray[Any], axes: tuple[int, ...], dest: tuple[int, ...],
+                    shape: tuple[int, ...], m: int, mode: str) -> npt.NDArray[Any]:
+    """The signals of `a` moved and reshaped as signal_view does, padded
+    to m samples (a new array)."""
+    rows = np.moveaxis(a, axes, dest).reshape(shape)
+    return pad_rows(rows, m, mode)
+
+
+def _scale_rows(s: npt.NDArray[Any], factors: npt.NDArray[np.float64], power: bool) -> None:
+    """Voices (axis -2) scaled in place: amplitudes by 1/sqrt(factor),
+    powers by 1/factor."""
+    scale = 1.0 / factors if power else 1.0 / np.sqrt(factors)
+    s *= scale.astype(np.float32)[:, None]
+
+
 def _is_dask(x: object) -> bool:
     return type(x).__module__.startswith("dask")
 
@@ -81,7 +161,8 @@ def _dask() -> Any:
 def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
                fmax: float | None = None, df: float | None = None, decim: int = 1,
                width: float = 1.0, phase: str = "local", output: str = "complex",
-               axis: int = -1, workers: int = 1
+               axis: int = -1, workers: int = 1, window: Any = None, freqs: Any = None,
+               scaling: str = "amplitude", pad: str = "none", n_fft: int | None = None
                ) -> tuple[Float64Array, Float64Array, npt.NDArray[Any]]:
     r"""S-transform (Stockwell transform) of signals over a band of frequencies.
 
@@ -118,7 +199,8 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         Window width gamma: voice ``k`` is weighted by
         ``exp(-2 pi^2 gamma^2 m^2 / k^2)`` at bin offset ``m``. Larger gamma
         gives finer frequency and coarser time resolution. ``width=1`` gives
-        the voices of :func:`orbelix.fst` bit for bit.
+        the voices of :func:`orbelix.fst` bit for bit. The shorthand of
+        ``window=("gauss", width)``; give one or the other.
     phase : {"local", "absolute"}, default "local"
         ``"local"`` is the convention of :func:`orbelix.fst` (the phase of
         voice ``k`` is measured against ``exp(2 pi i k t/n)``); ``"absolute"``
@@ -131,6 +213,54 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     workers : int, default 1
         Threads over the voices and over the signals of a batch; -1 uses
         every core. The numbers do not depend on it.
+    window : tuple or callable, optional
+        The window of the voices, with ``f`` a voice's frequency in Hz and
+        ``u = tau - t`` the analysis time minus the signal time in s:
+
+        - ``("gauss", gamma)``: the Gaussian of `width` gamma (the default,
+          gamma 1).
+        - ``("gauss_power", gamma, p)``: a Gaussian with standard deviation
+          ``gamma / f**p`` in time, weighting the frequency offset ``alpha``
+          by ``exp(-2 pi^2 sigma^2 alpha^2)``; ``p=1`` is ``("gauss", gamma)``.
+        - ``("bigauss", gamma_front, gamma_back)``: the shape
+          ``exp(-f^2 u^2 / (2 g^2))``, ``g = gamma_front`` for ``u < 0`` and
+          ``gamma_back`` for ``u >= 0``.
+        - ``("hyperbolic", gamma_front, gamma_back, lam)``: Pinnegar and
+          Mansinha's hyperbolic window ``exp(-f^2 X^2 / 2)``, ``X = a (u -
+          xi) + b sqrt((u - xi)^2 + lam^2)``, ``a = (gf + gb) / (2 gf gb)``,
+          ``b = (gf - gb) / (2 gf gb)``, ``xi = sqrt((gf - gb)^2 lam^2 / (4
+          gf gb))`` (`lam` in s).
+        - a callable ``g(v)``: a real or complex mother window of the scaled
+          time ``v = f*u``, taking and returning NumPy arrays.
+
+        The windows given by a shape (the last three) weight voice ``k`` by
+        the DFT of the shape sampled at the lags ``u = j/fs``, ``j =
+        -floor(n/2) .. ceil(n/2) - 1``, divided by its value at offset 0 (the
+        sum of the samples), so that a tone of amplitude A gives ``|S| = A``
+        at its bin; a window whose samples sum to 0 at a voice's frequency is
+        refused. Their weights are computed once a call (an FFT of length n
+        a voice).
+    freqs : sequence of float, optional
+        In place of `fmin`, `fmax` and `df`: any increasing list of
+        frequencies in Hz from 0 to ``fs/2``, each rounded to its nearest
+        bin ``round(f*n_fft/fs)`` (halves to the even bin); ``f`` returns
+        the bins' exact frequencies. Two frequencies rounding to the same
+        bin are refused.
+    scaling : {"amplitude", "density"}, default "amplitude"
+        ``"amplitude"``: a tone of amplitude A gives ``|S| = A``.
+        ``"density"``: each voice divided by ``sqrt(F)``, ``F = (2 fs/n)
+        sum |W(d)|**2`` over the offsets d its weights W reach (``fs/(2n)``
+        at 0 Hz), so that the time-averaged ``|S|**2`` of broadband activity
+        is its one-sided power spectral density (per Hz), comparable with
+        Welch or multitaper spectra.
+    pad : {"none", "reflect", "zeros"}, default "none"
+        The transform is circular: ``"none"`` lets each end of the signal
+        leak into the other. ``"reflect"`` mirrors the signal at both ends
+        and ``"zeros"`` appends zeros, up to `n_fft` samples; the result
+        is returned at the original times only.
+    n_fft : int, optional
+        Length of the padded signal: at least ``n``, by default ``2n`` when
+        padding (``n`` otherwise). Bins are ``fs/n_fft`` apart.
 
     Returns
     -------
@@ -152,7 +282,11 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         outside ``1e-18 <= width < 1e18``), a non-finite `fs`, an unknown
         `phase` or `output`, a result NumPy cannot index, or a sample of `x`
         that is NaN or infinite (or beyond single precision), naming the
-        first one.
+        first one; a `window` with unknown name or bad parameters, given
+        with a `width`, or whose samples sum to 0 at some voice; `freqs`
+        given with a band, not increasing, outside ``0 .. fs/2`` or with two
+        frequencies in one bin; an unknown `pad` or `scaling`, or an `n_fft`
+        below ``n`` (or above it without padding).
     MemoryError
         When the result, or the result and the working buffers of the
         workers, would exceed the machine's memory (stating their sizes in
@@ -164,9 +298,18 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         argument or by a signal handler. NumPy refuses to resize it from
         the call's first line to its end.
 
+    Warns
+    -----
+    UserWarning
+        Once a call, when the windows of some voices are longer than the
+        signal (more than 5% of their weight outside it at every time):
+        those voices read the other end of the signal or the padding.
+        :func:`edge_mask` marks where the ends are felt.
+
     See Also
     --------
     istransform : The inverse of a full-resolution transform over a band.
+    edge_mask : The cone of influence of the window.
     tfr_power : Power and inter-trial coherence averaged over epochs.
 
     Notes
@@ -206,7 +349,9 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     """
     if _is_dask(x):
         return _dask().stransform(x, fs, fmin=fmin, fmax=fmax, df=df, decim=decim, width=width,
-                                phase=phase, output=output, axis=axis, workers=workers)
+                                phase=phase, output=output, axis=axis, workers=workers,
+                                window=window, freqs=freqs, scaling=scaling, pad=pad,
+                                n_fft=n_fft)
     a = signal_array(x, "x")
     # From here on Python code run by the other arguments' conversions (or a
     # signal handler, or another thread) cannot resize x's memory.
@@ -214,30 +359,72 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     ax = axis_index(axis, a.ndim)
     n = a.shape[ax]
     check_length(n, "x", axis, a.shape)
-    grid = voice_grid(n, fs, fmin, fmax, df, decim, width)
+    win = parse_window(window, width, check_width=False)
+    m, mode = padded_length(n, pad, n_fft)
+    grid, win = _grid_of(m, fs, freqs, fmin, fmax, df, decim, win)
     absolute = choice(phase, "phase", _PHASES) == "absolute"
     kind = choice(output, "output", _OUTPUTS)
+    density = choice(scaling, "scaling", _SCALINGS) == "density"
     threads = worker_count(workers)
 
     lead = a.shape[:ax] + a.shape[ax + 1:]
-    shape = lead + (grid.count, grid.times)
+    times = -(-n // grid.decim)  # the original times only, when padded
+    shape = lead + (grid.count, times)
     dtype = np.complex64 if kind == "complex" else np.float32
     result_size(shape, dtype, "the transform")
     batch = check_signal_count(lead, "x")
-    working_size(shape, dtype, "the transform",
-                 *_stransform_buffers(batch, n, grid.times, grid.count, threads))
+    buffers, busy = _stransform_buffers(batch, m, grid.times, grid.count, threads)
+    if m > n:  # the padded signals
+        buffers += batch * 16 * m
+    working_size(shape, dtype, "the transform", buffers + _window_bytes(win, m, grid.count), busy)
+    groups = _voice_groups(win, grid)
+    window_arguments, weights = _window_arguments(win, groups[0], threads)
+    if batch:
+        warn_long_windows(win, grid.f, n, grid.fs)
     pin.check()
     check_finite(a, "x")
     s = allocate(shape, dtype, "the transform")
     pin.check()
-    signals = signal_view(a, (ax,), (-1,), (1, -1, n))
+    if m == n:
+        signals = signal_view(a, (ax,), (-1,), (1, -1, n))
+    else:
+        signals = _padded_signals(a, (ax,), (-1,), (1, -1, n), m, mode)
     # What the extension watches: pin's owner, or a private copy.
     pinned = owner_of(signals)
-    _core.stransform_into(signals, s.reshape(-1, grid.count, grid.times), k0=grid.k0,
-                          step=grid.step, count=grid.count, decim=grid.step_in_time, width=grid.width,
-                          absolute=absolute, output=kind, workers=threads, owner=pinned)
+    rows = s.reshape(-1, grid.count, times)
+    first = 0
+    for j, part in enumerate(groups):
+        if j:
+            window_arguments, weights = _window_arguments(win, part, threads)
+        out = rows if len(groups) == 1 else np.empty((rows.shape[0], part.count, times), dtype)
+        _core.stransform_into(signals, out, k0=part.k0, step=part.step, count=part.count,
+                              decim=part.step_in_time, absolute=absolute, output=kind,
+                              workers=threads, owner=pinned, keep=times,
+                              **window_arguments)
+        if out is not rows:
+            rows[:, first:first + part.count] = out
+        if density:
+            _scale_rows(rows[:, first:first + part.count], density_factors(win, part, weights),
+                        kind == "power")
+        first += part.count
     del pinned, pin
-    return grid.f, grid.t, s
+    return grid.f, grid.t[:times], s
+
+
+def _refuse_padded(f: object, n: int, fs: float) -> None:
+    """ValueError for voices spaced more finely than fs/n: a transform of
+    signals padded to n_fft > n samples, returned at the original times."""
+    freqs = np.asarray(f)
+    if freqs.ndim != 1 or freqs.size < 2 or freqs.dtype.kind not in "iuf":
+        return
+    spacing = float(freqs[1]) - float(freqs[0])
+    if 0.0 < spacing < (1.0 - 1e-6) * fs / n:
+        n_fft = round(fs / spacing)
+        raise ValueError(
+            f"f is spaced by {spacing!r} Hz, finer than fs/n={fs / n!r} Hz: S comes from a "
+            f"transform padded to n_fft={n_fft} samples and returned at the original times "
+            "only, which cannot be inverted (each voice's time sum must run over the padded "
+            "length); invert the transform of the padded signal instead")
 
 
 def _bins_of(f: object, n: int, fs: float) -> tuple[int, int]:
@@ -269,8 +456,8 @@ def _bins_of(f: object, n: int, fs: float) -> tuple[int, int]:
 
 
 def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
-                phase: str = "local", axis: int = -1, workers: int = 1
-                ) -> npt.NDArray[np.float32]:
+                phase: str = "local", axis: int = -1, workers: int = 1, window: Any = None,
+                width: float = 1.0) -> npt.NDArray[np.float32]:
     r"""Signal from its full-resolution S-transform over a band.
 
     Summing a voice over time gives ``n`` times the analytic spectrum at its
@@ -296,6 +483,13 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
         :func:`stransform`).
     workers : int, default 1
         Threads over signals (or voices of a single signal); -1 for all cores.
+    window, width : optional
+        The window `S` was computed with (see :func:`stransform`). The
+        inverse holds for every window whose weight at offset 0 is non-zero
+        at every voice: each voice is divided by that weight, so its time sum
+        is ``n`` times the spectrum at its bin whatever the window's shape;
+        the window is checked against this condition (the Gaussians always
+        meet it), and the voices are then summed as for the Gaussian.
 
     Returns
     -------
@@ -351,6 +545,7 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
     rate = positive(fs, "fs")
     absolute = choice(phase, "phase", _PHASES) == "absolute"
     threads = worker_count(workers)
+    win = parse_window(window, width)
     if s.dtype.kind != "c":
         raise TypeError(
             f"S has dtype {s.dtype}: the inverse needs the complex transform "
@@ -370,9 +565,11 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
                 f"(decim={decim}?) cannot be inverted, because the inverse sums each voice "
                 "over all n time samples")
         raise ValueError(f"S has {s.shape[-1]} time samples (axis -1) but n={length}")
+    _refuse_padded(f, length, rate)
     k0, count = _bins_of(f, length, rate)
     if s.shape[-2] != count:
         raise ValueError(f"S has {s.shape[-2]} voices (axis -2) but f has {count} frequencies")
+    check_invertible(win, length, rate, np.arange(k0, k0 + count, dtype=np.int64))
     lead = s.shape[:-2]
     ax = axis_index(axis, len(lead) + 1)
     result_size(lead + (length,), np.float32, "the signal")
@@ -395,8 +592,9 @@ def istransform(f: npt.ArrayLike, S: npt.ArrayLike, n: int, *, fs: float = 1.0,
 
 def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | None = None,
               df: float | None = None, decim: int = 1, width: float = 1.0,
-              epochs_axis: int = 0, axis: int = -1, workers: int = 1
-              ) -> tuple[Float64Array, Float64Array, npt.NDArray[np.float32],
+              epochs_axis: int = 0, axis: int = -1, workers: int = 1, window: Any = None,
+              freqs: Any = None, scaling: str = "amplitude", pad: str = "none",
+              n_fft: int | None = None) -> tuple[Float64Array, Float64Array, npt.NDArray[np.float32],
                          npt.NDArray[np.float32]]:
     r"""Power and inter-trial coherence of the S-transform, averaged over epochs.
 
@@ -414,8 +612,9 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
         other axes (channels, ...) are kept.
     fs : float
         Sampling rate in Hz.
-    fmin, fmax, df, decim, width
-        As for :func:`stransform`.
+    fmin, fmax, df, decim, width, window, freqs, scaling, pad, n_fft
+        As for :func:`stransform` (``"density"`` scales the power; the
+        coherence does not depend on it).
     epochs_axis : int, default 0
         The axis averaged over.
     axis : int, default -1
@@ -470,7 +669,9 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     """
     if _is_dask(x):
         return _dask().tfr_power(x, fs, fmin=fmin, fmax=fmax, df=df, decim=decim, width=width,
-                               epochs_axis=epochs_axis, axis=axis, workers=workers)
+                               epochs_axis=epochs_axis, axis=axis, workers=workers,
+                               window=window, freqs=freqs, scaling=scaling, pad=pad,
+                               n_fft=n_fft)
     a = signal_array(x, "x")
     # From here on Python code run by the other arguments' conversions (or a
     # signal handler, or another thread) cannot resize x's memory.
@@ -486,25 +687,56 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     epochs = a.shape[eax]
     if epochs == 0:
         raise ValueError(f"x has no epochs along epochs_axis={epochs_axis!r} (shape {a.shape})")
-    grid = voice_grid(n, fs, fmin, fmax, df, decim, width)
+    win = parse_window(window, width, check_width=False)
+    m, mode = padded_length(n, pad, n_fft)
+    grid, win = _grid_of(m, fs, freqs, fmin, fmax, df, decim, win)
+    density = choice(scaling, "scaling", _SCALINGS) == "density"
     threads = worker_count(workers)
 
     lead = tuple(d for i, d in enumerate(a.shape) if i not in (eax, ax))
-    shape = lead + (grid.count, grid.times)
+    times = -(-n // grid.decim)  # the original times only, when padded
+    shape = lead + (grid.count, times)
     result_size((2,) + shape, np.float32, "the power and coherence")
     channels = check_signal_count((epochs,) + lead, "x") // epochs
+    buffers, busy = _tfr_power_buffers(epochs, channels, m, grid.times, grid.count, threads)
+    if m > n:  # the padded signals
+        buffers += epochs * channels * 16 * m
     working_size((2,) + shape, np.float32, "the power and coherence",
-                 *_tfr_power_buffers(epochs, channels, n, grid.times, grid.count, threads))
+                 buffers + _window_bytes(win, m, grid.count), busy)
+    groups = _voice_groups(win, grid)
+    window_arguments, weights = _window_arguments(win, groups[0], threads)
+    if channels:
+        warn_long_windows(win, grid.f, n, grid.fs)
     pin.check()
     check_finite(a, "x")
     power, itc = allocate_together(shape, np.float32, 2, "the power and coherence")
     pin.check()
-    signals = signal_view(a, (eax, ax), (0, -1), (epochs, -1, n))
-    rows = (-1, grid.count, grid.times)
+    if m == n:
+        signals = signal_view(a, (eax, ax), (0, -1), (epochs, -1, n))
+    else:
+        signals = _padded_signals(a, (eax, ax), (0, -1), (epochs, -1, n), m, mode)
+    power_rows = power.reshape(-1, grid.count, times)
+    itc_rows = itc.reshape(-1, grid.count, times)
     # What the extension watches: pin's owner, or a private copy.
     pinned = owner_of(signals)
-    _core.tfr_power_into(signals, power.reshape(rows), itc.reshape(rows), k0=grid.k0,
-                         step=grid.step, count=grid.count, decim=grid.step_in_time, width=grid.width,
-                         workers=threads, owner=pinned)
+    first = 0
+    for j, part in enumerate(groups):
+        if j:
+            window_arguments, weights = _window_arguments(win, part, threads)
+        if len(groups) == 1:
+            pw, co = power_rows, itc_rows
+        else:
+            pw, co = (np.empty((power_rows.shape[0], part.count, times), np.float32)
+                      for _ in range(2))
+        _core.tfr_power_into(signals, pw, co, k0=part.k0, step=part.step, count=part.count,
+                             decim=part.step_in_time, workers=threads, owner=pinned,
+                             keep=times, **window_arguments)
+        if pw is not power_rows:
+            power_rows[:, first:first + part.count] = pw
+            itc_rows[:, first:first + part.count] = co
+        if density:
+            _scale_rows(power_rows[:, first:first + part.count],
+                        density_factors(win, part, weights), True)
+        first += part.count
     del pinned, pin
-    return grid.f, grid.t, power, itc
+    return grid.f, grid.t[:times], power, itc

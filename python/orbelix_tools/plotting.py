@@ -64,7 +64,8 @@ def _uniform(a: np.ndarray) -> bool:
 
 
 def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | None = None,
-         db: bool = False, *, label: str | None = None, magnitude: bool = False) -> Axes:
+         db: bool = False, *, label: str | None = None, magnitude: bool = False,
+         mask: npt.ArrayLike | None = None) -> Axes:
     """Draw a time-frequency map with a labelled colour bar.
 
     Parameters
@@ -92,6 +93,9 @@ def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | N
     magnitude : bool, optional
         Real values are magnitudes ``|S|`` (``output="magnitude"``), not
         powers: labelled ``|S|``, and ``20 log10`` in decibels.
+    mask : array_like of bool, shape (F, T), optional
+        Coefficients to hatch, such as :func:`edge_mask`'s cone of
+        influence.
 
     Returns
     -------
@@ -131,6 +135,12 @@ def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | N
     if not isinstance(magnitude, (bool, np.bool_)):
         raise TypeError(f"magnitude must be True or False, not {magnitude!r}")
     drawn, colour_label = _drawn_values(values, bool(db), label, bool(magnitude))
+    hatched = None
+    if mask is not None:
+        hatched = np.asarray(mask)
+        if hatched.dtype != np.bool_ or hatched.shape != (f.size, t.size):
+            raise ValueError(f"mask must be a bool array of shape (len(f), len(t)) = "
+                             f"{(f.size, t.size)}, not {hatched.dtype} of shape {hatched.shape}")
 
     try:
         import matplotlib  # noqa: F401
@@ -153,6 +163,10 @@ def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | N
                              extent=(t[0] - dt / 2, t[-1] + dt / 2, f[0] - dfreq / 2, f[-1] + dfreq / 2))
     else:
         mappable = ax.pcolormesh(t, f, drawn, shading="nearest")
+    if hatched is not None and hatched.any():
+        # Hatch only (no fill) over the masked cells, drawn above the map.
+        ax.contourf(t, f, hatched.astype(float), levels=[0.5, 1.5], colors="none",
+                    hatches=["//"], zorder=2)
     colour_bar = ax.figure.colorbar(mappable, ax=ax)
     colour_bar.set_label(colour_label)
     ax.set_xlabel("time (s)")

@@ -20,6 +20,7 @@ constexpr long long kWindowTableLimit = 1LL << 22;
 
 // Fills table (voices in parallel) when it pays and fits; else leaves it empty.
 inline void share_windows(int batch, const VoiceGrid &g, Parallel &par, WindowTable &table) {
+    if (g.shaped != nullptr) return;  // their weights are given whole
     const long long values = WindowTable::size_needed(g);
     if (batch < 2 || values > kWindowTableLimit) return;
     table = allocate_named("the windows of " + std::to_string(g.count) +

@@ -49,7 +49,7 @@ long long WindowTable::size_needed(const VoiceGrid &g) {
     long long total = 0;
     const int limit = window_limit(g.n);
     for (int i = 0; i < g.count; ++i)
-        if (g.bin(i) > 0) total += support_estimate(g.bin(i), g.c, limit);
+        if (g.bin(i) > 0) total += support_estimate(g.bin(i), g.constant(i), limit);
     return total;
 }
 
@@ -60,7 +60,7 @@ WindowTable::WindowTable(const VoiceGrid &g)
     offset_[0] = 0;
     for (int i = 0; i < g.count; ++i) {
         const int k = g.bin(i);
-        offset_[i + 1] = offset_[i] + (k > 0 ? support_estimate(k, g.c, limit) : 0);
+        offset_[i + 1] = offset_[i] + (k > 0 ? support_estimate(k, g.constant(i), limit) : 0);
     }
     values_.resize(static_cast<std::size_t>(offset_[g.count]));
 }
@@ -70,7 +70,7 @@ void WindowTable::fill(int i) {
     if (k == 0) return;
     const int room = static_cast<int>(offset_[i + 1] - offset_[i]);
     float *w = values_.data() + offset_[i];
-    const int len = trimmed_half_window(k, grid_.c, room, w);
+    const int len = trimmed_half_window(k, grid_.constant(i), room, w);
     // The slot ends past the underflow point unless it is the whole half
     // spectrum; should rounding ever put the 0 beyond it, -1 tells the caller
     // to compute that window itself.

@@ -13,7 +13,8 @@ namespace {
 
 struct Scratch {
     explicit Scratch(const VoiceGrid &g, Output output)
-        : voices(g), a(new cfloat[g.n]), v(output == Output::complex ? 0 : g.times()) {}
+        : voices(g), a(new cfloat[g.n]),
+          v(output == Output::complex && g.stored() == g.times() ? 0 : g.times()) {}
     VoiceWorker voices;
     // Analytic spectrum of the worker's signal; left uninitialised, so the
     // pages of a buffer that stays unused are never touched.
@@ -26,7 +27,8 @@ struct Scratch {
 
 void stransform(const Signals &x, const VoiceGrid &g, Output output, void *out, Parallel &par) {
     const int batch = x.count();
-    const std::size_t nt = g.times();
+    const std::size_t nt = g.stored();
+    const bool partial = nt < static_cast<std::size_t>(g.times());
     WindowTable table;
     share_windows(batch, g, par, table);
 
@@ -38,11 +40,15 @@ void stransform(const Signals &x, const VoiceGrid &g, Output output, void *out, 
     // Voice i of signal b from the analytic spectrum a, written to its row.
     auto emit = [&](Scratch &s, const cfloat *a, cfloat mean, int b, int i) {
         const std::size_t row = (static_cast<std::size_t>(b) * g.count + i) * nt;
-        if (output == Output::complex) {
+        if (output == Output::complex && !partial) {
             s.voices.voice(a, mean, i, &table, static_cast<cfloat *>(out) + row);
             return;
         }
         s.voices.voice(a, mean, i, &table, s.v.data());
+        if (output == Output::complex) {
+            std::copy(s.v.begin(), s.v.begin() + nt, static_cast<cfloat *>(out) + row);
+            return;
+        }
         float *dst = static_cast<float *>(out) + row;
         if (output == Output::power) {
             for (std::size_t t = 0; t < nt; ++t) dst[t] = s.v[t].re * s.v[t].re + s.v[t].im * s.v[t].im;

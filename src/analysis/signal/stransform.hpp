@@ -11,7 +11,7 @@ namespace orbelix::tools {
 enum class Output { complex, power, magnitude };
 
 // x: signals of g.n values (x.count() of them). out: for each signal,
-// g.count voices of g.times() values (cfloat for complex output, float for
+// g.count voices of g.stored() values (cfloat for complex output, float for
 // power |S|^2 and magnitude |S|), voice-major. Scratch: O(n) per worker.
 // Numbers do not depend on the worker count. Throws Interrupted when the
 // run is stopped, std::bad_alloc when scratch cannot be had.

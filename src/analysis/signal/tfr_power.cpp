@@ -39,7 +39,7 @@ struct Epochs {
 
 void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, Parallel &par) {
     const int epochs = x.outer, channels = x.inner;
-    const std::size_t n = g.n, nt = g.times();
+    const std::size_t n = g.n, nt = g.stored();
     WindowTable table;
     share_windows(epochs * channels, g, par, table);
     std::vector<std::unique_ptr<Scratch>> slots(par.workers());

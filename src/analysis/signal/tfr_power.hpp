@@ -9,7 +9,7 @@
 namespace orbelix::tools {
 
 // x: epochs (outer) x channels (inner) signals of g.n values.
-// power, itc: channels x g.count x g.times() values: the mean over epochs of
+// power, itc: channels x g.count x g.stored() values: the mean over epochs of
 // |S|^2, and |mean over epochs of S/|S||, with S = 0 counting as 0 in the
 // latter. Sums in double precision in increasing epoch order. Beyond the
 // output, memory is the analytic spectra of one channel's epochs per worker.

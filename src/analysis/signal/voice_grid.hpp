@@ -4,6 +4,8 @@
 
 namespace orbelix::tools {
 
+struct ShapedWindows;  // analysis/signal/windows.hpp
+
 struct VoiceGrid {
     int n = 0;         // signal length
     int k0 = 0;        // first FFT bin
@@ -12,10 +14,22 @@ struct VoiceGrid {
     int decim = 1;     // time step in samples (>= 1)
     float c = 19.73921f;  // window constant: w(m) = exp(-c m^2 / k^2)
     bool absolute = false;  // voice k times exp(2 pi i k t / n)
+    // Optional, count values each, owned by the caller: the bins of the
+    // voices when they are no arithmetic progression; a window constant per
+    // voice (Gaussians whose width varies with frequency); the weights of
+    // windows given by a shape in time.
+    const int *bins = nullptr;
+    const float *constants = nullptr;
+    const ShapedWindows *shaped = nullptr;
+    // The results hold the first `keep` times only (0: all of them), as for
+    // a padded signal whose padding is dropped.
+    int keep = 0;
 
-    int bin(int i) const { return k0 + i * step; }
+    int bin(int i) const { return bins != nullptr ? bins[i] : k0 + i * step; }
+    float constant(int i) const { return constants != nullptr ? constants[i] : c; }
     // Samples 0, decim, 2 decim, ... below n (no overflow for any decim).
     int times() const { return n > 0 && decim > 0 ? (n - 1) / decim + 1 : 0; }
+    int stored() const { return keep > 0 && keep < times() ? keep : times(); }
     // When decim divides n, the voices come from spectra folded to n/decim.
     bool folded() const { return decim > 1 && n % decim == 0; }
     // Whether the description is usable: bins within 0 .. n/2, sizes positive.

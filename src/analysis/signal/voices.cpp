@@ -61,13 +61,17 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
         std::fill(v, v + nt, mean);
         return;
     }
+    if (g_.shaped != nullptr) {
+        shaped_voice(a, i, v);
+        return;
+    }
     const float *w;
     int wlen = table != nullptr && !table->empty() ? table->length(i) : -1;
     if (wlen >= 0) {
         w = table->window(i);
     } else {
         w_.resize(window_limit(g_.n));
-        wlen = trimmed_half_window(k, g_.c, window_limit(g_.n), w_.data());
+        wlen = trimmed_half_window(k, g_.constant(i), window_limit(g_.n), w_.data());
         w = w_.data();
     }
     // The windowed spectrum A[k+d] w(|d|) is non-zero only for offsets d

@@ -42,6 +42,9 @@ public:
     void voice(const cfloat *a, cfloat mean, int i, const WindowTable *table, cfloat *v);
 
 private:
+    // voice() for windows given by their complex weights (windows.cpp).
+    void shaped_voice(const cfloat *a, int i, cfloat *v);
+
     VoiceGrid g_;
     std::unique_ptr<fftpack::TransformPlan> full_;  // length n
     std::unique_ptr<fftpack::TransformPlan> fold_;  // length n/decim when folded

@@ -1,0 +1,52 @@
+#include "analysis/signal/windows.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "analysis/signal/voices.hpp"
+
+namespace orbelix::tools {
+
+void VoiceWorker::shaped_voice(const cfloat *a, int i, cfloat *v) {
+    const ShapedWindows &s = *g_.shaped;
+    const int k = g_.bin(i);
+    const int n = g_.n;
+    const int nt = g_.times();
+    // The analytic spectrum is non-zero at bins 0 .. n/2 only.
+    const int dlo = std::max(-k, s.lo[i]);
+    const int dhi = std::min(n / 2 - k, s.hi[i]);
+    const cfloat *w = s.weights(i);
+    const cfloat zero = {0.0f, 0.0f};
+    auto check = [](int ier) {
+        if (ier != 0) throw std::runtime_error("FFT of a voice failed");
+    };
+
+    if (g_.folded()) {
+        // As for the Gaussian: the spectrum folded modulo n/decim, offsets
+        // summed in increasing order.
+        std::fill(v, v + nt, zero);
+        const int base = g_.absolute ? k : 0;
+        int r = dlo <= dhi ? ((base + dlo) % nt + nt) % nt : 0;
+        for (int d = dlo; d <= dhi; ++d) {
+            const cfloat p = times_weight(a[k + d], w[d]);
+            v[r].re += p.re;
+            v[r].im += p.im;
+            if (++r == nt) r = 0;
+        }
+        check(fold_->transform("b", {v, nt, 1}));
+        return;
+    }
+
+    cfloat *col = g_.decim == 1 ? v : col_.data();
+    fftpack::TransformPlan &plan = signal_plan();
+    std::fill(col, col + n, zero);
+    for (int d = dlo; d <= dhi; ++d) {
+        const int bin = g_.absolute ? k + d : (d < 0 ? d + n : d);
+        col[bin] = times_weight(a[k + d], w[d]);
+    }
+    check(plan.transform("b", {col, n, 1}));
+    if (g_.decim > 1)
+        for (int j = 0; j < nt; ++j) v[j] = col[static_cast<std::size_t>(j) * g_.decim];
+}
+
+}  // namespace orbelix::tools
