@@ -10,7 +10,8 @@ set(ORBELIX_TOOLS_SOURCES
   src/analysis/signal/stransform.cpp
   src/analysis/signal/tfr_power.cpp
   src/analysis/signal/voice_grid.cpp
-  src/analysis/signal/voices.cpp)
+  src/analysis/signal/voices.cpp
+  src/analysis/signal/windows.cpp)
 add_library(orbelix_tools_core OBJECT ${ORBELIX_TOOLS_SOURCES})
 target_link_libraries(orbelix_tools_core PUBLIC orbelix_core Threads::Threads)
 target_compile_options(orbelix_tools_core PRIVATE ${ORBELIX_WARNINGS})
