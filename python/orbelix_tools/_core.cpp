@@ -20,6 +20,7 @@
 #include "analysis/signal/stransform.hpp"
 #include "analysis/signal/tfr_power.hpp"
 #include "analysis/signal/windows.hpp"
+#include "_binding.hpp"
 
 namespace nb = nanobind;
 using namespace nb::literals;

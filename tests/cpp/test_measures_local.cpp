@@ -71,7 +71,7 @@ void expect_rht14f(const std::vector<float> &img, int rows, int cols, int k, Bor
             const bool inside = cx >= k && cy >= k && cx < rows - k && cy < cols - k;
             if (!inside && border != Border::constant) continue;
             float h[4];
-            hilbrt::rht14f(view, cx, cy, coarse, fine, k, h);
+            local::rht14f(view, cx, cy, coarse, fine, k, h);
             const std::size_t at = static_cast<std::size_t>(x) * ocols + y;
             ASSERT_EQ(bits(h[0]), bits(m.r[at])) << "ratio at " << x << ", " << y;
             ASSERT_EQ(bits(h[1]), bits(m.o[at])) << "orientation at " << x << ", " << y;
