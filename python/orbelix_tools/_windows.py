@@ -13,7 +13,6 @@ from typing import Any, Callable
 
 import numpy as np
 import numpy.typing as npt
-import scipy.fft
 
 from ._grid import WIDTH_RANGE, positive, real_number
 
@@ -224,8 +223,8 @@ class ShapedWeights:
         return (self.values, self.start, self.lo, self.hi)
 
 
-def shaped_weights(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64],
-                   workers: int = 1) -> ShapedWeights:
+def shaped_weights(win: Window, n: int, fs: float,
+                   bins: npt.NDArray[np.int64]) -> ShapedWeights:
     """Every voice's weights: the DFT of the shape sampled at the circle's
     lags, divided by its value at offset 0, over the offsets the voice
     reads (-k .. n/2 - k), trimmed where negligible. ValueError when a
@@ -245,9 +244,9 @@ def shaped_weights(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64],
         values = _sampled_shapes(win, u, f)
         real = values.dtype.kind != "c"
         if real:  # W[-d] = conj(W[d]): half the spectrum
-            spectrum = scipy.fft.rfft(values.astype(np.float64), axis=-1, workers=workers)
+            spectrum = np.fft.rfft(values.astype(np.float64), axis=-1)
         else:
-            spectrum = scipy.fft.fft(values.astype(np.complex128), axis=-1, workers=workers)
+            spectrum = np.fft.fft(values.astype(np.complex128), axis=-1)
         scale = np.abs(values).sum(axis=-1)
         del values
         for r, k in enumerate(ks.tolist()):
