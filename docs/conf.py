@@ -78,20 +78,6 @@ numpydoc_xref_param_type = False
 
 myst_heading_anchors = 3
 
-# Pages other parts of the project contribute: listed in the guide's table of
-# contents when they exist, so that each lands by adding its file alone.
-OPTIONAL_PAGES = ["performance", "images", "local_measures"]
-
-
-def _optional_toctree(app, docname, source):
-    if docname != "guide/index":
-        return
-    present = [f"../{name}" for name in OPTIONAL_PAGES if (HERE / f"{name}.md").exists()
-               or (HERE / f"{name}.rst").exists()]
-    entries = "".join(f"   {p}\n" for p in present)
-    source[0] = source[0].replace("   .. optional pages\n", entries)
-
-
 sphinx_gallery_conf = {
     "examples_dirs": [str(ROOT / "examples" / "gallery")],
     "gallery_dirs": ["auto_examples"],
@@ -110,6 +96,3 @@ sphinx_gallery_conf = {
 
 os.environ.setdefault("MPLBACKEND", "Agg")
 
-
-def setup(app):
-    app.connect("source-read", _optional_toctree)

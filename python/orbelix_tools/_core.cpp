@@ -266,5 +266,6 @@ NB_MODULE(_core, m) {
           "as for stransform_into.");
     m.def("simd_path", [] { return std::string(orbelix::simd::name(orbelix::simd::active())); },
           "The instruction set the transforms run on: 'sse2', 'avx2' or 'avx512'.");
+    bind_dost(m);
     bind_measures(m);
 }

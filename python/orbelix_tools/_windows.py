@@ -63,7 +63,7 @@ def _gamma(value: object, name: str) -> float:
     return g
 
 
-def parse_window(window: object, width: object, check_width: bool = True) -> Window:
+def parse_window(window: Any, width: object, check_width: bool = True) -> Window:
     """The window of the arguments `window` and `width` (its shorthand);
     without check_width, a width alone is taken as it is (the grid checks it)."""
     if window is None:
