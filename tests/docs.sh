@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-python3 -m pip install --quiet ".[docs]"
+# The tree the test command builds, so that nothing is compiled again.
+python3 -m pip install --quiet --no-build-isolation -Cbuild-dir=build/release \
+    -Ccmake.define.ORBELIX_BUILD_TESTS=ON ".[docs]"
 rm -rf docs/_build docs/auto_examples docs/api/generated docs/sg_execution_times.rst
 (export MPLBACKEND=Agg; python3 -m sphinx -W --keep-going -b html docs docs/_build/html)
 
