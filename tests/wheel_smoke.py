@@ -38,6 +38,16 @@ def main() -> None:
     _, _, power, itc = tfr_power(np.tile(h.real, (4, 1)), 64.0, fmin=5.0, fmax=5.0, decim=8)
     assert power.shape == (1, 8) and np.allclose(power, 1, atol=1e-4) and np.allclose(itc, 1)
 
+    # The image functions: an orthonormal DOST of an awkward shape, and the
+    # local measures equal to cmsht2 inside the image.
+    picture = np.random.default_rng(1).standard_normal((15, 22)).astype(np.float32)
+    c = orbelix_tools.dost2(picture)
+    assert abs(np.sum(np.abs(c) ** 2) / np.sum(picture.astype(np.float64) ** 2) - 1) < 1e-5
+    assert np.abs(orbelix_tools.idost2(c).real - picture).max() < 1e-5
+    measures = orbelix_tools.local_measures(picture, kernel_size=3)
+    want = orbelix.cmsht2(np.asfortranarray(picture), 8, 11, kernel_size=3)
+    assert np.array_equal(np.array([m[8, 11] for m in measures]), want)
+
     # The C interface is exported by the extension itself.
     lib = ctypes.CDLL(orbelix.__file__)
     for name in ("cfft1i", "cfft1f", "fst", "ifst", "dst2", "idst2", "imfreq", "cmsht2"):
