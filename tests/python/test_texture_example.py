@@ -14,9 +14,9 @@ EXAMPLE = Path(__file__).resolve().parents[2] / "examples" / "texture_maps.py"
 
 def test_example_writes_its_figure_and_separates_the_textures(tmp_path, monkeypatch):
     monkeypatch.setenv("MPLBACKEND", "Agg")
-    spec = importlib.util.spec_from_file_location("texture_maps", EXAMPLE)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    loader_spec = importlib.util.spec_from_file_location("texture_maps", EXAMPLE)
+    module = importlib.util.module_from_spec(loader_spec)
+    loader_spec.loader.exec_module(module)
     out = tmp_path / "maps.png"
     facts = module.main(out=str(out))
     assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
