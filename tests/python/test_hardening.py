@@ -4,32 +4,9 @@ import numpy as np
 import pytest
 
 import orbelix
+from hostile import Converts, resizes
 
 ERROR = orbelix._orbelix_error
-
-
-class Shrinks:
-    """An integer argument whose conversion runs `action` first (Python code the
-    wrapper cannot avoid running: int() of the object)."""
-
-    def __init__(self, value, action):
-        self.value, self.action = value, action
-
-    def __int__(self):
-        self.action()
-        return self.value
-
-    __index__ = __int__
-
-
-class FloatShrinks(Shrinks):
-    def __float__(self):
-        self.action()
-        return float(self.value)
-
-
-def resize(a, shape):
-    return lambda: a.resize(shape, refcheck=False)
 
 
 def setstate(a, shape, data):
@@ -53,27 +30,27 @@ def image(n, seed=0, dtype=np.complex64):
 # for now, so the wrapper's check refuses it instead of reading past its end.
 def shrink_cases():
     h = signal(1024)
-    yield "fst", lambda: orbelix.fst(h, Shrinks(8, resize(h, 4))), \
+    yield "fst", lambda: orbelix.fst(h, Converts(8, resizes(h, 4))), \
         r"^\(len\(h\)>=n\) failed for 1st keyword n: fst:n=8$"
     h2 = signal(1024)
-    yield "fst setstate", lambda: orbelix.fst(h2, Shrinks(8, setstate(h2, (2,), [1, 2]))), \
+    yield "fst setstate", lambda: orbelix.fst(h2, Converts(8, setstate(h2, (2,), [1, 2]))), \
         r"^\(len\(h\)>=n\) failed for 1st keyword n: fst:n=8$"
     s = np.asfortranarray(orbelix.fst(signal(64)))
-    yield "ifst", lambda: orbelix.ifst(s, Shrinks(64, resize(s, (3, 4)))), \
+    yield "ifst", lambda: orbelix.ifst(s, Converts(64, resizes(s, (3, 4)))), \
         r"^\(\(shape\(s,0\)-1.0\)/\(0.5\)==n\) failed for 1st keyword n: ifst:n=64$"
     for name in ("dst2", "idst2"):
         a = image(64)
         arg = "h" if name == "dst2" else "s"
-        yield name, (lambda a=a, name=name: getattr(orbelix, name)(a, Shrinks(64, resize(a, (2, 2))))), \
+        yield name, (lambda a=a, name=name: getattr(orbelix, name)(a, Converts(64, resizes(a, (2, 2))))), \
             rf"^\(shape\({arg},0\)==n\) failed for 1st keyword n: {name}:n=64$"
     s2 = image(16)
-    yield "imfreq", lambda: orbelix.imfreq(s2, Shrinks(3, resize(s2, (2, 2))), 3), \
+    yield "imfreq", lambda: orbelix.imfreq(s2, Converts(3, resizes(s2, (2, 2))), 3), \
         r"^\(shape\(s,0\)==l\) failed for 1st keyword l: imfreq:l=16$"
     r = image(32, dtype=np.float32)
-    yield "cmsht2", lambda: orbelix.cmsht2(r, Shrinks(10, resize(r, (4, 4))), 10), \
+    yield "cmsht2", lambda: orbelix.cmsht2(r, Converts(10, resizes(r, (4, 4))), 10), \
         r"^\(shape\(r,0\)==l\) failed for 1st keyword l: cmsht2:l=32$"
     r2 = image(32, dtype=np.float32)
-    coarse = FloatShrinks(0.2, setstate(r2, (32, 2), np.zeros(64)))
+    coarse = Converts(0.2, setstate(r2, (32, 2), np.zeros(64)))
     yield "cmsht2 coarse", lambda: orbelix.cmsht2(r2, 10, 10, coarse=coarse), \
         r"^\(shape\(r,1\)==m\) failed for 2nd keyword m: cmsht2:m=32$"
 
@@ -92,17 +69,17 @@ def test_input_replaced_during_conversion_is_read_as_it_is_then():
     # Same extents, new buffer and contents: the routine sees the new data.
     h = signal(64, seed=1)
     new = signal(64, seed=2)
-    got = orbelix.fst(h, Shrinks(64, setstate(h, (64,), new)))
+    got = orbelix.fst(h, Converts(64, setstate(h, (64,), new)))
     assert np.array_equal(got, orbelix.fst(new))
     # Grown: a new, larger buffer; the first n samples of it are transformed.
     h = signal(16, seed=3)
     keep = h.copy()
-    got = orbelix.fst(h, Shrinks(16, resize(h, 4096)))
+    got = orbelix.fst(h, Converts(16, resizes(h, 4096)))
     assert np.array_equal(got, orbelix.fst(keep))
     # A new element type: the input is converted again, as a copy.
     s = image(16, seed=4)
     new = image(16, seed=5).real.astype(np.float64)
-    got = orbelix.imfreq(s, Shrinks(5, lambda: s.__setstate__((1, (16, 16), np.dtype(np.float64), True, new.tobytes(order="F")))), 9)
+    got = orbelix.imfreq(s, Converts(5, lambda: s.__setstate__((1, (16, 16), np.dtype(np.float64), True, new.tobytes(order="F")))), 9)
     assert np.array_equal(got, orbelix.imfreq(new, 5, 9))
 
 
@@ -167,3 +144,4 @@ def test_fst_beyond_the_fft_tables_raises_without_ending_the_process(sparse):
     with pytest.raises((MemoryError, ValueError)) as info:
         orbelix.fst(sparse((2**30 + 100,)))
     assert "failed in converting hidden `s' of orbelix.fst" in str(info.value)
+

@@ -14,6 +14,7 @@ import pytest
 
 import orbelix
 import orbelix_tools as ot
+from hostile import Converts, HandsOut, Lying, Option, armed, give_new_data
 
 pytestmark = pytest.mark.slow
 
@@ -42,7 +43,7 @@ class Action:
             except ValueError:
                 pass  # pinned: NumPy refuses
         elif self.kind == "setstate":
-            o.__setstate__(np.zeros(3, o.dtype).__reduce__()[2])
+            give_new_data(o)
             self.changed = True
         elif self.kind == "reshape" and o.ndim == 2:
             try:
@@ -53,62 +54,13 @@ class Action:
             raise ZeroDivisionError("from a hostile argument")
 
 
-class Scalar:
-    """An integer or real argument whose conversion runs an action."""
-
-    def __init__(self, value, action):
-        self.value, self.action = value, action
-
-    def __index__(self):
-        self.action()
-        return int(self.value)
-
-    __int__ = __index__
-
-    def __float__(self):
-        self.action()
-        return float(self.value)
-
-
-import numbers  # noqa: E402
-
-numbers.Real.register(Scalar)
-
-
-class Option(str):
-    """An option string whose comparisons run an action."""
-    action = staticmethod(lambda: None)
-
-    def __eq__(self, other):
-        type(self).action()
-        return str.__eq__(self, other)
-
-    __hash__ = str.__hash__
-
-
-class Lying(np.ndarray):
-    """An ndarray subclass whose attributes run an action."""
-    action = staticmethod(lambda: None)
-
-    @property
-    def nbytes(self):
-        Lying.action()
-        return np.ndarray.nbytes.__get__(self)
-
-    @property
-    def __array_interface__(self):
-        Lying.action()
-        return np.ndarray.__array_interface__.__get__(self)
-
-
-class HandsOut:
-    """Hands out one of the caller's arrays through __array__, no copy."""
-
-    def __init__(self, a):
-        self.a = a
-
-    def __array__(self, dtype=None, copy=None):
-        return self.a
+def arm_subclass(rng, owner, actions):
+    """An owner of the ndarray subclass runs an action of its own when its
+    attributes are read."""
+    if isinstance(owner, Lying):
+        action = Action(rng, owner)
+        actions.append(action)
+        Lying.action = staticmethod(action)
 
 
 DTYPES = [np.complex64, np.complex64, np.complex128, np.float32, np.float64, np.int16,
@@ -215,28 +167,13 @@ def module_case(rng):
         if owner is not None and rng.random() < 0.4:
             action = Action(rng, owner)
             actions.append(action)
-            hostile_args[key] = Scalar(value, action)
+            hostile_args[key] = Converts(value, action)
         else:
             hostile_args[key] = value
-    if isinstance(owner, Lying):
-        action = Action(rng, owner)
-        actions.append(action)
-        Lying.action = staticmethod(action)
+    arm_subclass(rng, owner, actions)
     f = getattr(orbelix, name)
     return (lambda: f(plain.copy(order="F"), **plain_args),
             lambda: f(arg, **hostile_args), actions, view)
-
-
-def test_module_fuzz():
-    rng = random.Random(SEED)
-    outcomes = {}
-    for _ in range(CASES):
-        outcome = call_checked(*module_case(rng))
-        outcomes[outcome] = outcomes.get(outcome, 0) + 1
-    Lying.action = staticmethod(lambda: None)
-    print(outcomes)
-    # The cases reach every outcome, results included.
-    assert set(outcomes) >= {"result", "error", "refused", "hostile"}, outcomes
 
 
 # ---- orbelix_tools ---------------------------------------------------------------------
@@ -263,7 +200,7 @@ def tools_case(rng):
         if kind == "str":
             Option.action = staticmethod(action)
             return Option(value)
-        return Scalar(value, action)
+        return Converts(value, action)
 
     fs = rng.choice([1.0, 64.0, 100.0])
     kw, hostile_kw = {}, {}
@@ -278,10 +215,7 @@ def tools_case(rng):
         f = np.arange(shape[-2]) * fs / n
         add("fs", fs)
         add("phase", rng.choice(["local", "absolute", "bogus"]), "str")
-        if isinstance(owner, Lying):
-            action = Action(rng, owner)
-            actions.append(action)
-            Lying.action = staticmethod(action)
+        arm_subclass(rng, owner, actions)
         return (lambda: ot.istransform(f, plain.copy(), n, **kw),
                 lambda: ot.istransform(f, arg, n, **hostile_kw), actions, view)
     if rng.random() < 0.5:
@@ -297,21 +231,20 @@ def tools_case(rng):
         add("output", rng.choice(["complex", "power", "magnitude", "Power"]), "str")
     if shape[-1] != n:
         kw["axis"] = hostile_kw["axis"] = 0
-    if isinstance(owner, Lying):
-        action = Action(rng, owner)
-        actions.append(action)
-        Lying.action = staticmethod(action)
+    arm_subclass(rng, owner, actions)
     f = getattr(ot, name)
     return (lambda: f(plain.copy(), fs, **kw), lambda: f(arg, fs, **hostile_kw), actions, view)
 
 
-def test_tools_fuzz():
-    rng = random.Random(SEED + 1)
+@pytest.mark.parametrize("case, seed", [(module_case, SEED), (tools_case, SEED + 1)],
+                         ids=["orbelix", "orbelix_tools"])
+def test_fuzz(case, seed):
+    rng = random.Random(seed)
     outcomes = {}
-    for _ in range(CASES):
-        outcome = call_checked(*tools_case(rng))
-        outcomes[outcome] = outcomes.get(outcome, 0) + 1
-    Lying.action = staticmethod(lambda: None)
-    Option.action = staticmethod(lambda: None)
+    with armed(Lying, lambda: None), armed(Option, lambda: None):
+        for _ in range(CASES):
+            outcome = call_checked(*case(rng))
+            outcomes[outcome] = outcomes.get(outcome, 0) + 1
     print(outcomes)
+    # The cases reach every outcome, results included.
     assert set(outcomes) >= {"result", "error", "refused", "hostile"}, outcomes

@@ -7,10 +7,9 @@ it (the exact module keeps the interpreter lock, so the other thread waits
 for the call to end). Each case runs in a child process, where reading
 freed memory may end the process."""
 
-import subprocess
-import sys
-
 import pytest
+
+from hostile import run_child
 
 CHILD = r"""
 import signal, sys, time
@@ -68,19 +67,12 @@ except (RuntimeError, ValueError) as e:
 """
 
 
-def run_child(routine, change, side):
-    done = subprocess.run([sys.executable, "-c", CHILD, routine, change, str(side)],
-                          capture_output=True, text=True, timeout=600)
-    assert done.returncode == 0, done.stderr[-2000:]
-    return done.stdout.strip()
-
-
 @pytest.mark.parametrize("routine, side", [
     pytest.param("idst2", 2048, marks=pytest.mark.slow),  # reads its input throughout
     ("fst", 8192),       # the view's base owns the memory
 ])
 def test_input_given_new_data_by_a_signal_handler_stops_the_call(routine, side):
-    outcome = run_child(routine, "setstate", side)
+    outcome = run_child(CHILD, routine, "setstate", side)
     assert outcome == (f"RuntimeError: the input array of orbelix.{routine} "
                        "was resized or given new data during the call")
 
@@ -88,7 +80,7 @@ def test_input_given_new_data_by_a_signal_handler_stops_the_call(routine, side):
 @pytest.mark.slow
 def test_input_resized_by_a_signal_handler_is_refused_by_numpy():
     # The handler's own exception ends the call.
-    assert run_child("idst2", "resize", 2048) == (
+    assert run_child(CHILD, "idst2", "resize", 2048) == (
         "ValueError: cannot resize an array that references or is referenced")
 
 
@@ -142,22 +134,15 @@ print(entered, refused, np.array_equal(got, want, equal_nan=True))
 """
 
 
-def run_thread_child(package, workers):
-    done = subprocess.run([sys.executable, "-c", THREAD_CHILD, package, str(workers)],
-                          capture_output=True, text=True, timeout=600)
-    assert done.returncode == 0, done.stderr[-2000:]
-    return done.stdout.strip()
-
-
 def test_another_thread_cannot_resize_an_input_read_in_place():
-    assert run_thread_child("tools", 2) == (
+    assert run_child(THREAD_CHILD, "tools", 2) == (
         "True ['cannot resize an array that references or is referenced'] True")
 
 
 @pytest.mark.slow
 def test_another_thread_resizes_only_after_the_exact_module_returns():
     # The resize runs once the call has returned and let go of the array.
-    assert run_thread_child("orbelix", 1) == "True [] True"
+    assert run_child(THREAD_CHILD, "orbelix", 1) == "True [] True"
 
 
 TOOLS_HANDLER_CHILD = r"""
@@ -187,10 +172,8 @@ except ValueError as e:
 def test_a_signal_handler_cannot_resize_an_input_the_tools_workers_read():
     # The workers go on reading while the handler runs: a check after it
     # would come too late, so the resize itself must fail.
-    done = subprocess.run([sys.executable, "-c", TOOLS_HANDLER_CHILD],
-                          capture_output=True, text=True, timeout=600)
-    assert done.returncode == 0, done.stderr[-2000:]
-    assert done.stdout.strip() == "cannot resize an array that references or is referenced"
+    assert run_child(TOOLS_HANDLER_CHILD) == (
+        "cannot resize an array that references or is referenced")
 
 
 TOOLS_SETSTATE_CHILD = r"""
@@ -223,7 +206,5 @@ except RuntimeError as e:
 def test_input_given_new_data_by_a_signal_handler_stops_a_tools_call(workers):
     # The handler runs while no worker reads the signals, and the call stops
     # before any worker reads them again.
-    done = subprocess.run([sys.executable, "-c", TOOLS_SETSTATE_CHILD, str(workers)],
-                          capture_output=True, text=True, timeout=600)
-    assert done.returncode == 0, done.stderr[-2000:]
-    assert done.stdout.strip() == "the input array was resized or given new data during the call"
+    assert run_child(TOOLS_SETSTATE_CHILD, workers) == (
+        "the input array was resized or given new data during the call")

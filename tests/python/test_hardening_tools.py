@@ -2,15 +2,14 @@
 owner pinned from the first line, option strings and ndarray subclasses whose
 Python code never runs after the pin, every working buffer in the memory
 check, threads that cannot start, and messages that name what failed."""
-import os
-import subprocess
-import sys
 import textwrap
 
 import numpy as np
 import pytest
 
 import orbelix_tools as ot
+from hostile import (Converts, Lying, Option, armed, give_new_data, run_child,
+                     under_asan)
 from orbelix_tools import _arrays, _core, _transforms
 
 FS = 64.0
@@ -18,11 +17,6 @@ FS = 64.0
 
 def signals(shape=(3, 128), seed=0):
     return np.random.default_rng(seed).standard_normal(shape)
-
-
-def give_new_data(owner):
-    """owner.__setstate__ with a small array of its dtype: its memory is freed."""
-    owner.__setstate__(np.zeros(3, owner.dtype).__reduce__()[2])
 
 
 # Each public function on an input `a` (x, or S of the matching transform), with
@@ -49,52 +43,14 @@ FUNCTIONS = ["stransform", "tfr_power", "istransform"]
 
 # ---- 4: Python code of the arguments after the pin ---------------------------------
 
-class Hostile(str):
-    """An option string whose comparisons give the input new data."""
-    target = None
-    calls = 0
-
-    def __eq__(self, other):
-        Hostile.calls += 1
-        give_new_data(Hostile.target)
-        return str.__eq__(self, other)
-
-    __ne__ = lambda self, other: not self.__eq__(other)
-    __hash__ = str.__hash__
-
-
 @pytest.mark.parametrize("name", ["stransform", "istransform"])
 def test_option_strings_become_plain_values_before_any_comparison(name):
     a = input_for(name)
     want = run(name, a.copy())
-    Hostile.target, Hostile.calls = a, 0
-    got = run(name, a, opt=Hostile)
-    assert Hostile.calls == 0
+    with armed(Option, lambda: give_new_data(a)):
+        got = run(name, a, opt=Option)
+        assert Option.runs == 0
     assert np.array_equal(got, want)
-
-
-class Lying(np.ndarray):
-    """An ndarray subclass whose attributes run Python code that frees its memory."""
-    reads = 0
-
-    def _hostile(self):
-        Lying.reads += 1
-        give_new_data(self)
-
-    @property
-    def nbytes(self):
-        self._hostile()
-        return np.ndarray.nbytes.__get__(self)
-
-    @property
-    def __array_interface__(self):
-        self._hostile()
-        return np.ndarray.__array_interface__.__get__(self)
-
-    @property
-    def base(self):
-        self._hostile()
-        return np.ndarray.base.__get__(self)
 
 
 @pytest.mark.parametrize("workers", [1, 2])
@@ -103,33 +59,13 @@ def test_the_owner_is_read_without_its_subclass_attributes(name, workers):
     a = input_for(name)
     want = run(name, a, workers=workers)
     owner = a.copy().view(Lying)
-    Lying.reads = 0
-    got = run(name, owner[...], workers=workers)  # a view: the owner is watched
-    assert Lying.reads == 0
+    with armed(Lying, lambda: give_new_data(owner)):
+        got = run(name, owner[...], workers=workers)  # a view: the owner is watched
+        assert Lying.runs == 0
     assert np.array_equal(got, want)
 
 
 # ---- 5: the pin from the first line ------------------------------------------------
-
-class Number:
-    """A real or integer argument whose conversion runs `action` first."""
-
-    def __init__(self, value, action):
-        self.value, self.action = value, action
-
-    def __float__(self):
-        self.action()
-        return float(self.value)
-
-    def __index__(self):
-        self.action()
-        return int(self.value)
-
-
-import numbers  # noqa: E402
-
-numbers.Real.register(Number)
-
 
 @pytest.mark.parametrize("name", FUNCTIONS)
 def test_the_owner_is_pinned_before_the_finite_check(name, monkeypatch):
@@ -162,12 +98,12 @@ def test_arguments_that_resize_or_replace_the_owner(name):
     owner = a.copy()
     # A resize is refused by NumPy: the argument's own error ends the call.
     with pytest.raises(ValueError, match="^cannot resize an array that references"):
-        run(name, owner[...], num=lambda v: Number(v, lambda: owner.resize(4, refcheck=False)))
+        run(name, owner[...], num=lambda v: Converts(v, lambda: owner.resize(4, refcheck=False)))
     assert owner.shape == a.shape
     # New data cannot be refused: the call stops before reading the old memory.
     with pytest.raises(RuntimeError, match=rf"^the array holding the memory of {label} was "
                                            r"resized or given new data during the call$"):
-        run(name, owner[...], num=lambda v: Number(v, lambda: give_new_data(owner)))
+        run(name, owner[...], num=lambda v: Converts(v, lambda: give_new_data(owner)))
 
 
 # ---- 6: messages -------------------------------------------------------------------
@@ -229,15 +165,7 @@ def run_limited(body, memory_gb=None):
         mapped = int(re.search(r"VmSize:\\s+(\\d+) kB", status).group(1)) * 1024
         resource.setrlimit(resource.RLIMIT_AS, (mapped + {THREAD_STACK // 2}, resource.RLIM_INFINITY))
     """) + textwrap.dedent(body)
-    done = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True,
-                          timeout=600, preexec_fn=large_thread_stacks)
-    assert done.returncode == 0, done.stderr[-3000:]
-    return done.stdout.strip().splitlines()
-
-
-under_asan = pytest.mark.skipif(
-    "libasan" in os.environ.get("LD_PRELOAD", ""),
-    reason="AddressSanitizer's own mappings do not fit an address-space limit")
+    return run_child(child, preexec_fn=large_thread_stacks).splitlines()
 
 
 @under_asan
