@@ -2,6 +2,7 @@
 // scalars with their defaults and checks, create the result, call the entry
 // routine) driven by a table per routine. The interpreter lock stays held
 // throughout, so calls from different threads run one after the other.
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -84,6 +85,12 @@ struct WrapperSpec {
     // Calls the body of the entry routine (st/entries.hpp), which reports a
     // failure by throwing rather than by the C routine's fatal stop.
     void (*call)(Frame &, void *in, void *out);
+    // What the routine allocates besides its result, for the MemoryError
+    // raised when that fails: the extents it depends on ("n=%d" applied to
+    // the value at working_value) and its size in bytes, an estimate.
+    const char *working_extents = nullptr;
+    int working_value = 0;
+    double (*working_bytes)(const Frame &) = nullptr;
 };
 
 constexpr int after_all = max_scalars;
@@ -288,6 +295,23 @@ class InputWatch {
 
 const char *routine_name(const WrapperSpec &w) { return std::strchr(w.format, ':') + 1; }
 
+// MemoryError for working arrays that could not be allocated, saying which
+// and about how large (the result array exists by then).
+void raise_no_memory(const WrapperSpec &w, const Frame &f) {
+    if (w.working_bytes == nullptr) {
+        PyErr_Format(PyExc_MemoryError, "the working arrays of %s could not be allocated",
+                     routine_name(w));
+        return;
+    }
+    char extents[64];
+    std::snprintf(extents, sizeof extents, w.working_extents, f.i[w.working_value]);
+    char message[200];
+    std::snprintf(message, sizeof message,
+                  "the working arrays of %s for %s (about %.3g GB) could not be allocated",
+                  routine_name(w), extents, w.working_bytes(f) / 1e9);
+    PyErr_SetString(PyExc_MemoryError, message);
+}
+
 struct Running {
     const InputWatch *input;
     const char *routine;  // "orbelix.fst" and so on
@@ -334,7 +358,7 @@ bool call_entry(const WrapperSpec &w, Frame &f, PyArrayObject *in, PyArrayObject
         outcome = failed;
         std::snprintf(what, sizeof what, "unexpected failure");
     }
-    if (outcome == no_memory) PyErr_NoMemory();
+    if (outcome == no_memory) raise_no_memory(w, f);
     if (outcome == too_large) PyErr_SetString(PyExc_OverflowError, what);
     if (outcome == failed) PyErr_SetString(PyExc_RuntimeError, what);
     return outcome == done;
@@ -418,11 +442,31 @@ PyObject *run_wrapper(const WrapperSpec &w, PyObject *args, PyObject *kwds) {
 
 float *floats(void *p) { return static_cast<float *>(p); }
 
+// Estimates of what the routines allocate besides their results, following
+// the buffers of their bodies: an FFT plan of n points (tables and work,
+// about 32 bytes a point) and what each keeps for its own steps.
+double fft_plan_bytes(double n) { return 32.0 * n; }
+
+
 // ---------------------------------------------------------------------------
 // fst: s = fst(h, [n])
 
 enum { fst_h, fst_n };
 const char *const fst_kwlist[] = {"h", "n", nullptr};
+
+// fst: the analytic spectrum twice over, a block of voices (columns of n
+// plus a pad, as many as fit 4.5 MB, 32 to 64 of them) and the kept
+// windows of the blocks on the way to the current one (one block of
+// windows a level, each up to half the voices long).
+double fst_working_bytes(const Frame &f) {
+    const double n = f.i[fst_n], count = std::floor(n / 2) + 1;
+    const double ld = n + 8, fit = std::floor(4718592.0 / (ld * 8));
+    const double batch = std::max(32.0, std::floor(std::min(fit, 64.0) / 8) * 8);
+    double windows = 0;
+    for (double top = batch; top / 2 < count; top *= 2)
+        windows += batch * std::min(std::floor((count + 1) / 2), 2.3 * top + 8) * 4;
+    return 16 * n + 8 * ld * std::min(batch, count) + windows + 6 * n + fft_plan_bytes(n);
+}
 
 const WrapperSpec fst_spec = {
     "O|O:orbelix.fst",
@@ -445,6 +489,9 @@ const WrapperSpec fst_spec = {
     [](Frame &f, void *in, void *out) {
         orbelix::entries::fst(&f.i[fst_n], floats(in), floats(out));
     },
+    "n=%d",
+    fst_n,
+    fst_working_bytes,
 };
 
 // ---------------------------------------------------------------------------
@@ -473,6 +520,10 @@ const WrapperSpec ifst_spec = {
     [](Frame &f, void *in, void *out) {
         orbelix::entries::ifst(&f.i[ifst_n], floats(in), floats(out));
     },
+    "n=%d",
+    ifst_n,
+    // The signal and the column sums, n complex values each, and the plan.
+    [](const Frame &f) { return 16.0 * f.i[ifst_n] + fft_plan_bytes(f.i[ifst_n]); },
 };
 
 // ---------------------------------------------------------------------------
@@ -490,6 +541,13 @@ bool square_rows_match(const Frame &f) { return f.shape[0] == f.i[square_n]; }
 bool square_side_power_of_two(const Frame &f) { return is_power_of_two_or_zero(f.i[square_n]); }
 bool square_side_in_range(const Frame &f) { return f.i[square_n] <= max_square_side; }
 bool square_columns_suffice(const Frame &f) { return f.shape[1] >= f.i[square_n]; }
+
+// The row and column FFTs go in batches of at least 32768 values, with
+// scratch and FFT work for a batch, and keep a table for each length.
+double square_working_bytes(const Frame &f) {
+    const double batch = std::max(32768.0, static_cast<double>(f.i[square_n]));
+    return 16 * batch + fft_plan_bytes(f.i[square_n]);
+}
 
 const WrapperSpec dst2_spec = {
     "O|O:orbelix.dst2",
@@ -512,7 +570,9 @@ const WrapperSpec dst2_spec = {
     {},
     [](Frame &f, void *in, void *out) {
         orbelix::entries::dst2(&f.i[square_n], floats(in), floats(out));
-    },
+    },    "n=%d",
+    square_n,
+    square_working_bytes,
 };
 
 const WrapperSpec idst2_spec = {
@@ -537,7 +597,9 @@ const WrapperSpec idst2_spec = {
     {},
     [](Frame &f, void *in, void *out) {
         orbelix::entries::idst2(&f.i[square_n], floats(in), floats(out));
-    },
+    },    "n=%d",
+    square_n,
+    square_working_bytes,
 };
 
 // ---------------------------------------------------------------------------
@@ -583,6 +645,12 @@ const WrapperSpec imfreq_spec = {
     [](Frame &f, void *in, void *out) {
         orbelix::entries::imfreq(&f.i[imfreq_l], &f.i[imfreq_m], floats(in), &f.i[imfreq_x],
                                    &f.i[imfreq_y], floats(out));
+    },    "l=%d",
+    imfreq_l,
+    // The local frequency domain, (2m+1)^2 complex values, before its copy.
+    [](const Frame &f) {
+        const double side = 2.0 * f.i[imfreq_m] + 1;
+        return 8 * side * side;
     },
 };
 

@@ -1,10 +1,12 @@
 """Arguments that change under the wrapper's feet, extents beyond 32 bits, and sizes
 beyond the routines' arithmetic: always a Python exception or a correct result."""
+import re
+
 import numpy as np
 import pytest
 
 import orbelix
-from hostile import Converts, resizes
+from hostile import Converts, resizes, run_child, under_asan
 
 ERROR = orbelix._orbelix_error
 
@@ -145,3 +147,43 @@ def test_fst_beyond_the_fft_tables_raises_without_ending_the_process(sparse):
         orbelix.fst(sparse((2**30 + 100,)))
     assert "failed in converting hidden `s' of orbelix.fst" in str(info.value)
 
+
+# ---- working arrays that cannot be allocated -------------------------------------
+
+MEMORY_CHILD = r"""
+import re, resource, sys
+import re
+
+import numpy as np
+import orbelix
+
+name, n, extra = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+rng = np.random.default_rng(0)
+shape = (n,) if name == "fst" else (n, n)
+x = np.asfortranarray(rng.standard_normal(shape) + 1j * rng.standard_normal(shape), np.complex64)
+result = (n // 2 + 1) * n * 8 if name == "fst" else n * n * 8
+getattr(orbelix, name)(x[:16] if name == "fst" else x[:16, :16])  # code and caches in place
+status = open("/proc/self/status").read()
+mapped = int(re.search(r"VmSize:\s+(\d+) kB", status).group(1)) * 1024
+# Room for the result (and its header) and `extra` bytes of working arrays.
+resource.setrlimit(resource.RLIMIT_AS, (mapped + result + 16384 + extra, resource.RLIM_INFINITY))
+try:
+    getattr(orbelix, name)(x)
+    print("returned")
+except MemoryError as e:
+    print(e)
+"""
+
+@under_asan
+@pytest.mark.parametrize("name, n", [("fst", 4096), ("dst2", 2048)])
+def test_working_arrays_that_cannot_be_allocated_are_named_with_their_size(name, n):
+    # Room for the result only: the routine's own arrays cannot be had.
+    message = run_child(MEMORY_CHILD, name, n, 0)
+    match = re.fullmatch(rf"the working arrays of orbelix\.{name} for n={n} \(about "
+                         r"([0-9.e-]+) GB\) could not be allocated", message)
+    assert match, message
+    stated = float(match.group(1)) * 1e9
+    # The size stated is what the call needs, within a factor of two (and
+    # the slack of aligned and page-rounded mappings).
+    assert run_child(MEMORY_CHILD, name, n, int(stated / 2)) == message
+    assert run_child(MEMORY_CHILD, name, n, int(2 * stated) + (4 << 20)) == "returned"
