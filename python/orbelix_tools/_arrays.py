@@ -11,6 +11,7 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
+from . import _core
 from ._grid import MAX_LENGTH
 
 
@@ -48,16 +49,24 @@ def check_finite(a: npt.NDArray[Any], name: str) -> None:
     value makes the whole signal's result NaN. Integers always pass."""
     if a.dtype.kind not in "fc" or a.size == 0:
         return
-    parts = (a.real, a.imag) if a.dtype.kind == "c" else (a,)
-    # Extremes propagate NaN; no temporary the size of the input.
-    with np.errstate(over="ignore"):
-        if all(np.isfinite(np.float32(p.min())) and np.isfinite(np.float32(p.max()))
-               for p in parts):
+    if _read_in_place(a):
+        # The extension reads with the interpreter lock held: NumPy's
+        # reductions would let another thread free the memory meanwhile.
+        first = _core.first_not_finite(a, owner_of(a), name)
+        if first < 0:
             return
-        bad = np.zeros(a.shape, dtype=bool)
-        for p in parts:
-            bad |= ~np.isfinite(p.astype(np.float32))
-    where = tuple(int(i) for i in np.argwhere(bad)[0])
+        where = tuple(int(i) for i in np.unravel_index(first, a.shape))
+    else:
+        parts = (a.real, a.imag) if a.dtype.kind == "c" else (a,)
+        # Extremes propagate NaN; no temporary the size of the input.
+        with np.errstate(over="ignore"):
+            if all(np.isfinite(np.float32(p.min())) and np.isfinite(np.float32(p.max()))
+                   for p in parts):
+                return
+            bad = np.zeros(a.shape, dtype=bool)
+            for p in parts:
+                bad |= ~np.isfinite(p.astype(np.float32))
+        where = tuple(int(i) for i in np.argwhere(bad)[0])
     value = a[where].item()
     index = ", ".join(str(i) for i in where)
     if np.isfinite(value):
@@ -168,6 +177,13 @@ _NATIVE_TYPES: tuple[type[np.generic], ...] = (np.float32, np.float64, np.comple
                                                np.complex128)
 
 
+def _read_in_place(a: npt.NDArray[Any]) -> bool:
+    """Whether the extension reads a as it is: a native sample type in whole,
+    aligned elements (not a field of a record array, nor at an odd address)."""
+    return (a.dtype.type in _NATIVE_TYPES and a.dtype.isnative and a.flags.aligned
+            and not any(s % a.itemsize for s in a.strides))
+
+
 def signal_view(x: npt.NDArray[Any], axes: tuple[int, ...], dest: tuple[int, ...],
                 shape: tuple[int, int, int]) -> npt.NDArray[Any]:
     """x with `axes` moved to `dest` and reshaped to (outer, inner, n): a view
@@ -214,7 +230,8 @@ class Pin:
     checked, from a signal handler or from another thread. New data given to
     it (__setstate__) cannot be refused: check() raises RuntimeError when
     its memory is no longer the memory pinned, before each read of it. The
-    extension watches `owner` in the same way while it runs."""
+    extension watches `owner` in the same way while it runs, and the finite
+    check reads the input only while no other thread can change it."""
 
     def __init__(self, a: npt.NDArray[Any], name: str) -> None:
         owner = owner_of(a)

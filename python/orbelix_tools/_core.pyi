@@ -54,6 +54,10 @@ class _MagnitudesInto(Protocol):
     def __call__(self, c: npt.NDArray[np.complex64], out: npt.NDArray[np.float32], *,
                  workers: int) -> None: ...
 
+class _FirstNotFinite(Protocol):
+    def __call__(self, a: npt.NDArray[_Samples], owner: npt.NDArray[Any] | None,
+                 name: str) -> int: ...
+
 class _SimdPath(Protocol):
     def __call__(self) -> str: ...
 
@@ -67,3 +71,4 @@ dominant_into: _DominantInto
 octaves_into: _OctavesInto
 magnitudes_into: _MagnitudesInto
 simd_path: _SimdPath
+first_not_finite: _FirstNotFinite

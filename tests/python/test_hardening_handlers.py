@@ -208,3 +208,81 @@ def test_input_given_new_data_by_a_signal_handler_stops_a_tools_call(workers):
     # before any worker reads them again.
     assert run_child(TOOLS_SETSTATE_CHILD, workers) == (
         "the input array was resized or given new data during the call")
+
+
+FINITE_CHECK_CHILD = r"""
+import sys, threading
+import numpy as np
+import orbelix_tools as ot
+from orbelix_tools import _transforms
+
+change = sys.argv[1]
+sys.setswitchinterval(1e-5)  # the other thread runs at the check's first turns
+real_check = _transforms.check_finite
+# The other thread acts only while the check runs: once it is over, the call
+# holds `gate` to its end (a change then would free memory the extension's
+# workers read, which no check can refuse).
+gate = threading.Lock()
+
+def attempt():
+    owner = np.random.default_rng(4).standard_normal((32, 1 << 18))  # 64 MB, mapped apart
+    inside, finished, outcome = threading.Event(), threading.Event(), []
+
+    def check(a, name):
+        inside.set()
+        try:
+            return real_check(a, name)
+        finally:
+            finished.set()
+            gate.acquire()
+
+    def other():
+        while not inside.is_set():  # runnable throughout, to run at the first turn
+            pass
+        with gate:
+            if finished.is_set():
+                outcome.append("late")
+                return
+            try:
+                if change == "setstate":
+                    owner.__setstate__(np.zeros(3).__reduce__()[2])
+                    # Reuse what was freed, so that a read of it goes wrong visibly.
+                    junk = [np.full(1 << 20, np.nan) for _ in range(64)]
+                else:
+                    owner.resize((4,), refcheck=False)
+                outcome.append("changed")
+            except ValueError as e:
+                outcome.append(str(e).splitlines()[0])
+
+    _transforms.check_finite = check
+    thread = threading.Thread(target=other)
+    thread.start()
+    try:
+        ot.stransform(owner, fmin=0.25, fmax=0.25, decim=1 << 18, output="power")
+        said = "returned"
+    except RuntimeError as e:
+        said = str(e)
+    finally:
+        if gate.locked():
+            gate.release()
+    thread.join()
+    return said, outcome
+
+for _ in range(20):  # a loaded machine may run the other thread too late
+    said, outcome = attempt()
+    if outcome != ["late"]:
+        break
+print(said, outcome)
+"""
+
+
+@pytest.mark.parametrize("change, outcome", [
+    ("resize", "returned ['cannot resize an array that references or is referenced']"),
+    ("setstate", "the array holding the memory of x was resized or given new data during the "
+                 "call ['changed']"),
+])
+def test_another_thread_during_the_finite_check(change, outcome):
+    # NumPy refuses to resize the pinned owner; new data cannot be refused,
+    # so the check reads the input only while this thread cannot run, and
+    # stops once the owner's memory has changed.
+    assert run_child(FINITE_CHECK_CHILD, change) == outcome

@@ -238,3 +238,30 @@ def test_internal_buffers_that_cannot_be_allocated_are_named_with_their_size():
                       "could not be allocated")
     assert out[1] == ("the working buffers of 1 worker for signals of 4194304 samples "
                       "(about 0.495 GB) could not be allocated")
+
+
+# ---- the finite check, read with the interpreter lock held -------------------------
+
+@pytest.mark.parametrize("dtype", [np.float32, np.float64, np.complex64, np.complex128])
+def test_finite_check_finds_the_first_bad_value_in_any_layout(dtype):
+    # Against NumPy: the first value in C order that is NaN, infinite, or
+    # infinite once rounded to single precision, in views of every stride.
+    rng = np.random.default_rng(7)
+    owner = (rng.standard_normal((40, 3000)) * 1e3).astype(dtype)
+    wide = dtype in (np.float64, np.complex128)  # holds values beyond single precision
+    bad_values = [np.nan, -np.inf, 3.5e38] + ([1e300] if wide else [])
+    for trial in range(24):
+        a = owner.copy()
+        view = [a, a.T, a[::-3, 5::7], a[:, ::-1].T, a[7]][trial % 5]
+        if trial % 6:  # some views stay all finite
+            for _ in range(1 + trial % 3):
+                index = tuple(int(rng.integers(e)) for e in view.shape)
+                part = "imag" if np.iscomplexobj(a) and trial % 2 else "real"
+                getattr(view, part)[index] = bad_values[trial % len(bad_values)]
+        with np.errstate(over="ignore", invalid="ignore"):
+            parts = (view.real, view.imag) if np.iscomplexobj(a) else (view,)
+            bad = np.zeros(view.shape, bool)
+            for p in parts:
+                bad |= ~np.isfinite(p.astype(np.float32))
+        want = int(np.flatnonzero(bad.reshape(-1))[0]) if bad.any() else -1
+        assert _core.first_not_finite(view, a, "x") == want
