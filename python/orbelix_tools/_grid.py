@@ -10,6 +10,7 @@ from __future__ import annotations
 import math
 import numbers
 import os
+from collections.abc import Callable
 from dataclasses import dataclass
 
 import numpy as np
@@ -90,6 +91,30 @@ def choice(value: object, name: str, allowed: tuple[str, ...]) -> str:
             return option
     options = ", ".join(repr(a) for a in allowed)
     raise ValueError(f"{name}={plain!r} is not one of {options}")
+
+
+def bin_numbers(freqs: object, name: str, n: int, rate: float, rate_name: str,
+                not_a_bin: Callable[[int, float], str]) -> npt.NDArray[np.float64]:
+    """The FFT bins k (whole, as floats) of frequencies `freqs` in Hz that
+    must each be a bin frequency k*rate/n of signals of n samples, within
+    0 .. rate/2: TypeError or ValueError naming the argument otherwise, the
+    message of a frequency between bins from not_a_bin(index, value)."""
+    f = np.asarray(freqs)
+    if f.dtype.kind not in "iuf":
+        raise TypeError(f"{name} has dtype {f.dtype}; expected real frequencies in Hz")
+    if f.ndim != 1 or f.size == 0:
+        raise ValueError(f"{name} must be a non-empty 1-D array of frequencies, not shape {f.shape}")
+    exact = f.astype(np.float64) * n / rate
+    k = np.floor(exact + 0.5)
+    off = ~np.isfinite(exact) | (np.abs(exact - k) > 1e-6 * np.maximum(1.0, np.abs(k)))
+    if off.any():
+        i = int(np.argmax(off))
+        raise ValueError(not_a_bin(i, float(f[i])))
+    if k[0] < 0 or k[-1] > n // 2:
+        verb = "run" if name.endswith("s") else "runs"  # "freqs run", "f runs"
+        raise ValueError(f"{name} {verb} from {float(f[0])!r} to {float(f[-1])!r} Hz, "
+                         f"outside 0 .. {rate_name}/2={rate / 2!r}")
+    return k
 
 
 @dataclass(frozen=True)

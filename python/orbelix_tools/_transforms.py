@@ -14,8 +14,8 @@ from ._arrays import (Pin, allocate, allocate_together, check_finite, check_leng
                       check_signal_count, owner_of, refuse_masked, result_size, signal_array,
                       signal_view, working_size)
 from ._edges import pad_rows, padded_length, warn_long_windows
-from ._grid import (VoiceGrid, axis_index, choice, frequency_list_grid, integer, positive,
-                    real_number, voice_grid, worker_count)
+from ._grid import (VoiceGrid, axis_index, bin_numbers, choice, frequency_list_grid, integer,
+                    positive, real_number, voice_grid, worker_count)
 from ._windows import (Window, check_invertible, density_factors, gauss_constants,
                        parse_window, shaped_weights)
 
@@ -429,21 +429,9 @@ def _refuse_padded(f: object, n: int, fs: float) -> None:
 
 def _bins_of(f: object, n: int, fs: float) -> tuple[int, int]:
     """First bin and count of the consecutive bins that f names."""
-    freqs = np.asarray(f)
-    if freqs.dtype.kind not in "iuf":
-        raise TypeError(f"f has dtype {freqs.dtype}; expected real frequencies in Hz")
-    if freqs.ndim != 1 or freqs.size == 0:
-        raise ValueError(f"f must be a non-empty 1-D array of frequencies, not shape {freqs.shape}")
-    exact = freqs.astype(np.float64) * n / fs
-    k = np.floor(exact + 0.5)
-    off = np.abs(exact - k) > 1e-6 * np.maximum(1.0, np.abs(k))
-    if off.any() or not np.all(np.isfinite(exact)):
-        i = int(np.argmax(off | ~np.isfinite(exact)))
-        raise ValueError(
-            f"f[{i}]={float(freqs[i])!r} is not the frequency k*fs/n of an FFT bin "
-            f"(n={n}, fs={fs!r}): f must come from the transform of a signal of n samples")
-    if k[0] < 0 or k[-1] > n // 2:
-        raise ValueError(f"f runs from {float(freqs[0])!r} to {float(freqs[-1])!r} Hz, outside 0 .. fs/2={fs / 2!r}")
+    k = bin_numbers(f, "f", n, fs, "fs", lambda i, v: (
+        f"f[{i}]={v!r} is not the frequency k*fs/n of an FFT bin (n={n}, fs={fs!r}): "
+        "f must come from the transform of a signal of n samples"))
     steps = np.diff(k)
     if steps.size and not np.all(steps == 1):
         if np.all(steps == steps[0]) and steps[0] > 1:

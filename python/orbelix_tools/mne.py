@@ -12,6 +12,7 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
+from ._grid import bin_numbers
 from ._transforms import stransform, tfr_power
 
 _OUTPUTS = ("power", "complex")
@@ -32,22 +33,9 @@ def _band(freqs: npt.ArrayLike | None, fmin: float | None, fmax: float | None,
         return (sfreq / n if fmin is None else fmin), fmax, df
     if fmin is not None or fmax is not None or df is not None:
         raise ValueError("give either freqs or fmin/fmax/df, not both")
-    f = np.asarray(freqs)
-    if f.dtype.kind not in "iuf":
-        raise TypeError(f"freqs has dtype {f.dtype}; expected real frequencies in Hz")
-    if f.ndim != 1 or f.size == 0:
-        raise ValueError(f"freqs must be a non-empty 1-D array of frequencies, not shape {f.shape}")
-    exact = f.astype(np.float64) * n / sfreq
-    k = np.floor(exact + 0.5)
-    off = ~np.isfinite(exact) | (np.abs(exact - k) > 1e-6 * np.maximum(1.0, np.abs(k)))
-    if off.any():
-        i = int(np.argmax(off))
-        raise ValueError(
-            f"freqs[{i}]={float(f[i])!r} is not an FFT bin frequency k*sfreq/n of the epochs "
-            f"(n={n} samples, sfreq={sfreq!r}: bins every {sfreq / n!r} Hz)")
-    if k[0] < 0 or k[-1] > n // 2:
-        raise ValueError(f"freqs run from {float(f[0])!r} to {float(f[-1])!r} Hz, "
-                         f"outside 0 .. sfreq/2={sfreq / 2!r}")
+    k = bin_numbers(freqs, "freqs", n, sfreq, "sfreq", lambda i, v: (
+        f"freqs[{i}]={v!r} is not an FFT bin frequency k*sfreq/n of the epochs "
+        f"(n={n} samples, sfreq={sfreq!r}: bins every {sfreq / n!r} Hz)"))
     steps = np.diff(k)
     if steps.size and not (steps[0] >= 1 and np.all(steps == steps[0])):
         raise ValueError("freqs must be increasing and evenly spaced")

@@ -63,6 +63,32 @@ def _uniform(a: np.ndarray) -> bool:
     return bool(np.allclose(steps, steps[0], rtol=1e-6, atol=0.0))
 
 
+def _axes(ax: Axes | None, function: str) -> Axes:
+    """The axes to draw into: `ax` checked, or a new figure's; ImportError
+    naming `function` without matplotlib."""
+    try:
+        import matplotlib  # noqa: F401
+    except ImportError as exc:
+        raise ImportError(f"{function} needs matplotlib: pip install 'orbelix[plot]' "
+                          "(or 'orbelix[examples]')") from exc
+    if ax is None:
+        import matplotlib.pyplot as plt
+        return plt.figure().add_subplot()
+    import matplotlib.axes
+    if not isinstance(ax, matplotlib.axes.Axes):
+        raise TypeError(f"ax must be a matplotlib Axes, not {type(ax).__name__} ({ax!r})")
+    return ax
+
+
+def _labelled(ax: Axes, mappable: ScalarMappable, label: str, xlabel: str, ylabel: str) -> Axes:
+    """ax with a colour bar of mappable named `label` and its axes named."""
+    colour_bar = ax.figure.colorbar(mappable, ax=ax)
+    colour_bar.set_label(label)
+    ax.set_xlabel(xlabel)
+    ax.set_ylabel(ylabel)
+    return ax
+
+
 def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | None = None,
          db: bool = False, *, label: str | None = None, magnitude: bool = False,
          mask: npt.ArrayLike | None = None) -> Axes:
@@ -142,18 +168,7 @@ def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | N
             raise ValueError(f"mask must be a bool array of shape (len(f), len(t)) = "
                              f"{(f.size, t.size)}, not {hatched.dtype} of shape {hatched.shape}")
 
-    try:
-        import matplotlib  # noqa: F401
-    except ImportError as exc:
-        raise ImportError("plot needs matplotlib: pip install 'orbelix[plot]' "
-                          "(or 'orbelix[examples]')") from exc
-    if ax is None:
-        import matplotlib.pyplot as plt
-        ax = plt.figure().add_subplot()
-    else:
-        import matplotlib.axes
-        if not isinstance(ax, matplotlib.axes.Axes):
-            raise TypeError(f"ax must be a matplotlib Axes, not {type(ax).__name__} ({ax!r})")
+    ax = _axes(ax, "plot")
 
     mappable: ScalarMappable
     if _uniform(f) and _uniform(t):
@@ -167,11 +182,7 @@ def plot(f: npt.ArrayLike, t: npt.ArrayLike, values: npt.ArrayLike, ax: Axes | N
         # Hatch only (no fill) over the masked cells, drawn above the map.
         ax.contourf(t, f, hatched.astype(float), levels=[0.5, 1.5], colors="none",
                     hatches=["//"], zorder=2)
-    colour_bar = ax.figure.colorbar(mappable, ax=ax)
-    colour_bar.set_label(colour_label)
-    ax.set_xlabel("time (s)")
-    ax.set_ylabel("frequency (Hz)")
-    return ax
+    return _labelled(ax, mappable, colour_label, "time (s)", "frequency (Hz)")
 
 
 _MAP_KINDS = ("frequency", "orientation", "energy")
@@ -293,18 +304,7 @@ def plot_map(values: npt.ArrayLike, spacing: tuple[float, float] = (1.0, 1.0),
     if label is not None:
         what = label
 
-    try:
-        import matplotlib  # noqa: F401
-    except ImportError as exc:
-        raise ImportError("plot_map needs matplotlib: pip install 'orbelix[plot]' "
-                          "(or 'orbelix[examples]')") from exc
-    if ax is None:
-        import matplotlib.pyplot as plt
-        ax = plt.figure().add_subplot()
-    else:
-        import matplotlib.axes
-        if not isinstance(ax, matplotlib.axes.Axes):
-            raise TypeError(f"ax must be a matplotlib Axes, not {type(ax).__name__} ({ax!r})")
+    ax = _axes(ax, "plot_map")
 
     rows, cols = v.shape
     extent = (-dx / 2, (cols - 0.5) * dx, (rows - 0.5) * dy, -dy / 2)
@@ -327,8 +327,4 @@ def plot_map(values: npt.ArrayLike, spacing: tuple[float, float] = (1.0, 1.0),
         mappable.set_array(theta.ravel())
         mappable.set_clim(*limits)  # type: ignore[misc]
         ax.add_collection(mappable)
-    colour_bar = ax.figure.colorbar(mappable, ax=ax)
-    colour_bar.set_label(what)
-    ax.set_xlabel("x (columns)")
-    ax.set_ylabel("y (rows)")
-    return ax
+    return _labelled(ax, mappable, what, "x (columns)", "y (rows)")
