@@ -8,6 +8,7 @@ import numpy as np
 import pytest
 
 import orbelix_tools as ot
+from references import analytic_spectrum
 
 # Short signals: the lowest voices' windows are longer than the signal.
 pytestmark = pytest.mark.filterwarnings("ignore:the windows of .* longer than the signal")
@@ -42,48 +43,17 @@ def shape(window, u, f):
     return np.exp(-0.5 * (f * x) ** 2)
 
 
-def analytic(x):
-    """The analytic signal: bins 1 .. (n+1)/2-1 doubled, 0 and n/2 kept."""
-    n = x.size
-    h = np.zeros(n)
-    h[0] = 1.0
-    h[1:(n + 1) // 2] = 2.0
-    if n % 2 == 0:
-        h[n // 2] = 1.0
-    return np.fft.ifft(np.fft.fft(x.astype(np.complex128)) * h)
-
-
-def reference_gauss(x, fs, bins, window, absolute=False):
-    """The Gaussians are defined in frequency: voice k weights the analytic
-    spectrum at bin k + d by exp(-2 pi^2 sigma^2 alpha^2), alpha = d fs/n Hz."""
-    n = x.size
-    a = np.fft.fft(analytic(x)) / n
-    t = np.arange(n)
-    out = np.empty((len(bins), n), np.complex128)
-    for r, k in enumerate(bins):
-        if k == 0:
-            out[r] = x.mean()
-            continue
-        f = k * fs / n
-        gamma, p = (window[1], 1.0) if window[0] == "gauss" else window[1:]
-        sigma = gamma / f**p
-        d = np.arange(-k, n // 2 - k + 1)
-        col = np.zeros(n, np.complex128)
-        col[d % n] = a[k + d] * np.exp(-2 * np.pi**2 * sigma**2 * (d * fs / n) ** 2)
-        out[r] = np.fft.ifft(col) * n
-        if absolute:
-            out[r] *= np.exp(2j * np.pi * k * t / n)
-    return out
-
-
 def reference(x, fs, bins, window, absolute=False):
-    """Voices in float64 straight from the time domain: the analytic signal
-    demodulated to bin k, convolved on the circle with the window sampled at
-    lags j/fs (j = -floor(n/2) .. ceil(n/2)-1), divided by the samples' sum."""
-    if not callable(window) and window[0].startswith("gauss"):
-        return reference_gauss(x, fs, bins, window, absolute)
+    """Voices in float64. The Gaussians are defined in frequency: voice k
+    weights the analytic spectrum at bin k + d by exp(-2 pi^2 sigma^2
+    alpha^2), alpha = d fs/n Hz. The other windows straight from the time
+    domain: the analytic signal demodulated to bin k, convolved on the circle
+    with the window sampled at lags j/fs (j = -floor(n/2) .. ceil(n/2)-1),
+    divided by the samples' sum."""
     n = x.size
-    xa = analytic(x)
+    a = analytic_spectrum(x)
+    xa = np.fft.ifft(a) * n
+    gaussian = not callable(window) and window[0].startswith("gauss")
     t = np.arange(n)
     out = np.empty((len(bins), n), np.complex128)
     for r, k in enumerate(bins):
@@ -91,11 +61,18 @@ def reference(x, fs, bins, window, absolute=False):
             out[r] = x.mean()
             continue
         f = k * fs / n
-        lag = (t[:, None] - t[None, :] + n // 2) % n - n // 2  # tau - t on the circle
-        w = shape(window, lag / fs, f)
-        w0 = shape(window, (np.arange(n) - n // 2) / fs, f).sum()
-        demod = xa * np.exp(-2j * np.pi * k * t / n)
-        out[r] = (w @ demod) / w0
+        if gaussian:
+            gamma, p = (window[1], 1.0) if window[0] == "gauss" else window[1:]
+            sigma = gamma / f**p
+            d = np.arange(-k, n // 2 - k + 1)
+            col = np.zeros(n, np.complex128)
+            col[d % n] = a[k + d] * np.exp(-2 * np.pi**2 * sigma**2 * (d * fs / n) ** 2)
+            out[r] = np.fft.ifft(col) * n
+        else:
+            lag = (t[:, None] - t[None, :] + n // 2) % n - n // 2  # tau - t on the circle
+            w = shape(window, lag / fs, f)
+            w0 = shape(window, (np.arange(n) - n // 2) / fs, f).sum()
+            out[r] = (w @ (xa * np.exp(-2j * np.pi * k * t / n))) / w0
         if absolute:
             out[r] *= np.exp(2j * np.pi * k * t / n)
     return out
