@@ -1,6 +1,8 @@
-"""Hostile arguments shared by the hardening tests of both packages: objects
-whose conversions, comparisons or attributes run Python code that resizes
-the caller's array or gives it new data while a call is being set up."""
+"""What the hardening and fuzz tests of both packages share: objects whose
+conversions, comparisons or attributes run Python code that resizes the
+caller's array or gives it new data while a call is being set up, child
+processes for what may end a process, and the fuzzers' settings and their
+check that no argument was modified."""
 import contextlib
 import numbers
 import os
@@ -9,6 +11,7 @@ import sys
 
 import numpy as np
 import pytest
+from hypothesis import HealthCheck, settings
 
 
 class Converts:
@@ -126,3 +129,24 @@ def run_child(script, *args, **options):
 under_asan = pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
                                 reason="AddressSanitizer's own mappings do not fit an "
                                        "address-space limit")
+
+
+# The bounded fuzzers: the same examples on every run, however slow.
+FUZZ = settings(derandomize=True, deadline=None, database=None,
+                suppress_health_check=list(HealthCheck))
+
+
+def snapshot(x):
+    """What `unchanged` compares: an array's dtype, shape, strides and
+    values, or another object's repr."""
+    if isinstance(x, np.ndarray):
+        return ("array", x.dtype, x.shape, x.strides, x.copy())
+    return ("other", repr(x))
+
+
+def unchanged(before, x):
+    if before[0] == "other":
+        return repr(x) == before[1]
+    _, dtype, shape, strides, values = before
+    return (x.dtype == dtype and x.shape == shape and x.strides == strides and
+            values.tobytes() == x.tobytes())

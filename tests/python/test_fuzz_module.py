@@ -6,10 +6,11 @@ import warnings
 
 import numpy as np
 import pytest
-from hypothesis import HealthCheck, given, settings
+from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import orbelix
+from hostile import FUZZ, snapshot, unchanged
 
 # What a refused call may raise: the module's error class for failed checks, NumPy's
 # and the conversion rules' own kinds, OverflowError for 32-bit ranges.
@@ -96,20 +97,6 @@ def arrays(draw):
     return view
 
 
-def snapshot(x):
-    if isinstance(x, np.ndarray):
-        return ("array", x.dtype, x.shape, x.strides, x.copy())
-    return ("other", repr(x))
-
-
-def unchanged(before, x):
-    if before[0] == "other":
-        return repr(x) == before[1]
-    _, dtype, shape, strides, values = before
-    return (x.dtype == dtype and x.shape == shape and x.strides == strides and
-            values.tobytes() == x.tobytes())
-
-
 def expected_shape(name, result):
     """The documented extents, in terms of the n (or m) the result itself shows."""
     if name == "cmsht2":
@@ -127,8 +114,7 @@ def expected_shape(name, result):
 
 
 @pytest.mark.slow
-@settings(max_examples=1500, derandomize=True, deadline=None, database=None,
-          suppress_health_check=list(HealthCheck))
+@settings(FUZZ, max_examples=1500)
 @given(name=st.sampled_from(sorted(FUNCTIONS)), data=st.data())
 def test_functions_never_crash_and_fail_only_as_documented(name, data):
     count, keywords = FUNCTIONS[name]

@@ -11,6 +11,8 @@ from pathlib import Path
 
 import pytest
 
+from hostile import under_asan
+
 HERE = Path(__file__).resolve().parent
 
 
@@ -52,13 +54,8 @@ def test_size_beyond_32_bits_is_a_fatal_stop_with_a_message(name):
     assert (done.returncode, done.stdout, done.stderr) == (1, "", message)
 
 
-# AddressSanitizer reserves far more address space than these limits allow.
-limited_address_space = pytest.mark.skipif(
-    "libasan" in os.environ.get("LD_PRELOAD", ""),
-    reason="AddressSanitizer reserves more address space than the limit allows")
 
-
-@limited_address_space
+@under_asan
 def test_largest_fft_length_that_fits_is_not_refused_by_the_size_check():
     # 1073741807 is the last length whose table fits; the check lets it through to the
     # work itself, whose first step (the 8 GB table) does not fit the limited address
@@ -84,7 +81,7 @@ OUT_OF_MEMORY = """
 """
 
 
-@limited_address_space
+@under_asan
 @pytest.mark.parametrize("name", ["fst", "ifst"])
 def test_out_of_memory_in_an_entry_routine_is_a_fatal_stop_with_a_message(name):
     done = run_child(OUT_OF_MEMORY, f"lib.{name}(*args[{name!r}])\nprint('returned')\n")
