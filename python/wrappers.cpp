@@ -447,7 +447,6 @@ float *floats(void *p) { return static_cast<float *>(p); }
 // about 32 bytes a point) and what each keeps for its own steps.
 double fft_plan_bytes(double n) { return 32.0 * n; }
 
-
 // ---------------------------------------------------------------------------
 // fst: s = fst(h, [n])
 
@@ -455,9 +454,9 @@ enum { fst_h, fst_n };
 const char *const fst_kwlist[] = {"h", "n", nullptr};
 
 // fst: the analytic spectrum twice over, a block of voices (columns of n
-// plus a pad, as many as fit 4.5 MB, 32 to 64 of them) and the kept
-// windows of the blocks on the way to the current one (one block of
-// windows a level, each up to half the voices long).
+// plus a pad, as many as fit 4.5 MB, 32 to 64 of them, as cfst1f chooses)
+// and the kept windows of the blocks on the way to the current one (one
+// block of windows a level, each up to half the voices long).
 double fst_working_bytes(const Frame &f) {
     const double n = f.i[fst_n], count = std::floor(n / 2) + 1;
     const double ld = n + 8, fit = std::floor(4718592.0 / (ld * 8));
@@ -542,11 +541,12 @@ bool square_side_power_of_two(const Frame &f) { return is_power_of_two_or_zero(f
 bool square_side_in_range(const Frame &f) { return f.i[square_n] <= max_square_side; }
 bool square_columns_suffice(const Frame &f) { return f.shape[1] >= f.i[square_n]; }
 
-// The row and column FFTs go in batches of at least 32768 values, with
-// scratch and FFT work for a batch, and keep a table for each length.
+// The FFTs go in batches: rows of about 2^18 values, whose FFT work is
+// 8 bytes a value, and columns of about 2^15 values, copied to scratch;
+// a table is kept for each length.
 double square_working_bytes(const Frame &f) {
-    const double batch = std::max(32768.0, static_cast<double>(f.i[square_n]));
-    return 16 * batch + fft_plan_bytes(f.i[square_n]);
+    const double n = f.i[square_n];
+    return 8 * std::max(262144.0, n) + 8 * std::max(32768.0, n) + fft_plan_bytes(n);
 }
 
 const WrapperSpec dst2_spec = {
@@ -570,7 +570,8 @@ const WrapperSpec dst2_spec = {
     {},
     [](Frame &f, void *in, void *out) {
         orbelix::entries::dst2(&f.i[square_n], floats(in), floats(out));
-    },    "n=%d",
+    },
+    "n=%d",
     square_n,
     square_working_bytes,
 };
@@ -597,7 +598,8 @@ const WrapperSpec idst2_spec = {
     {},
     [](Frame &f, void *in, void *out) {
         orbelix::entries::idst2(&f.i[square_n], floats(in), floats(out));
-    },    "n=%d",
+    },
+    "n=%d",
     square_n,
     square_working_bytes,
 };
@@ -645,7 +647,8 @@ const WrapperSpec imfreq_spec = {
     [](Frame &f, void *in, void *out) {
         orbelix::entries::imfreq(&f.i[imfreq_l], &f.i[imfreq_m], floats(in), &f.i[imfreq_x],
                                    &f.i[imfreq_y], floats(out));
-    },    "l=%d",
+    },
+    "l=%d",
     imfreq_l,
     // The local frequency domain, (2m+1)^2 complex values, before its copy.
     [](const Frame &f) {
