@@ -4,8 +4,9 @@ data: the call stops with RuntimeError instead of reading the freed memory.
 Resizing it from a handler is refused by NumPy while the call runs; so is
 resizing it from another thread while the analysis package's workers read
 it (the exact module keeps the interpreter lock, so the other thread waits
-for the call to end). Each case runs in a child process, where reading
-freed memory may end the process."""
+for the call to end). Another thread giving the input new data during the
+analysis package's finite check stops the call too. Each case runs in a
+child process, where reading freed memory may end the process."""
 
 import pytest
 
@@ -146,68 +147,51 @@ def test_another_thread_resizes_only_after_the_exact_module_returns():
 
 
 TOOLS_HANDLER_CHILD = r"""
-import signal
-import numpy as np
-import orbelix_tools as ot
-
-owner = np.random.default_rng(2).standard_normal(1 << 16)
-
-def handler(signum, frame):
-    if frame.f_code.co_name != "stransform" or "pinned" not in frame.f_locals:
-        signal.setitimer(signal.ITIMER_REAL, 0.01)  # not yet inside the extension
-        return
-    owner.resize((1,), refcheck=False)
-
-signal.signal(signal.SIGALRM, handler)
-signal.setitimer(signal.ITIMER_REAL, 0.05)
-try:
-    # Every voice at full length (decim does not divide n): seconds of work.
-    ot.stransform(owner[:-1], decim=(1 << 16) - 2, output="power", workers=2)
-    print("returned")
-except ValueError as e:
-    print(str(e).splitlines()[0])
-"""
-
-
-def test_a_signal_handler_cannot_resize_an_input_the_tools_workers_read():
-    # The workers go on reading while the handler runs: a check after it
-    # would come too late, so the resize itself must fail.
-    assert run_child(TOOLS_HANDLER_CHILD) == (
-        "cannot resize an array that references or is referenced")
-
-
-TOOLS_SETSTATE_CHILD = r"""
 import signal, sys
 import numpy as np
 import orbelix_tools as ot
 
-workers = int(sys.argv[1])
-x = np.random.default_rng(3).standard_normal((64, 8192))  # seconds of work
+change, workers = sys.argv[1], int(sys.argv[2])
+if change == "resize":
+    owner = np.random.default_rng(2).standard_normal(1 << 16)
+    # Every voice at full length (decim does not divide n): seconds of work.
+    x, options = owner[:-1], dict(decim=(1 << 16) - 2)
+else:
+    owner = x = np.random.default_rng(3).standard_normal((64, 8192))  # seconds of work
+    options = {}
 
 def handler(signum, frame):
     if frame.f_code.co_name != "stransform" or "pinned" not in frame.f_locals:
         signal.setitimer(signal.ITIMER_REAL, 0.01)  # not yet inside the extension
         return
-    x.__setstate__(np.zeros(3).__reduce__()[2])
-    # Reuse what was freed, so that a read of it goes wrong visibly.
-    junk = [np.full(1 << 20, np.nan) for _ in range(64)]
+    if change == "resize":
+        owner.resize((1,), refcheck=False)
+    else:
+        owner.__setstate__(np.zeros(3).__reduce__()[2])
+        # Reuse what was freed, so that a read of it goes wrong visibly.
+        junk = [np.full(1 << 20, np.nan) for _ in range(64)]
 
 signal.signal(signal.SIGALRM, handler)
 signal.setitimer(signal.ITIMER_REAL, 0.05)
 try:
-    ot.stransform(x, output="power", workers=workers)
+    ot.stransform(x, output="power", workers=workers, **options)
     print("returned")
-except RuntimeError as e:
+except (ValueError, RuntimeError) as e:
     print(str(e).splitlines()[0])
 """
 
 
-@pytest.mark.parametrize("workers", [1, 2])
-def test_input_given_new_data_by_a_signal_handler_stops_a_tools_call(workers):
+@pytest.mark.parametrize("change, workers, outcome", [
+    # The workers go on reading while the handler runs: a check after it
+    # would come too late, so the resize itself must fail.
+    ("resize", 2, "cannot resize an array that references or is referenced"),
     # The handler runs while no worker reads the signals, and the call stops
     # before any worker reads them again.
-    assert run_child(TOOLS_SETSTATE_CHILD, workers) == (
-        "the input array was resized or given new data during the call")
+    ("setstate", 1, "the input array was resized or given new data during the call"),
+    ("setstate", 2, "the input array was resized or given new data during the call"),
+])
+def test_a_signal_handler_changing_an_input_the_tools_workers_read(change, workers, outcome):
+    assert run_child(TOOLS_HANDLER_CHILD, change, workers) == outcome
 
 
 FINITE_CHECK_CHILD = r"""
