@@ -113,9 +113,13 @@ cfloat *Dost1::band_scratch(int width, int lot) {
     return t_.data();
 }
 
-void Dost1::forward(cfloat *a, int lot) {
+void Dost1::forward(cfloat *a, int lot) { lot == 1 ? forward_lot<true>(a, 1) : forward_lot<false>(a, lot); }
+void Dost1::inverse(cfloat *a, int lot) { lot == 1 ? inverse_lot<true>(a, 1) : inverse_lot<false>(a, lot); }
+
+template <bool One>
+void Dost1::forward_lot(cfloat *a, int lot) {
     const int n = n_;
-    const std::ptrdiff_t L = lot;
+    const std::ptrdiff_t L = One ? 1 : lot;
     if (full_) full_->transform(true, a, lot);  // spectrum / n
     for (const DostBand &b : bands_) {
         const int w = b.width;
@@ -133,7 +137,7 @@ void Dost1::forward(cfloat *a, int lot) {
             const cfloat *v = a + band_row(b, n, j < upper ? h + j : j - upper) * L;
             cfloat *d = t + j * L;
             if (!b.negative)
-                std::copy(v, v + L, d);
+                for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = v[q];
             else
                 for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = conj(v[q]);
         }
@@ -150,9 +154,10 @@ void Dost1::forward(cfloat *a, int lot) {
     }
 }
 
-void Dost1::inverse(cfloat *a, int lot) {
+template <bool One>
+void Dost1::inverse_lot(cfloat *a, int lot) {
     const int n = n_;
-    const std::ptrdiff_t L = lot;
+    const std::ptrdiff_t L = One ? 1 : lot;
     for (const DostBand &b : bands_) {
         const int w = b.width;
         const float r = root_ratio(w, n);
@@ -166,7 +171,7 @@ void Dost1::inverse(cfloat *a, int lot) {
             const cfloat *v = a + band_row(b, n, k) * L;
             cfloat *d = t + k * L;
             if (!b.negative)
-                std::copy(v, v + L, d);
+                for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = v[q];
             else
                 for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = conj(v[q]);
         }
@@ -256,14 +261,15 @@ private:
 
 // Vectors transformed side by side per task: a block of them, n values
 // each, stays in the level-2 cache with the FFT's scratch, and its band
-// transforms go through one batched call per band. Longer vectors go one
-// at a time (lot 1), through the one-vector plan's faster passes.
-constexpr int kSideBySideUpTo = 4096;
+// transforms go through one batched call per band.
 constexpr int kMaxLot = 128;
-int block_lot(int n) {
-    if (n > kSideBySideUpTo) return 1;
-    return std::clamp((1 << 15) / std::max(n, 1) / 8 * 8, 8, kMaxLot);
-}
+int block_lot(int n) { return std::clamp((1 << 15) / std::max(n, 1) / 8 * 8, 8, kMaxLot); }
+
+// Rows (contiguous vectors) go side by side when they are short and there
+// are enough of them; longer ones, one at a time, take the one-vector
+// plan's faster passes.
+constexpr int kSideBySideUpTo = 2048;
+int row_lot(long long count, int n) { return n <= kSideBySideUpTo && count >= 8 ? block_lot(n) : 1; }
 
 // lot rows of n values (row r at rows + r n) into vectors side by side
 // (value k of vector r at buf[k lot + r]), and back, eight rows at a time:
@@ -333,7 +339,7 @@ void columns(cfloat *a, long long count, int n1, int n2, int ncols, bool inverse
 
 void dost_rows(cfloat *a, long long count, int n, bool inverse, tools::Parallel &par) {
     if (count <= 0 || n <= 0) return;
-    const int lot = block_lot(n);
+    const int lot = row_lot(count, n);
     PerWorker dost(par.workers(), n);
     if (lot == 1) {
         par.run(task_count(count), [&](int w, int task) {
@@ -365,7 +371,7 @@ namespace {
 void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) {
     const int slots = (n1 + 1) / 2;
     const long long pairs = count * slots;
-    const int lot = block_lot(n);
+    const int lot = row_lot(pairs, n);
     PerWorker dost(par.workers(), n);
     Blocks blocks_of(par.workers());
     par.run(task_count((pairs + lot - 1) / lot), [&](int w, int task) {

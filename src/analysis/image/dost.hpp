@@ -65,6 +65,11 @@ public:
     long long held_values() const;
 
 private:
+    // One: lot is 1, known when compiled (the loops over vectors vanish).
+    template <bool One>
+    void forward_lot(cfloat *a, int lot);
+    template <bool One>
+    void inverse_lot(cfloat *a, int lot);
     BatchFft &fft_for(int width);
     cfloat *band_scratch(int width, int lot);
 
