@@ -17,14 +17,7 @@ void check(int ier) {
 
 }  // namespace
 
-BatchFft::BatchFft(int n) : n_(n), plan_(n) {
-    check(plan_.init_error());
-    if (n > 1 && !plan_.uses_chirp()) {
-        table_.resize(static_cast<std::size_t>(fftpack::table_floats(n)));
-        float *t = table_.data();
-        fftpack::mcfti1(n, t, t + 2L * n, t + 2L * n + 1);
-    }
-}
+BatchFft::BatchFft(int n) : n_(n), plan_(n) { check(plan_.init_error()); }
 
 void BatchFft::transform(bool forward, cfloat *p, int lot) {
     if (n_ <= 1 || lot <= 0) return;
@@ -34,7 +27,14 @@ void BatchFft::transform(bool forward, cfloat *p, int lot) {
         return;
     }
     const std::ptrdiff_t L = lot;
-    if (table_.empty()) {
+    if (table_.empty() && !plan_.uses_chirp()) {
+        // The batched passes' table, built on first use (one vector at a
+        // time needs only the plan).
+        table_.resize(static_cast<std::size_t>(fftpack::table_floats(n_)));
+        float *t = table_.data();
+        fftpack::mcfti1(n_, t, t + 2L * n_, t + 2L * n_ + 1);
+    }
+    if (plan_.uses_chirp()) {
         if (work_.size() < static_cast<std::size_t>(n_)) work_.resize(n_);
         cfloat *v = work_.data();
         for (std::ptrdiff_t s = 0; s < L; ++s) {

@@ -23,15 +23,13 @@ public:
     // "b"; lot = 1 is one contiguous sequence. Throws std::bad_alloc.
     void transform(bool forward, cfloat *p, int lot);
 
-    // Complex values' worth of memory held (tables and scratch), roughly.
-    long long held_values() const {
-        return 3LL * n_ + static_cast<long long>(table_.size() / 2 + work_.capacity());
-    }
+    // Complex values of scratch held.
+    long long scratch_values() const { return static_cast<long long>(work_.capacity()); }
 
 private:
     int n_;
     fftpack::TransformPlan plan_;
-    std::vector<float> table_;  // the batched passes' table; empty on the chirp-z path
+    std::vector<float> table_;  // the batched passes' table, once used; never on the chirp-z path
     std::vector<cfloat> work_;
 };
 

@@ -77,6 +77,21 @@ void small_bands(cfloat *t, int w, bool backward, std::ptrdiff_t lot) {
 // sqrt(num/den) in double, rounded once.
 float root_ratio(double num, double den) { return static_cast<float>(std::sqrt(num / den)); }
 
+// d = v (conjugated for a negative band), and d = s v (its conjugate),
+// over one row of L values.
+inline void copy_row(const cfloat *v, cfloat *d, std::ptrdiff_t L, bool negative) {
+    if (!negative)
+        for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = v[q];
+    else
+        for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = conj(v[q]);
+}
+inline void scale_row(const cfloat *v, cfloat *d, std::ptrdiff_t L, float s, bool negative) {
+    if (!negative)
+        for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = scaled(v[q], s);
+    else
+        for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = {v[q].re * s, -(v[q].im * s)};
+}
+
 // Row m (lot values) of a band: bin first + m of a positive band, bin
 // -(first + m) of a negative one, at position first + m or n - first - m.
 inline std::ptrdiff_t band_row(const DostBand &b, int n, int m) {
@@ -102,8 +117,8 @@ BatchFft &Dost1::fft_for(int width) {
 
 long long Dost1::held_values() const {
     long long values = n_ + static_cast<long long>(t_.capacity());
-    if (full_) values += full_->held_values();
-    for (const auto &f : ffts_) values += f->held_values();
+    if (full_) values += full_->scratch_values();
+    for (const auto &f : ffts_) values += f->scratch_values();
     return values;
 }
 
@@ -133,24 +148,11 @@ void Dost1::forward_lot(cfloat *a, int lot) {
         // Row j of t = bin (j + h) mod w of the band: its two halves swapped.
         cfloat *t = band_scratch(w, lot);
         const int h = b.middle(), upper = w - h;
-        for (int j = 0; j < w; ++j) {
-            const cfloat *v = a + band_row(b, n, j < upper ? h + j : j - upper) * L;
-            cfloat *d = t + j * L;
-            if (!b.negative)
-                for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = v[q];
-            else
-                for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = conj(v[q]);
-        }
+        for (int j = 0; j < w; ++j)
+            copy_row(a + band_row(b, n, j < upper ? h + j : j - upper) * L, t + j * L, L, b.negative);
         if (written_out(w)) small_bands(t, w, true, L);
         else fft_for(w).transform(false, t, lot);
-        for (int k = 0; k < w; ++k) {
-            const cfloat *v = t + k * L;
-            cfloat *d = a + band_row(b, n, k) * L;
-            if (!b.negative)
-                for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = scaled(v[q], s);
-            else
-                for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = {v[q].re * s, -(v[q].im * s)};
-        }
+        for (int k = 0; k < w; ++k) scale_row(t + k * L, a + band_row(b, n, k) * L, L, s, b.negative);
     }
 }
 
@@ -167,26 +169,13 @@ void Dost1::inverse_lot(cfloat *a, int lot) {
             continue;
         }
         cfloat *t = band_scratch(w, lot);
-        for (int k = 0; k < w; ++k) {
-            const cfloat *v = a + band_row(b, n, k) * L;
-            cfloat *d = t + k * L;
-            if (!b.negative)
-                for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = v[q];
-            else
-                for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = conj(v[q]);
-        }
+        for (int k = 0; k < w; ++k) copy_row(a + band_row(b, n, k) * L, t + k * L, L, b.negative);
         if (written_out(w)) small_bands(t, w, false, L);
         else fft_for(w).transform(true, t, lot);
         // Bin (j + h) mod w of the band from row j of t.
         const int h = b.middle(), upper = w - h;
-        for (int j = 0; j < w; ++j) {
-            const cfloat *v = t + j * L;
-            cfloat *d = a + band_row(b, n, j < upper ? h + j : j - upper) * L;
-            if (!b.negative)
-                for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = scaled(v[q], r);
-            else
-                for (std::ptrdiff_t q = 0; q < L; ++q) d[q] = {v[q].re * r, -(v[q].im * r)};
-        }
+        for (int j = 0; j < w; ++j)
+            scale_row(t + j * L, a + band_row(b, n, j < upper ? h + j : j - upper) * L, L, r, b.negative);
     }
     if (full_) full_->transform(false, a, lot);
 }
@@ -195,10 +184,10 @@ namespace {
 
 // Transforms kept between calls: building the plans of a length (its FFT
 // tables, a chirp-z kernel for awkward band widths) costs more than
-// transforming one short signal. Transforms holding up to kPoolValues
-// values (tables and scratch) are kept; one that does not fit empties the
-// pool of the others.
-constexpr long long kPoolValues = 1LL << 22;
+// transforming one short signal. Transforms whose lengths and scratch add
+// up to kPoolValues values are kept (their tables take a few values per
+// length besides); one that does not fit empties the pool of the others.
+constexpr long long kPoolValues = 1LL << 23;
 
 class Pool {
 public:

@@ -61,7 +61,8 @@ public:
     void forward(cfloat *a, int lot = 1);
     void inverse(cfloat *a, int lot = 1);
 
-    // Complex values' worth of memory held (tables and scratch).
+    // The length plus the complex values of scratch held: what a pool of
+    // transforms counts.
     long long held_values() const;
 
 private:
