@@ -116,10 +116,18 @@ BatchFft &Dost1::fft_for(int width) {
 }
 
 long long Dost1::held_values() const {
-    long long values = n_ + static_cast<long long>(t_.capacity());
+    long long values = n_ + static_cast<long long>(t_.capacity() + block_size_);
     if (full_) values += full_->scratch_values();
     for (const auto &f : ffts_) values += f->scratch_values();
     return values;
+}
+
+cfloat *Dost1::block(std::size_t values) {
+    if (block_size_ < values) {
+        block_.reset(new cfloat[values]);  // uninitialised: written before it is read
+        block_size_ = values;
+    }
+    return block_.get();
 }
 
 cfloat *Dost1::band_scratch(int width, int lot) {
@@ -281,19 +289,6 @@ void from_side_by_side(const cfloat *buf, int n, int lot, cfloat *rows) {
     by_tiles(n, lot, [&](std::ptrdiff_t k, std::ptrdiff_t r) { rows[r * n + k] = buf[k * lot + r]; });
 }
 
-// One worker's block of vectors side by side.
-class Blocks {
-public:
-    explicit Blocks(int workers) : bufs_(workers) {}
-    cfloat *operator()(int w, std::size_t size) {
-        if (bufs_[w].size() < size) bufs_[w].resize(size);
-        return bufs_[w].data();
-    }
-
-private:
-    std::vector<std::vector<cfloat>> bufs_;
-};
-
 int task_count(long long tasks) {
     if (tasks > 0x7fffffff) throw std::bad_alloc();
     return static_cast<int>(tasks);
@@ -303,14 +298,13 @@ int task_count(long long tasks) {
 // copied row by row into a block of vectors side by side.
 void columns(cfloat *a, long long count, int n1, int n2, int ncols, bool inverse, tools::Parallel &par) {
     PerWorker dost(par.workers(), n1);
-    Blocks blocks_of(par.workers());
     const int lot = block_lot(n1);
     const int blocks = (ncols + lot - 1) / lot;
     par.run(task_count(count * blocks), [&](int w, int task) {
         cfloat *img = a + (task / blocks) * static_cast<long long>(n1) * n2;
         const int j0 = (task % blocks) * lot;
         const int bw = std::min(lot, ncols - j0);
-        cfloat *buf = blocks_of(w, static_cast<std::size_t>(n1) * bw);
+        cfloat *buf = dost[w].block(static_cast<std::size_t>(n1) * bw);
         for (int i = 0; i < n1; ++i) {
             const cfloat *row = img + static_cast<long long>(i) * n2 + j0;
             std::copy(row, row + bw, buf + static_cast<std::ptrdiff_t>(i) * bw);
@@ -338,11 +332,10 @@ void dost_rows(cfloat *a, long long count, int n, bool inverse, tools::Parallel 
         return;
     }
     // Blocks of rows turned into vectors side by side and back.
-    Blocks blocks_of(par.workers());
     par.run(task_count((count + lot - 1) / lot), [&](int w, int task) {
         const long long r0 = static_cast<long long>(task) * lot;
         const int bw = static_cast<int>(std::min<long long>(lot, count - r0));
-        cfloat *buf = blocks_of(w, static_cast<std::size_t>(n) * bw);
+        cfloat *buf = dost[w].block(static_cast<std::size_t>(n) * bw);
         cfloat *rows = a + r0 * n;
         to_side_by_side(rows, n, bw, buf);
         inverse ? dost[w].inverse(buf, bw) : dost[w].forward(buf, bw);
@@ -362,11 +355,10 @@ void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) 
     const long long pairs = count * slots;
     const int lot = row_lot(pairs, n);
     PerWorker dost(par.workers(), n);
-    Blocks blocks_of(par.workers());
     par.run(task_count((pairs + lot - 1) / lot), [&](int w, int task) {
         const long long q0 = static_cast<long long>(task) * lot;
         const int bw = static_cast<int>(std::min<long long>(lot, pairs - q0));
-        cfloat *buf = blocks_of(w, static_cast<std::size_t>(n) * bw);
+        cfloat *buf = dost[w].block(static_cast<std::size_t>(n) * bw);
         auto row_of = [&](int r) {
             const long long q = q0 + r;
             return a + ((q / slots) * n1 + 2 * (q % slots)) * static_cast<long long>(n);

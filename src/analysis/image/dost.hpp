@@ -61,6 +61,10 @@ public:
     void forward(cfloat *a, int lot = 1);
     void inverse(cfloat *a, int lot = 1);
 
+    // A block of `values` complex values for the caller's vectors side by
+    // side, kept with the transform (valid until the next call).
+    cfloat *block(std::size_t values);
+
     // The length plus the complex values of scratch held: what a pool of
     // transforms counts.
     long long held_values() const;
@@ -80,6 +84,8 @@ private:
     std::vector<int> widths_;  // distinct band widths with a plan
     std::vector<std::unique_ptr<BatchFft>> ffts_;
     std::vector<cfloat> t_;
+    std::unique_ptr<cfloat[]> block_;
+    std::size_t block_size_ = 0;
 };
 
 // count signals of n values each, rows of a contiguous (count x n) array,
