@@ -269,24 +269,29 @@ constexpr int kSideBySideUpTo = 2048;
 int row_lot(long long count, int n) { return n <= kSideBySideUpTo && count >= 8 ? block_lot(n) : 1; }
 
 // lot rows of n values (row r at rows + r n) into vectors side by side
-// (value k of vector r at buf[k lot + r]), and back, eight rows at a time:
+// (value k of vector r at buf[k lot + r]), and back, a few rows at a time:
 // their cache lines stay in the first-level cache while their values are
 // read (or written) one after another, even when the rows lie a multiple
-// of the cache's way size apart.
-constexpr int kTileRows = 8;
-template <class F>
+// of the cache's way size apart (then the Tile rows' lines share one set).
+template <int Tile, class F>
 void by_tiles(int n, int lot, F &&move) {
-    for (int r0 = 0; r0 < lot; r0 += kTileRows) {
-        const int r1 = std::min(lot, r0 + kTileRows);
+    for (int r0 = 0; r0 < lot; r0 += Tile) {
+        const int r1 = std::min(lot, r0 + Tile);
         for (std::ptrdiff_t k = 0; k < n; ++k)
             for (int r = r0; r < r1; ++r) move(k, r);
     }
 }
+// Rows a multiple of 4 KB apart (n a multiple of 512) go four at a time,
+// others eight.
+template <class F>
+void by_row_tiles(int n, int lot, F &&move) {
+    n % 512 == 0 ? by_tiles<4>(n, lot, move) : by_tiles<8>(n, lot, move);
+}
 void to_side_by_side(const cfloat *rows, int n, int lot, cfloat *buf) {
-    by_tiles(n, lot, [&](std::ptrdiff_t k, std::ptrdiff_t r) { buf[k * lot + r] = rows[r * n + k]; });
+    by_row_tiles(n, lot, [&](std::ptrdiff_t k, std::ptrdiff_t r) { buf[k * lot + r] = rows[r * n + k]; });
 }
 void from_side_by_side(const cfloat *buf, int n, int lot, cfloat *rows) {
-    by_tiles(n, lot, [&](std::ptrdiff_t k, std::ptrdiff_t r) { rows[r * n + k] = buf[k * lot + r]; });
+    by_row_tiles(n, lot, [&](std::ptrdiff_t k, std::ptrdiff_t r) { rows[r * n + k] = buf[k * lot + r]; });
 }
 
 int task_count(long long tasks) {
@@ -365,35 +370,35 @@ void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) 
         };
         auto paired = [&](int r) { return 2 * ((q0 + r) % slots) + 1 < n1; };
         // Vector r = row x + i row y (the real parts of both), or row x alone.
-        const cfloat *x[kMaxLot], *y[kMaxLot];
+        cfloat *x[kMaxLot];
+        const cfloat *y[kMaxLot];
         for (int r = 0; r < bw; ++r) {
             x[r] = row_of(r);
             y[r] = paired(r) ? x[r] + n : x[r];
         }
-        by_tiles(n, bw, [&](std::ptrdiff_t k, int r) {
+        by_tiles<4>(n, bw, [&](std::ptrdiff_t k, int r) {
             buf[k * bw + r] = {x[r][k].re, y[r] != x[r] ? y[r][k].re : x[r][k].im};
         });
         dost[w].forward(buf, bw);
-        for (int r = 0; r < bw; ++r) {
-            cfloat *x = row_of(r);
-            auto z_at = [&](int m) { return buf[static_cast<std::ptrdiff_t>(m) * bw + r]; };
-            if (!paired(r)) {
-                for (int k = 0; k < n; ++k) x[k] = z_at(k);
-                continue;
+        // Back into the rows, two vectors (four rows) at a time as above:
+        // m and its mirror mm from the same two values.
+        by_tiles<2>(n / 2 + 1, bw, [&](std::ptrdiff_t m, int r) {
+            const std::ptrdiff_t mm = (n - m) % n;
+            const cfloat z = buf[m * bw + r], zm = buf[mm * bw + r];
+            cfloat *xr = x[r];
+            if (y[r] == x[r]) {
+                xr[m] = z;
+                xr[mm] = zm;
+                return;
             }
-            cfloat *y = x + n;
-            for (int m = 0; m <= n / 2; ++m) {
-                const int mm = (n - m) % n;
-                const cfloat z = z_at(m), zm = z_at(mm);
-                // m and its mirror mm, from the same two values.
-                const cfloat am = {0.5f * (z.re + zm.re), 0.5f * (z.im - zm.im)};
-                const cfloat bm = {0.5f * (z.im + zm.im), 0.5f * (zm.re - z.re)};
-                x[m] = am;
-                y[m] = bm;
-                x[mm] = {am.re, -am.im};
-                y[mm] = {bm.re, -bm.im};
-            }
-        }
+            cfloat *yr = xr + n;
+            const cfloat am = {0.5f * (z.re + zm.re), 0.5f * (z.im - zm.im)};
+            const cfloat bm = {0.5f * (z.im + zm.im), 0.5f * (zm.re - z.re)};
+            xr[m] = am;
+            yr[m] = bm;
+            xr[mm] = {am.re, -am.im};
+            yr[mm] = {bm.re, -bm.im};
+        });
     });
 }
 
