@@ -140,7 +140,7 @@ void expect_same_bits(const std::vector<cfloat> &a, const std::vector<cfloat> &b
 TEST(Dost, ImagesAreTheTransformAlongEachAxisForAnyWorkerCount) {
     struct Shape { int count, n1, n2; };
     for (const Shape sh : {Shape{3, 21, 34}, Shape{2, 64, 8}, Shape{1, 250, 130}, Shape{1, 9, 1000},
-                           Shape{2, 1, 17}, Shape{1, 33, 1}}) {
+                           Shape{2, 1, 17}, Shape{1, 33, 1}, Shape{1, 2100, 19}}) {
         const auto images = noise(static_cast<std::size_t>(sh.count) * sh.n1 * sh.n2, sh.n1 + sh.n2);
         for (bool inverse : {false, true}) {
             const auto loop = one_vector_at_a_time(images, sh.count, sh.n1, sh.n2, inverse);

@@ -299,22 +299,42 @@ int task_count(long long tasks) {
     return static_cast<int>(tasks);
 }
 
-// Transforms columns 0 .. ncols-1 of each image: a block of columns is
-// copied row by row into a block of vectors side by side.
+// Transforms columns 0 .. ncols-1 of each image. Columns up to
+// kSideBySideUpTo long: a block of them is copied row by row into a block
+// of vectors side by side. Longer ones, a few at a time, each gathered into
+// a contiguous vector, kept apart by a stride off the powers of two so that
+// the gather's writes (one per column) do not all fall into one cache set.
+constexpr int kLongColumns = 16;
+
 void columns(cfloat *a, long long count, int n1, int n2, int ncols, bool inverse, tools::Parallel &par) {
     PerWorker dost(par.workers(), n1);
-    const int lot = block_lot(n1);
+    const bool side_by_side = n1 <= kSideBySideUpTo;
+    const int lot = side_by_side ? block_lot(n1) : kLongColumns;
+    const std::ptrdiff_t ld = side_by_side ? 0 : static_cast<std::ptrdiff_t>(n1) + 8;
     const int blocks = (ncols + lot - 1) / lot;
     par.run(task_count(count * blocks), [&](int w, int task) {
         cfloat *img = a + (task / blocks) * static_cast<long long>(n1) * n2;
         const int j0 = (task % blocks) * lot;
         const int bw = std::min(lot, ncols - j0);
-        cfloat *buf = dost[w].block(static_cast<std::size_t>(n1) * bw);
+        Dost1 &d = dost[w];
+        if (!side_by_side) {
+            cfloat *buf = d.block(static_cast<std::size_t>(bw) * ld);
+            for (std::ptrdiff_t i = 0; i < n1; ++i) {
+                const cfloat *row = img + i * n2 + j0;
+                for (int c = 0; c < bw; ++c) buf[c * ld + i] = row[c];
+            }
+            for (int c = 0; c < bw; ++c) inverse ? d.inverse(buf + c * ld) : d.forward(buf + c * ld);
+            for (std::ptrdiff_t i = 0; i < n1; ++i) {
+                cfloat *row = img + i * n2 + j0;
+                for (int c = 0; c < bw; ++c) row[c] = buf[c * ld + i];
+            }
+            return;
+        }
+        cfloat *buf = d.block(static_cast<std::size_t>(n1) * bw);
         for (int i = 0; i < n1; ++i) {
             const cfloat *row = img + static_cast<long long>(i) * n2 + j0;
             std::copy(row, row + bw, buf + static_cast<std::ptrdiff_t>(i) * bw);
         }
-        Dost1 &d = dost[w];
         inverse ? d.inverse(buf, bw) : d.forward(buf, bw);
         for (int i = 0; i < n1; ++i) {
             const cfloat *v = buf + static_cast<std::ptrdiff_t>(i) * bw;
