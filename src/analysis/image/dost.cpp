@@ -156,8 +156,8 @@ void Dost1::forward_lot(cfloat *a, int lot) {
         // Row j of t = bin (j + h) mod w of the band: its two halves swapped.
         cfloat *t = band_scratch(w, lot);
         const int h = b.middle(), upper = w - h;
-        for (int j = 0; j < w; ++j)
-            copy_row(a + band_row(b, n, j < upper ? h + j : j - upper) * L, t + j * L, L, b.negative);
+        for (int j = 0; j < upper; ++j) copy_row(a + band_row(b, n, h + j) * L, t + j * L, L, b.negative);
+        for (int j = 0; j < h; ++j) copy_row(a + band_row(b, n, j) * L, t + (upper + j) * L, L, b.negative);
         if (written_out(w)) small_bands(t, w, true, L);
         else fft_for(w).transform(false, t, lot);
         for (int k = 0; k < w; ++k) scale_row(t + k * L, a + band_row(b, n, k) * L, L, s, b.negative);
@@ -182,8 +182,8 @@ void Dost1::inverse_lot(cfloat *a, int lot) {
         else fft_for(w).transform(true, t, lot);
         // Bin (j + h) mod w of the band from row j of t.
         const int h = b.middle(), upper = w - h;
-        for (int j = 0; j < w; ++j)
-            scale_row(t + j * L, a + band_row(b, n, j < upper ? h + j : j - upper) * L, L, r, b.negative);
+        for (int j = 0; j < upper; ++j) scale_row(t + j * L, a + band_row(b, n, h + j) * L, L, r, b.negative);
+        for (int j = 0; j < h; ++j) scale_row(t + (upper + j) * L, a + band_row(b, n, j) * L, L, r, b.negative);
     }
     if (full_) full_->transform(false, a, lot);
 }
@@ -375,20 +375,49 @@ namespace {
 // conj(z[-m]))/2 and D(b)[m] = (z[m] - conj(z[-m]))/(2i).
 // Rows pair up within each image (the last one of an odd count alone), so
 // an image's numbers do not depend on the others of its batch.
+// Rows x and y (x + n) at m and its mirror mm from z = D(x + iy)[m] and
+// zm = D(x + iy)[mm], both read before any is written.
+inline void split_pair(cfloat z, cfloat zm, cfloat *x, std::ptrdiff_t n, std::ptrdiff_t m, std::ptrdiff_t mm) {
+    cfloat *y = x + n;
+    const cfloat am = {0.5f * (z.re + zm.re), 0.5f * (z.im - zm.im)};
+    const cfloat bm = {0.5f * (z.im + zm.im), 0.5f * (zm.re - z.re)};
+    x[m] = am;
+    y[m] = bm;
+    x[mm] = {am.re, -am.im};
+    y[mm] = {bm.re, -bm.im};
+}
+
 void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) {
     const int slots = (n1 + 1) / 2;
     const long long pairs = count * slots;
     const int lot = row_lot(pairs, n);
     PerWorker dost(par.workers(), n);
+    auto row_at = [&](long long q) { return a + ((q / slots) * n1 + 2 * (q % slots)) * static_cast<long long>(n); };
+    auto paired_at = [&](long long q) { return 2 * (q % slots) + 1 < n1; };
+    if (lot == 1) {
+        // Long rows: each pair in place, packed into the first row.
+        par.run(task_count(pairs), [&](int w, int task) {
+            cfloat *x = row_at(task);
+            if (!paired_at(task)) {
+                dost[w].forward(x);
+                return;
+            }
+            const cfloat *y = x + n;
+            for (int m = 0; m < n; ++m) x[m].im = y[m].re;
+            dost[w].forward(x);
+            for (int m = 0; m <= n / 2; ++m) {
+                const int mm = (n - m) % n;
+                split_pair(x[m], x[mm], x, n, m, mm);
+            }
+        });
+        return;
+    }
     par.run(task_count((pairs + lot - 1) / lot), [&](int w, int task) {
         const long long q0 = static_cast<long long>(task) * lot;
         const int bw = static_cast<int>(std::min<long long>(lot, pairs - q0));
         cfloat *buf = dost[w].block(static_cast<std::size_t>(n) * bw);
-        auto row_of = [&](int r) {
-            const long long q = q0 + r;
-            return a + ((q / slots) * n1 + 2 * (q % slots)) * static_cast<long long>(n);
-        };
-        auto paired = [&](int r) { return 2 * ((q0 + r) % slots) + 1 < n1; };
+        auto row_of = [&](int r) { return row_at(q0 + r); };
+        auto paired = [&](int r) { return paired_at(q0 + r); };
         // Vector r = row x + i row y (the real parts of both), or row x alone.
         cfloat *x[kMaxLot];
         const cfloat *y[kMaxLot];
@@ -411,13 +440,7 @@ void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) 
                 xr[mm] = zm;
                 return;
             }
-            cfloat *yr = xr + n;
-            const cfloat am = {0.5f * (z.re + zm.re), 0.5f * (z.im - zm.im)};
-            const cfloat bm = {0.5f * (z.im + zm.im), 0.5f * (zm.re - z.re)};
-            xr[m] = am;
-            yr[m] = bm;
-            xr[mm] = {am.re, -am.im};
-            yr[mm] = {bm.re, -bm.im};
+            split_pair(z, zm, xr, n, m, mm);
         });
     });
 }
