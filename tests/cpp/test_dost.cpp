@@ -200,9 +200,9 @@ TEST(Dost, BatchedFftIsThePlanSequenceBySequence) {
 
 TEST(Dost, RealShortcutGivesTheComplexNumbersToRounding) {
     // Odd heights leave one row of each image without a partner; 41 x 130
-    // pairs rows across blocks and images.
+    // pairs rows across blocks and images; rows of 2100 pair in place.
     struct Shape { int count, n1, n2; };
-    for (const Shape sh : {Shape{2, 15, 22}, Shape{3, 41, 130}, Shape{1, 1, 9}}) {
+    for (const Shape sh : {Shape{2, 15, 22}, Shape{3, 41, 130}, Shape{1, 1, 9}, Shape{1, 5, 2100}}) {
         const auto images = noise(static_cast<std::size_t>(sh.count) * sh.n1 * sh.n2, 3, true);
         auto fast = images, plain = images;
         Parallel par(2);
