@@ -370,11 +370,6 @@ void dost_rows(cfloat *a, long long count, int n, bool inverse, tools::Parallel 
 
 namespace {
 
-// Real rows two at a time: the transform of a + ib is D(a) + iD(b), and D
-// of a real row has the spectrum's symmetry, so D(a)[m] = (z[m] +
-// conj(z[-m]))/2 and D(b)[m] = (z[m] - conj(z[-m]))/(2i).
-// Rows pair up within each image (the last one of an odd count alone), so
-// an image's numbers do not depend on the others of its batch.
 // Rows x and y (x + n) at m and its mirror mm from z = D(x + iy)[m] and
 // zm = D(x + iy)[mm], both read before any is written.
 inline void split_pair(cfloat z, cfloat zm, cfloat *x, std::ptrdiff_t n, std::ptrdiff_t m, std::ptrdiff_t mm) {
@@ -387,6 +382,11 @@ inline void split_pair(cfloat z, cfloat zm, cfloat *x, std::ptrdiff_t n, std::pt
     y[mm] = {bm.re, -bm.im};
 }
 
+// Real rows two at a time: the transform of a + ib is D(a) + iD(b), and D
+// of a real row has the spectrum's symmetry, so D(a)[m] = (z[m] +
+// conj(z[-m]))/2 and D(b)[m] = (z[m] - conj(z[-m]))/(2i).
+// Rows pair up within each image (the last one of an odd count alone), so
+// an image's numbers do not depend on the others of its batch.
 void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) {
     const int slots = (n1 + 1) / 2;
     const long long pairs = count * slots;
@@ -416,14 +416,12 @@ void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) 
         const long long q0 = static_cast<long long>(task) * lot;
         const int bw = static_cast<int>(std::min<long long>(lot, pairs - q0));
         cfloat *buf = dost[w].block(static_cast<std::size_t>(n) * bw);
-        auto row_of = [&](int r) { return row_at(q0 + r); };
-        auto paired = [&](int r) { return paired_at(q0 + r); };
         // Vector r = row x + i row y (the real parts of both), or row x alone.
         cfloat *x[kMaxLot];
         const cfloat *y[kMaxLot];
         for (int r = 0; r < bw; ++r) {
-            x[r] = row_of(r);
-            y[r] = paired(r) ? x[r] + n : x[r];
+            x[r] = row_at(q0 + r);
+            y[r] = paired_at(q0 + r) ? x[r] + n : x[r];
         }
         by_tiles<4>(n, bw, [&](std::ptrdiff_t k, int r) {
             buf[k * bw + r] = {x[r][k].re, y[r] != x[r] ? y[r][k].re : x[r][k].im};
