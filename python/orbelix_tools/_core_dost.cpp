@@ -22,6 +22,7 @@ using orbelix::cfloat;
 using orbelix::tools::Interrupted;
 using orbelix::tools::Parallel;
 using orbelix::tools::binding::as_int;
+using orbelix::tools::binding::require_aligned;
 using orbelix::tools::binding::run_released;
 
 namespace {
@@ -34,11 +35,6 @@ void expect(std::size_t got, std::size_t want, const char *what) {
     if (got != want)
         throw nb::value_error((std::string(what) + " has extent " + std::to_string(got) +
                                ", expected " + std::to_string(want)).c_str());
-}
-
-template <class A>
-void aligned(const A &a, const char *name) {
-    orbelix::tools::binding::require_aligned(a.data(), alignof(float), name);
 }
 
 // What a transform allocates besides its result, for a MemoryError.
@@ -63,7 +59,7 @@ bool dost_inplace(Array<complex64, 2> a, bool inverse, int workers) {
     const long long count = static_cast<long long>(a.shape(0));
     const int n = as_int(a.shape(1), "the signal length");
     if (a.size() == 0) return true;
-    aligned(a, "a");
+    require_aligned(a.data(), alignof(float), "a");
     cfloat *p = reinterpret_cast<cfloat *>(a.data());
     bool finite = true;
     run_released(workers, nb::none(), plans_of("signals of " + std::to_string(n) + " samples"),
@@ -79,7 +75,7 @@ bool dost2_inplace(Array<complex64, 3> a, bool inverse, int workers, bool real) 
     const int n1 = as_int(a.shape(1), "the image height");
     const int n2 = as_int(a.shape(2), "the image width");
     if (a.size() == 0) return true;
-    aligned(a, "a");
+    require_aligned(a.data(), alignof(float), "a");
     cfloat *p = cdata(a);
     bool finite = true;
     run_released(workers, nb::none(),
@@ -99,7 +95,7 @@ orbelix::analysis::PairTables tables_of(Array<complex64, 3> &c, std::size_t rows
     if (t.n1 < 1 || t.n2 < 1) throw nb::value_error("the images are empty");
     expect(rows, orbelix::analysis::dost_bands(t.n1).size(), "the pair table axis 0");
     expect(cols, orbelix::analysis::dost_bands(t.n2).size(), "the pair table axis 1");
-    aligned(c, "c");
+    require_aligned(c.data(), alignof(float), "c");
     t.c = cdata(c);
     return t;
 }
@@ -109,7 +105,7 @@ void expect_planes(const nb::ndarray<float, nb::c_contig, nb::device::cpu> &out,
     if (out.ndim() != shape.size())
         throw nb::value_error((std::string(name) + " has the wrong number of dimensions").c_str());
     for (std::size_t d = 0; d < shape.size(); ++d) expect(out.shape(d), shape[d], name);
-    aligned(out, name);
+    require_aligned(out.data(), alignof(float), name);
 }
 
 void dominant_into(Array<complex64, 3> c, Array<const float, 2> frequency_table,
@@ -122,7 +118,7 @@ void dominant_into(Array<complex64, 3> c, Array<const float, 2> frequency_table,
         expect(a->shape(0), c.shape(0), "the maps' axis 0");
         expect(a->shape(1), c.shape(1), "the maps' axis 1");
         expect(a->shape(2), c.shape(2), "the maps' axis 2");
-        aligned(*a, "the maps");
+        require_aligned(a->data(), alignof(float), "the maps");
     }
     t.frequency = frequency_table.data();
     t.orientation = orientation_table.data();
