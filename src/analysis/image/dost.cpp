@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -445,6 +446,28 @@ void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) 
 
 }  // namespace
 
+namespace {
+
+// dst[m] = conj(src[n - m]) for m = from .. n-1, two values at a time: the
+// source pair read as one vector, its halves swapped and the imaginary
+// parts' signs flipped (a negation, as for one value).
+void mirror_row(const cfloat *src, int n, int from, cfloat *dst) {
+    typedef float Pair __attribute__((vector_size(16)));
+    typedef unsigned Bits __attribute__((vector_size(16)));
+    const Bits sign = {0u, 0x80000000u, 0u, 0x80000000u};
+    int m = from;
+    for (; m + 1 < n; m += 2) {
+        Pair v;
+        std::memcpy(&v, src + (n - m - 1), sizeof v);  // src[n-m-1], src[n-m]
+        v = __builtin_shufflevector(v, v, 2, 3, 0, 1);
+        v = reinterpret_cast<Pair>(reinterpret_cast<Bits>(v) ^ sign);
+        std::memcpy(dst + m, &v, sizeof v);
+    }
+    for (; m < n; ++m) dst[m] = conj(src[n - m]);
+}
+
+}  // namespace
+
 void dost_images(cfloat *a, long long count, int n1, int n2, bool inverse, tools::Parallel &par,
                  bool real) {
     if (count <= 0 || n1 <= 0 || n2 <= 0) return;
@@ -465,11 +488,9 @@ void dost_images(cfloat *a, long long count, int n1, int n2, bool inverse, tools
     columns(a, count, n1, n2, std::min(half, n2), false, par);
     for (long long img = 0; img < count; ++img) {
         cfloat *c = a + img * n1 * static_cast<long long>(n2);
-        for (int r = 0; r < n1; ++r) {
-            const cfloat *src = c + static_cast<long long>((n1 - r) % n1) * n2;
-            cfloat *dst = c + static_cast<long long>(r) * n2;
-            for (int m = half; m < n2; ++m) dst[m] = {src[n2 - m].re, -src[n2 - m].im};
-        }
+        for (int r = 0; r < n1; ++r)
+            mirror_row(c + static_cast<long long>((n1 - r) % n1) * n2, n2, half,
+                       c + static_cast<long long>(r) * n2);
     }
 }
 
