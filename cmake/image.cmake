@@ -3,6 +3,7 @@
 # engine's plans and the signal core's workers, bound into
 # orbelix_tools._core.
 set(ORBELIX_IMAGE_SOURCES
+  src/analysis/image/batch_fft.cpp
   src/analysis/image/dost.cpp
   src/analysis/image/local_measures.cpp
   src/analysis/image/local_spectrum.cpp)

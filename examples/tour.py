@@ -1,7 +1,10 @@
 """A tour of orbelix: first the analysis package orbelix_tools on 16 channels
 of synthetic EEG (examples/eeg_example.py: power, a band-limited inverse,
-power and inter-trial coherence over epochs, one figure), then all six
-functions of the exact module on a test signal and a test image.
+power and inter-trial coherence over epochs, one figure) and on a texture
+photograph bundled with scikit-image (examples/texture_maps.py: its
+dominant-frequency and orientation maps from the 2-D DOST, one figure),
+then all six functions of the exact module on a test signal and a test
+image.
 
 The signal is a linear chirp (50 to 350 Hz over 2 s at 1 kHz) with two
 short tone bursts and a little noise; the image is two oriented stripe
@@ -14,6 +17,7 @@ and direction, and the time of each call, and draws everything into one PNG
 figure.
 
     python examples/tour.py [--out tour.png] [--eeg-out eeg_example.png]
+                            [--texture-out texture_maps.png]
 """
 import argparse
 import sys
@@ -293,12 +297,15 @@ def draw(path, t, h, s_fst, image, s_dst2, locals_, grid, angles, bias):
 
 def main(argv=None):
     parser = argparse.ArgumentParser(
-        description="Run orbelix_tools on synthetic multi-channel EEG, then all six orbelix "
-                    "functions on a test signal and a test image; print shapes, round-trip "
-                    "errors, local measures and timings, and write two PNG figures.")
+        description="Run orbelix_tools on synthetic multi-channel EEG and on a texture "
+                    "photograph, then all six orbelix functions on a test signal and a test "
+                    "image; print shapes, round-trip errors, local measures and timings, and "
+                    "write three PNG figures.")
     parser.add_argument("--out", default="tour.png", help="where to write the figure (default: %(default)s)")
     parser.add_argument("--eeg-out", default=None,
                         help="where to write the EEG figure (default: eeg_example.png beside --out)")
+    parser.add_argument("--texture-out", default=None,
+                        help="where to write the texture maps (default: texture_maps.png beside --out)")
     args = parser.parse_args(argv)
 
     print("orbelix_tools on 16 channels of synthetic EEG")
@@ -306,6 +313,12 @@ def main(argv=None):
     import eeg_example
 
     eeg_example.main(args.eeg_out or str(Path(args.out).with_name("eeg_example.png")))
+    print()
+
+    print("orbelix_tools on a texture photograph (scikit-image's brick wall and grass)")
+    import texture_maps
+
+    texture_maps.main(args.texture_out or str(Path(args.out).with_name("texture_maps.png")))
     print()
 
     rng = np.random.default_rng(2024)

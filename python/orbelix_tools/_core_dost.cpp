@@ -7,7 +7,6 @@
 #include <nanobind/ndarray.h>
 #include <nanobind/stl/string.h>
 
-#include <climits>
 #include <complex>
 #include <cstdint>
 #include <string>
@@ -22,6 +21,8 @@ using namespace nb::literals;
 using orbelix::cfloat;
 using orbelix::tools::Interrupted;
 using orbelix::tools::Parallel;
+using orbelix::tools::binding::as_int;
+using orbelix::tools::binding::require_aligned;
 using orbelix::tools::binding::run_released;
 
 namespace {
@@ -30,22 +31,10 @@ using complex64 = std::complex<float>;
 template <class T, std::size_t D>
 using Array = nb::ndarray<T, nb::ndim<D>, nb::c_contig, nb::device::cpu>;
 
-int extent(std::size_t v, const char *what) {
-    if (v > static_cast<std::size_t>(INT_MAX))
-        throw nb::value_error((std::string(what) + " exceeds 2**31 - 1").c_str());
-    return static_cast<int>(v);
-}
-
 void expect(std::size_t got, std::size_t want, const char *what) {
     if (got != want)
         throw nb::value_error((std::string(what) + " has extent " + std::to_string(got) +
                                ", expected " + std::to_string(want)).c_str());
-}
-
-template <class A>
-void aligned(const A &a, const char *name) {
-    if (reinterpret_cast<std::uintptr_t>(a.data()) % alignof(float) != 0)
-        throw nb::value_error((std::string(name) + " is not aligned to its element size").c_str());
 }
 
 // What a transform allocates besides its result, for a MemoryError.
@@ -68,9 +57,9 @@ bool all_finite(const cfloat *p, std::size_t count) {
 
 bool dost_inplace(Array<complex64, 2> a, bool inverse, int workers) {
     const long long count = static_cast<long long>(a.shape(0));
-    const int n = extent(a.shape(1), "the signal length");
+    const int n = as_int(a.shape(1), "the signal length");
     if (a.size() == 0) return true;
-    aligned(a, "a");
+    require_aligned(a.data(), alignof(float), "a");
     cfloat *p = reinterpret_cast<cfloat *>(a.data());
     bool finite = true;
     run_released(workers, nb::none(), plans_of("signals of " + std::to_string(n) + " samples"),
@@ -83,10 +72,10 @@ bool dost_inplace(Array<complex64, 2> a, bool inverse, int workers) {
 
 bool dost2_inplace(Array<complex64, 3> a, bool inverse, int workers, bool real) {
     const long long count = static_cast<long long>(a.shape(0));
-    const int n1 = extent(a.shape(1), "the image height");
-    const int n2 = extent(a.shape(2), "the image width");
+    const int n1 = as_int(a.shape(1), "the image height");
+    const int n2 = as_int(a.shape(2), "the image width");
     if (a.size() == 0) return true;
-    aligned(a, "a");
+    require_aligned(a.data(), alignof(float), "a");
     cfloat *p = cdata(a);
     bool finite = true;
     run_released(workers, nb::none(),
@@ -101,12 +90,12 @@ bool dost2_inplace(Array<complex64, 3> a, bool inverse, int workers, bool real) 
 orbelix::analysis::PairTables tables_of(Array<complex64, 3> &c, std::size_t rows, std::size_t cols) {
     orbelix::analysis::PairTables t;
     t.count = static_cast<long long>(c.shape(0));
-    t.n1 = extent(c.shape(1), "the image height");
-    t.n2 = extent(c.shape(2), "the image width");
+    t.n1 = as_int(c.shape(1), "the image height");
+    t.n2 = as_int(c.shape(2), "the image width");
     if (t.n1 < 1 || t.n2 < 1) throw nb::value_error("the images are empty");
     expect(rows, orbelix::analysis::dost_bands(t.n1).size(), "the pair table axis 0");
     expect(cols, orbelix::analysis::dost_bands(t.n2).size(), "the pair table axis 1");
-    aligned(c, "c");
+    require_aligned(c.data(), alignof(float), "c");
     t.c = cdata(c);
     return t;
 }
@@ -116,7 +105,7 @@ void expect_planes(const nb::ndarray<float, nb::c_contig, nb::device::cpu> &out,
     if (out.ndim() != shape.size())
         throw nb::value_error((std::string(name) + " has the wrong number of dimensions").c_str());
     for (std::size_t d = 0; d < shape.size(); ++d) expect(out.shape(d), shape[d], name);
-    aligned(out, name);
+    require_aligned(out.data(), alignof(float), name);
 }
 
 void dominant_into(Array<complex64, 3> c, Array<const float, 2> frequency_table,
@@ -129,7 +118,7 @@ void dominant_into(Array<complex64, 3> c, Array<const float, 2> frequency_table,
         expect(a->shape(0), c.shape(0), "the maps' axis 0");
         expect(a->shape(1), c.shape(1), "the maps' axis 1");
         expect(a->shape(2), c.shape(2), "the maps' axis 2");
-        aligned(*a, "the maps");
+        require_aligned(a->data(), alignof(float), "the maps");
     }
     t.frequency = frequency_table.data();
     t.orientation = orientation_table.data();
@@ -144,7 +133,7 @@ void octaves_into(Array<complex64, 3> c, Array<const std::int32_t, 2> octave_tab
     auto t = tables_of(c, octave_table.shape(0), octave_table.shape(1));
     const std::size_t octaves = energy.ndim() == 4 ? energy.shape(0) : 0;
     expect_planes(energy, {octaves, c.shape(0), c.shape(1), c.shape(2)}, "energy");
-    t.octaves = extent(octaves, "the number of octaves");
+    t.octaves = as_int(octaves, "the number of octaves");
     for (std::size_t i = 0; i < octave_table.size(); ++i)
         if (octave_table.data()[i] < 0 || octave_table.data()[i] >= t.octaves)
             throw nb::value_error("octave_table holds an octave outside the energy's planes");

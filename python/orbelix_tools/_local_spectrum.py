@@ -87,7 +87,10 @@ def local_spectrum(image: npt.ArrayLike, *, spacing: tuple[float, float] = (1.0,
     frequency alone; octave ``o >= 1`` the pairs whose centre radius lies in
     ``[r0 2**(o-1), r0 2**o)``, ``r0`` the smallest non-zero centre radius;
     its centre is ``1.5 r0 2**(o-1)``) and the energy per octave per pixel,
-    float32 of shape ``(len(centres),) + image.shape``.
+    float32 of shape ``(len(centres),) + image.shape``: ``4 len(centres)``
+    bytes per pixel (about ``4 (log2 n + 1)``, 44 for a 1024 x 1024 image,
+    5.5 times its complex64 copy), with the coefficients' complex64 copy
+    besides it during the call.
 
     For ``output="full"``, ``(centres, magnitudes)``: the centre wave vector
     ``(ky, kx)`` of every band pair, float64 of shape ``(nr, nc, 2)`` for

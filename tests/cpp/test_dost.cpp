@@ -1,10 +1,13 @@
 // The DOST core without Python: the band partition, unitarity and the round
-// trip against a double-precision DFT, images against the 1-D transform
-// along each axis, the real-image shortcut, and worker counts.
+// trip against a double-precision DFT, images and batches of rows against
+// the 1-D transform one vector at a time, the batched FFT against the
+// one-sequence plan, the real-image shortcut, and worker counts.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
+#include <cstring>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -12,6 +15,7 @@
 #include "analysis/signal/parallel.hpp"
 
 using orbelix::cfloat;
+using orbelix::analysis::BatchFft;
 using orbelix::analysis::Dost1;
 using orbelix::analysis::dost_bands;
 using orbelix::analysis::dost_images;
@@ -92,53 +96,125 @@ TEST(Dost, MatchesTheDefinitionIsUnitaryAndInverts) {
     }
 }
 
-TEST(Dost, ImagesAreTheTransformAlongEachAxisForAnyWorkerCount) {
-    const int n1 = 21, n2 = 34, count = 3;
-    const auto images = noise(static_cast<std::size_t>(count) * n1 * n2, 7);
-    auto one = images;
-    Parallel single(1);
-    dost_images(one.data(), count, n1, n2, false, single);
-    // Rows, then columns, one vector at a time.
-    auto loop = images;
+// Each image transformed one vector at a time: rows then columns (forward),
+// columns then rows (inverse).
+std::vector<cfloat> one_vector_at_a_time(std::vector<cfloat> a, int count, int n1, int n2, bool inverse) {
     Dost1 rows(n2), cols(n1);
     std::vector<cfloat> col(n1);
-    for (int img = 0; img < count; ++img) {
-        cfloat *a = loop.data() + static_cast<std::size_t>(img) * n1 * n2;
-        for (int r = 0; r < n1; ++r) rows.forward(a + r * n2);
+    auto do_rows = [&](cfloat *img) {
+        for (int r = 0; r < n1; ++r) inverse ? rows.inverse(img + r * n2) : rows.forward(img + r * n2);
+    };
+    auto do_cols = [&](cfloat *img) {
         for (int q = 0; q < n2; ++q) {
-            for (int r = 0; r < n1; ++r) col[r] = a[r * n2 + q];
-            cols.forward(col.data());
-            for (int r = 0; r < n1; ++r) a[r * n2 + q] = col[r];
+            for (int r = 0; r < n1; ++r) col[r] = img[r * n2 + q];
+            inverse ? cols.inverse(col.data()) : cols.forward(col.data());
+            for (int r = 0; r < n1; ++r) img[r * n2 + q] = col[r];
+        }
+    };
+    for (int img = 0; img < count; ++img) {
+        cfloat *p = a.data() + static_cast<std::size_t>(img) * n1 * n2;
+        if (inverse) {
+            do_cols(p);
+            do_rows(p);
+        } else {
+            do_rows(p);
+            do_cols(p);
         }
     }
-    for (std::size_t i = 0; i < one.size(); ++i) {
-        EXPECT_EQ(one[i].re, loop[i].re);
-        EXPECT_EQ(one[i].im, loop[i].im);
+    return a;
+}
+
+void expect_same_bits(const std::vector<cfloat> &a, const std::vector<cfloat> &b, const char *what) {
+    ASSERT_EQ(a.size(), b.size());
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        differ += std::memcmp(&a[i], &b[i], sizeof(cfloat)) != 0;
+    EXPECT_EQ(differ, 0u) << what;
+}
+
+// Images go through blocks of rows and of columns side by side, with one
+// batched FFT per band: the numbers of the one-vector transform, whatever
+// the block (shapes below, at and above a block; band widths on the radix
+// and the chirp-z paths: 1000 has a band of 244 = 4 x 61 bins, 250 one of
+// 61) and whatever the worker count.
+TEST(Dost, ImagesAreTheTransformAlongEachAxisForAnyWorkerCount) {
+    struct Shape { int count, n1, n2; };
+    for (const Shape sh : {Shape{3, 21, 34}, Shape{2, 64, 8}, Shape{1, 250, 130}, Shape{1, 9, 1000},
+                           Shape{2, 1, 17}, Shape{1, 33, 1}, Shape{1, 2100, 19}}) {
+        const auto images = noise(static_cast<std::size_t>(sh.count) * sh.n1 * sh.n2, sh.n1 + sh.n2);
+        for (bool inverse : {false, true}) {
+            const auto loop = one_vector_at_a_time(images, sh.count, sh.n1, sh.n2, inverse);
+            for (int workers : {1, 2, 3}) {
+                auto batch = images;
+                Parallel par(workers);
+                dost_images(batch.data(), sh.count, sh.n1, sh.n2, inverse, par);
+                const std::string what = std::to_string(sh.n1) + " x " + std::to_string(sh.n2) +
+                                         (inverse ? " inverse" : " forward") + ", workers " +
+                                         std::to_string(workers);
+                expect_same_bits(batch, loop, what.c_str());
+            }
+        }
     }
-    for (int workers : {2, 3}) {
-        auto many = images;
-        Parallel par(workers);
-        dost_images(many.data(), count, n1, n2, false, par);
-        for (std::size_t i = 0; i < one.size(); ++i) {
-            EXPECT_EQ(many[i].re, one[i].re);
-            EXPECT_EQ(many[i].im, one[i].im);
+}
+
+// Rows of one signal length the same, side by side or one at a time.
+TEST(Dost, RowsAreTheOneVectorTransform) {
+    for (int n : {7, 100, 1000, 5000}) {
+        const int count = 37;
+        const auto x = noise(static_cast<std::size_t>(n) * count, n);
+        for (bool inverse : {false, true}) {
+            auto batch = x, loop = x;
+            Parallel par(2);
+            dost_rows(batch.data(), count, n, inverse, par);
+            Dost1 d(n);
+            for (int r = 0; r < count; ++r)
+                inverse ? d.inverse(loop.data() + r * n) : d.forward(loop.data() + r * n);
+            expect_same_bits(batch, loop, ("n = " + std::to_string(n)).c_str());
+        }
+    }
+}
+
+// The batched FFT gives the one-sequence plan's numbers, sequence by
+// sequence, on the radix and the chirp-z paths, for any lot.
+TEST(Dost, BatchedFftIsThePlanSequenceBySequence) {
+    for (int n : {2, 6, 16, 61, 244, 1024, 4099}) {
+        orbelix::fftpack::TransformPlan plan(n);
+        for (int lot : {1, 3, 8, 21}) {
+            const auto x = noise(static_cast<std::size_t>(n) * lot, n + lot);
+            for (bool forward : {true, false}) {
+                auto side = x;
+                BatchFft fft(n);
+                fft.transform(forward, side.data(), lot);
+                std::vector<cfloat> seq(n);
+                for (int s = 0; s < lot; ++s) {
+                    for (int e = 0; e < n; ++e) seq[e] = x[static_cast<std::size_t>(e) * lot + s];
+                    ASSERT_EQ(plan.transform(forward ? "f" : "b", {seq.data(), n, 1}), 0);
+                    for (int e = 0; e < n; ++e)
+                        ASSERT_EQ(std::memcmp(&seq[e], &side[static_cast<std::size_t>(e) * lot + s], sizeof(cfloat)), 0)
+                            << "n=" << n << " lot=" << lot << " s=" << s << " e=" << e;
+                }
+            }
         }
     }
 }
 
 TEST(Dost, RealShortcutGivesTheComplexNumbersToRounding) {
-    const int n1 = 15, n2 = 22, count = 2;
-    const auto images = noise(static_cast<std::size_t>(count) * n1 * n2, 3, true);
-    auto fast = images, plain = images;
-    Parallel par(2);
-    dost_images(fast.data(), count, n1, n2, false, par, true);
-    dost_images(plain.data(), count, n1, n2, false, par, false);
-    double top = 0, diff = 0;
-    for (std::size_t i = 0; i < fast.size(); ++i) {
-        top = std::max(top, std::abs(cd(plain[i].re, plain[i].im)));
-        diff = std::max(diff, std::abs(cd(fast[i].re - plain[i].re, fast[i].im - plain[i].im)));
+    // Odd heights leave one row of each image without a partner; 41 x 130
+    // pairs rows across blocks and images; rows of 2100 pair in place.
+    struct Shape { int count, n1, n2; };
+    for (const Shape sh : {Shape{2, 15, 22}, Shape{3, 41, 130}, Shape{1, 1, 9}, Shape{1, 5, 2100}}) {
+        const auto images = noise(static_cast<std::size_t>(sh.count) * sh.n1 * sh.n2, 3, true);
+        auto fast = images, plain = images;
+        Parallel par(2);
+        dost_images(fast.data(), sh.count, sh.n1, sh.n2, false, par, true);
+        dost_images(plain.data(), sh.count, sh.n1, sh.n2, false, par, false);
+        double top = 0, diff = 0;
+        for (std::size_t i = 0; i < fast.size(); ++i) {
+            top = std::max(top, std::abs(cd(plain[i].re, plain[i].im)));
+            diff = std::max(diff, std::abs(cd(fast[i].re - plain[i].re, fast[i].im - plain[i].im)));
+        }
+        EXPECT_LT(diff, 2e-6 * top) << sh.n1 << " x " << sh.n2;
     }
-    EXPECT_LT(diff, 2e-6 * top);
 }
 
 TEST(Dost, RowsInvert) {

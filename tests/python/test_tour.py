@@ -1,5 +1,5 @@
-"""The tour runs end to end: figure written, round trips exact to single
-precision, local measures where the textures are, and the README's table of
+"""The tour runs end to end: figures written (the EEG example's and the
+texture maps' beside the tour's), round trips exact to single precision, local measures where the textures are, and the README's table of
 the cmsht2 orientation bias is the one the tour measures."""
 import importlib.util
 import re
@@ -50,6 +50,15 @@ def test_tour_writes_the_figure_and_reports(tour_run):
     eeg = target.with_name("eeg_example.png")
     assert eeg.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
     assert "alpha peak 10.00 Hz (made at 10.0 Hz)" in out
+    # Then the texture photograph's maps, their figure beside the tour's too:
+    # the grass's dominant frequency well above the brick wall's.
+    texture = target.with_name("texture_maps.png")
+    assert texture.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    maps = re.search(r"local_spectrum of 512 x 812: .* median dominant frequency brick (\S+), "
+                     r"grass (\S+) cycles/pixel; idost2\(dost2\(image\)\) rms error (\S+);", out)
+    assert maps is not None
+    brick, grass, rms = (float(v) for v in maps.groups())
+    assert grass > 1.5 * brick and rms < 1e-6
 
     assert "(2048,) complex64 -> (1025, 2048) complex64" in out
     assert "(256, 256) complex64 ->     (15, 15) complex64" in out

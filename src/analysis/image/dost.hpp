@@ -22,7 +22,7 @@
 #include <memory>
 #include <vector>
 
-#include "fft/plans/transform_plan.hpp"
+#include "analysis/image/batch_fft.hpp"
 #include "analysis/signal/parallel.hpp"
 #include "core/view.hpp"
 
@@ -54,19 +54,38 @@ public:
     int size() const { return n_; }
     const std::vector<DostBand> &bands() const { return bands_; }
 
-    // In place on a contiguous vector of size() values.
-    void forward(cfloat *a);
-    void inverse(cfloat *a);
+    // In place on `lot` vectors of size() values laid side by side: value
+    // k of vector s at a[k * lot + s] (lot = 1: one contiguous vector).
+    // Every vector gets the same numbers whatever the lot, so that the
+    // band transforms of many vectors go through one batched call.
+    void forward(cfloat *a, int lot = 1);
+    void inverse(cfloat *a, int lot = 1);
+
+    // A block of `values` complex values for the caller's vectors side by
+    // side, kept with the transform (valid until the next call).
+    cfloat *block(std::size_t values);
+
+    // The length plus the complex values of scratch held: what a pool of
+    // transforms counts.
+    long long held_values() const;
 
 private:
-    fftpack::TransformPlan &plan_for(int width);
+    // One: lot is 1, known when compiled (the loops over vectors vanish).
+    template <bool One>
+    void forward_lot(cfloat *a, int lot);
+    template <bool One>
+    void inverse_lot(cfloat *a, int lot);
+    BatchFft &fft_for(int width);
+    cfloat *band_scratch(int width, int lot);
 
     int n_;
     std::vector<DostBand> bands_;
-    std::unique_ptr<fftpack::TransformPlan> full_;
-    std::vector<int> widths_;  // distinct band widths above 1
-    std::vector<std::unique_ptr<fftpack::TransformPlan>> plans_;
+    std::unique_ptr<BatchFft> full_;
+    std::vector<int> widths_;  // distinct band widths with a plan
+    std::vector<std::unique_ptr<BatchFft>> ffts_;
     std::vector<cfloat> t_;
+    std::unique_ptr<cfloat[]> block_;
+    std::size_t block_size_ = 0;
 };
 
 // count signals of n values each, rows of a contiguous (count x n) array,

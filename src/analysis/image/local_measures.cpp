@@ -7,28 +7,22 @@
 
 #include "analysis/image/local_measures_kernel.hpp"
 #include "core/simd/isa.hpp"
+#include "local/rht14f.hpp"
 
 namespace orbelix::analysis {
 
 MeasureKernels::MeasureKernels(float coarse, float fine, int kr_, int kc_) : kr(kr_), kc(kc_) {
     weights.resize((2 * static_cast<std::size_t>(kr) + 1) * (2 * static_cast<std::size_t>(kc) + 1) *
                    kWeightsPerOffset);
-    const float fine2 = fine * fine, coarse2 = coarse * coarse;
     float *w = weights.data();
     for (long long i = -kc; i <= kc; ++i) {
         for (long long j = -kr; j <= kr; ++j, w += kWeightsPerOffset) {
-            const float u = static_cast<float>(i * i + j * j + 1);
-            const float p1 = static_cast<float>(j) / u;
-            const float p2 = static_cast<float>(i) / u;
-            const float p3 = (u - 1.0f) / u;
-            const float a = (p1 * p1 + p2 * p2) + p3 * p3;
-            const float f_fine = std::sqrt(fine2 + a);
-            const float f_coarse = std::sqrt(coarse2 + a);
-            w[0] = fine * f_fine - coarse * f_coarse;
-            w[1] = f_fine - f_coarse;
-            w[2] = p1;
-            w[3] = p2;
-            w[4] = p3;
+            const local::OffsetWeights o = local::offset_weights(i, j, coarse, fine);
+            w[0] = o.even;
+            w[1] = o.odd;
+            w[2] = o.p1;
+            w[3] = o.p2;
+            w[4] = o.p3;
         }
     }
 }
@@ -45,26 +39,6 @@ void filter_row(simd::Isa isa, const float *strip, std::ptrdiff_t stride, const 
 }
 
 namespace {
-
-// Euclidean norm of three values with a running scale, zeros skipped: the
-// phase's magnitude, formed as rht14f forms it.
-float scaled_norm3(float a, float b, float c) {
-    float scale = 1.0f;
-    float sum = 0.0f;
-    for (const float value : {a, b, c}) {
-        if (value == 0.0f) continue;
-        const float mag = std::fabs(value);
-        if (mag > scale) {
-            const float ratio = scale / mag;
-            sum = 1.0f + ratio * ratio * sum;
-            scale = mag;
-        } else {
-            const float ratio = mag / scale;
-            sum = sum + ratio * ratio;
-        }
-    }
-    return scale * std::sqrt(sum);
-}
 
 // The image index whose value completes index q of an axis of n pixels;
 // -1 for a zero.
@@ -177,11 +151,12 @@ void local_measures(const ImageBatch &x, float coarse, float fine, int kernel_si
                        width, sums);
             const std::size_t at = b * plane + static_cast<std::size_t>(r) * out_cols;
             for (int y = 0; y < out_cols; ++y) {
-                const float e = sums.e[y], o1 = sums.o1[y], o2 = sums.o2[y], q = sums.q[y];
-                maps.ratio[at + y] = std::hypot(o1, o2) / q;
-                maps.orientation[at + y] = std::atan2(o2, o1);
-                maps.phase[at + y] = std::atan2(scaled_norm3(o1, o2, q), e);
-                maps.energy[at + y] = ((e * e + o1 * o1) + o2 * o2) + q * q;
+                float h[4];
+                local::measures_from_sums(sums.e[y], sums.o1[y], sums.o2[y], sums.q[y], h);
+                maps.ratio[at + y] = h[0];
+                maps.orientation[at + y] = h[1];
+                maps.phase[at + y] = h[2];
+                maps.energy[at + y] = h[3];
             }
         }
     });
