@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import functools
 import math
 import os
 import sys
@@ -42,6 +43,12 @@ def signal_array(x: object, name: str) -> npt.NDArray[Any]:
     return a
 
 
+# The smallest magnitude that rounds to infinity in single precision:
+# 2**128 - 2**103, halfway between the largest float32 and 2**128.
+_SINGLE_LIMIT = 2.0**128 - 2.0**103
+_EXACT_EXTREMES = (np.float32, np.float64, np.complex64, np.complex128)
+
+
 def check_finite(a: npt.NDArray[Any], name: str) -> None:
     """ValueError naming the first value of `a` that is NaN or infinite, or
     that becomes infinite in single precision: through the FFTs one such
@@ -49,6 +56,12 @@ def check_finite(a: npt.NDArray[Any], name: str) -> None:
     if a.dtype.kind not in "fc" or a.size == 0:
         return
     parts = (a.real, a.imag) if a.dtype.kind == "c" else (a,)
+    # The extremes alone when they lie within single precision (NaN fails
+    # both comparisons): float32 and float64 extremes are exact as Python
+    # floats, so no rounding to float32 and no floating-point state to set.
+    if a.dtype.type in _EXACT_EXTREMES and all(
+            -_SINGLE_LIMIT < float(p.min()) and float(p.max()) < _SINGLE_LIMIT for p in parts):
+        return
     # Extremes propagate NaN; no temporary the size of the input.
     with np.errstate(over="ignore"):
         if all(np.isfinite(np.float32(p.min())) and np.isfinite(np.float32(p.max()))
@@ -90,7 +103,9 @@ def check_signal_count(lead: tuple[int, ...], name: str) -> int:
     return count
 
 
+@functools.lru_cache(maxsize=1)
 def _memory_bytes() -> int | None:
+    """The machine's physical memory, asked once a process."""
     try:
         return os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES")
     except (AttributeError, ValueError, OSError):
