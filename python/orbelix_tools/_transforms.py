@@ -650,7 +650,10 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     zero in the latter), with `S` as :func:`stransform` computes it for the
     same arguments. The sums are formed in double precision voice by voice,
     never holding the transforms of all epochs: memory is the two results
-    plus the spectra of one channel's epochs per worker.
+    plus the spectra of one channel's epochs per worker. Each ``S/|S|`` is
+    formed in single precision (within two float ulps; in double where
+    ``|S|**2`` leaves the float range), so `itc` lies within 3e-7 of the
+    float64 mean of the same coefficients.
 
     Parameters
     ----------

@@ -104,6 +104,53 @@ TEST(ToolsRows, EpochSumsAndMeansAreTheScalarFormulas) {
     }
 }
 
+// S/|S| in single precision: the scalar float formula added to the double
+// sums where every |S|^2 of the row is a float between 2^-100 and 2^126 (or
+// S is 0); any other value leaves the row to the double formulas, untouched.
+TEST(ToolsRows, SinglePrecisionUnitsOnlyWhereTheRowFits) {
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<float> u(-3.0f, 3.0f);
+    for (simd::Isa isa : supported_paths()) {
+        for (int n : kLengths) {
+            for (int spoil = -1; spoil < 4; ++spoil) {
+                std::vector<cfloat> v(n + 1);
+                for (auto &z : v) z = {u(rng), u(rng)};
+                if (n > 2) v[1 + n / 2] = {0.0f, -0.0f};  // fits: no coherence
+                const cfloat spoilers[] = {{1e-31f, 0.0f}, {0.0f, 1e-40f}, {1e20f, 1.0f},
+                                           {std::numeric_limits<float>::infinity(), 0.0f}};
+                if (spoil >= 0 && n > 0) v[1 + (spoil * 5) % n] = spoilers[spoil];
+                const bool fits = spoil < 0 || n == 0;
+                std::vector<double> p(n, 7.0), re(n, 7.0), im(n, 7.0);
+                std::vector<double> wp(n, 7.0), wre(n, 7.0), wim(n, 7.0);
+                const bool done = rows::unit_sums(isa, false, v.data() + 1, n, p.data(), re.data(),
+                                                  im.data());
+                ASSERT_EQ(done, fits) << simd::name(isa) << " n=" << n << " spoil=" << spoil;
+                if (fits) {
+                    for (int t = 0; t < n; ++t) {
+                        const cfloat z = v[1 + t];
+                        const float pf = z.re * z.re + z.im * z.im;
+                        const float inv = 1.0f / std::sqrt(pf + static_cast<float>(pf == 0.0f));
+                        wp[t] += static_cast<double>(z.re) * z.re + static_cast<double>(z.im) * z.im;
+                        wre[t] += static_cast<double>(z.re * inv);
+                        wim[t] += static_cast<double>(z.im * inv);
+                    }
+                }
+                ASSERT_TRUE(same_bits(p, wp)) << simd::name(isa) << " n=" << n;
+                ASSERT_TRUE(same_bits(re, wre)) << simd::name(isa) << " n=" << n;
+                ASSERT_TRUE(same_bits(im, wim)) << simd::name(isa) << " n=" << n;
+                // Each unit within 2 float ulps of the double one.
+                if (fits)
+                    for (int t = 0; t < n; ++t) {
+                        const double a = v[1 + t].re, b = v[1 + t].im, q = a * a + b * b;
+                        if (q == 0.0) continue;
+                        ASSERT_NEAR(re[t] - 7.0, a / std::sqrt(q), 2.4e-7);
+                        ASSERT_NEAR(im[t] - 7.0, b / std::sqrt(q), 2.4e-7);
+                    }
+            }
+        }
+    }
+}
+
 TEST(ToolsRows, SingleEpochFlagsExactlyTheNonFinitePowers) {
     for (simd::Isa isa : supported_paths()) {
         for (int n : kLengths) {

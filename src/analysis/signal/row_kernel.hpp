@@ -25,6 +25,7 @@ template <int W>
 struct Lanes {
     static constexpr int h = W / 2;
     typedef float F __attribute__((vector_size(4 * W)));
+    typedef int FBits __attribute__((vector_size(4 * W)));
     typedef float Half __attribute__((vector_size(2 * W)));
     typedef int HalfBits __attribute__((vector_size(2 * W)));
     typedef double D __attribute__((vector_size(4 * W)));
@@ -51,6 +52,17 @@ ORBELIX_INLINE inline Half evens(F f, std::integer_sequence<int, I...>) {
 template <class Half, class F, int... I>
 ORBELIX_INLINE inline Half odds(F f, std::integer_sequence<int, I...>) {
     return __builtin_shufflevector(f, f, (2 * I + 1)...);
+}
+
+// The real (even) and imaginary (odd) lanes of two vectors of complex values.
+template <class F, int... I>
+ORBELIX_INLINE inline F pair_evens(F a, F b, std::integer_sequence<int, I...>) {
+    return __builtin_shufflevector(a, b, (2 * I)...);
+}
+
+template <class F, int... I>
+ORBELIX_INLINE inline F pair_odds(F a, F b, std::integer_sequence<int, I...>) {
+    return __builtin_shufflevector(a, b, (2 * I + 1)...);
 }
 
 // {w0, w0, w1, w1, ...}: a real factor for each complex value.
@@ -87,6 +99,28 @@ ORBELIX_INLINE inline D sqrt_lanes(D x) {
 #endif
     D r;
     for (std::size_t i = 0; i < sizeof(D) / sizeof(double); ++i) r[i] = std::sqrt(x[i]);
+    return r;
+}
+
+// The same for floats.
+template <class F>
+ORBELIX_INLINE inline F sqrt_float_lanes(F x) {
+#if defined(__AVX__)
+    if constexpr (sizeof(F) == 64) {
+        typedef float Eight __attribute__((vector_size(32)));
+        const Eight lo = sqrt_float_lanes<Eight>(
+            __builtin_shufflevector(x, x, 0, 1, 2, 3, 4, 5, 6, 7));
+        const Eight hi = sqrt_float_lanes<Eight>(
+            __builtin_shufflevector(x, x, 8, 9, 10, 11, 12, 13, 14, 15));
+        return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    }
+    if constexpr (sizeof(F) == 32) return reinterpret_cast<F>(_mm256_sqrt_ps(reinterpret_cast<__m256>(x)));
+#endif
+#if defined(__SSE2__)
+    if constexpr (sizeof(F) == 16) return reinterpret_cast<F>(_mm_sqrt_ps(reinterpret_cast<__m128>(x)));
+#endif
+    F r;
+    for (std::size_t i = 0; i < sizeof(F) / sizeof(float); ++i) r[i] = std::sqrt(x[i]);
     return r;
 }
 
@@ -183,6 +217,97 @@ struct Rows {
                 sum_im[t] += im * inv;
             }
         }
+    }
+
+    // S/|S| in single precision is accurate when |S|^2 is a normal float
+    // (or S is 0): below 2^-100 and above 2^126 the double formulas above
+    // are used instead.
+    static constexpr float kUnitLow = 0x1p-100f, kUnitHigh = 0x1p126f;
+
+    static bool unit_fits(float re, float im, float p) {
+        return p <= kUnitHigh && (p >= kUnitLow || (re == 0.0f && im == 0.0f));
+    }
+
+    // epoch_sums with S/|S| formed in single precision (|S|^2 still exact
+    // in double) and added to the double sums, when every value of the row
+    // fits (unit_fits); else false, and the sums untouched.
+    template <bool first>
+    static bool unit_sums(const cfloat *v, std::size_t n, double *sum_p, double *sum_re,
+                          double *sum_im) {
+        using FBits = typename T::FBits;
+        using Evens = std::make_integer_sequence<int, W>;
+        auto full_parts = [](const cfloat *p, F &re, F &im) {
+            const F a = load<F>(p), b = load<F>(p + h);
+            re = pair_evens<F>(a, b, Evens{});
+            im = pair_odds<F>(a, b, Evens{});
+        };
+        const F high = F{} + kUnitHigh, low = F{} + kUnitLow;
+        FBits bad{};
+        std::size_t t = 0;
+        for (; t + W <= n; t += W) {
+            F re, im;
+            full_parts(v + t, re, im);
+            const F p = re * re + im * im;
+            bad |= ~((p <= high) & ((p >= low) | ((re == 0.0f) & (im == 0.0f))));
+        }
+        for (int i = 0; i < W; ++i)
+            if (bad[i] != 0) return false;
+        for (; t < n; ++t)
+            if (!unit_fits(v[t].re, v[t].im, v[t].re * v[t].re + v[t].im * v[t].im)) return false;
+
+        auto add = [](double *sum, std::size_t at, D term) {
+            if constexpr (first)
+                store(sum + at, term);
+            else
+                store(sum + at, load<D>(sum + at) + term);
+        };
+        t = 0;
+        for (; t + W <= n; t += W) {
+            F re, im;
+            full_parts(v + t, re, im);
+            const F pf = re * re + im * im;
+            const F one = F{} + 1.0f;
+            const F inv = 1.0f / sqrt_float_lanes(pf + reinterpret_cast<F>(
+                                                           (pf == 0.0f) & reinterpret_cast<FBits>(one)));
+            const F ure = re * inv, uim = im * inv;
+            const Half halves_re[2] = {lower(re, Seq{}), upper(re, Seq{})};
+            const Half halves_im[2] = {lower(im, Seq{}), upper(im, Seq{})};
+            const Half halves_ure[2] = {lower(ure, Seq{}), upper(ure, Seq{})};
+            const Half halves_uim[2] = {lower(uim, Seq{}), upper(uim, Seq{})};
+            for (int k = 0; k < 2; ++k) {
+                const D r = __builtin_convertvector(halves_re[k], D);
+                const D i = __builtin_convertvector(halves_im[k], D);
+                add(sum_p, t + k * h, r * r + i * i);
+                add(sum_re, t + k * h, __builtin_convertvector(halves_ure[k], D));
+                add(sum_im, t + k * h, __builtin_convertvector(halves_uim[k], D));
+            }
+        }
+        for (; t < n; ++t) {
+            const float pf = v[t].re * v[t].re + v[t].im * v[t].im;
+            const float inv = 1.0f / std::sqrt(pf + static_cast<float>(pf == 0.0f));
+            const double re = v[t].re, im = v[t].im;
+            const double p = re * re + im * im;
+            const double ure = v[t].re * inv, uim = v[t].im * inv;
+            if constexpr (first) {
+                sum_p[t] = p;
+                sum_re[t] = ure;
+                sum_im[t] = uim;
+            } else {
+                sum_p[t] += p;
+                sum_re[t] += ure;
+                sum_im[t] += uim;
+            }
+        }
+        return true;
+    }
+
+    template <int... I>
+    ORBELIX_INLINE static Half lower(F f, std::integer_sequence<int, I...>) {
+        return __builtin_shufflevector(f, f, I...);
+    }
+    template <int... I>
+    ORBELIX_INLINE static Half upper(F f, std::integer_sequence<int, I...>) {
+        return __builtin_shufflevector(f, f, (I + h)...);
     }
 
     // The means over `epochs` of the sums: power, and |mean of S/|S||.
@@ -286,5 +411,7 @@ ORBELIX_DECLARE_PATHS(
                      std::size_t n, int epochs, float *pw, float *coh);
     bool single_epoch(const cfloat *v, std::size_t n, float *pw, float *coh);
     void fold(bool backward, cfloat *out, const cfloat *in, const float *w, int run);
-    void window_quotients(float c, float kk, long long m0, int len, float *q))
+    void window_quotients(float c, float kk, long long m0, int len, float *q);
+    bool unit_sums(bool first, const cfloat *v, std::size_t n, double *sum_p, double *sum_re,
+                   double *sum_im))
 }  // namespace orbelix::tools::row_paths

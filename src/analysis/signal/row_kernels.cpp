@@ -18,6 +18,12 @@ void epoch_sums(bool first, const cfloat *v, std::size_t n, double *sum_p, doubl
         Rows::epoch_sums<false>(v, n, sum_p, sum_re, sum_im);
 }
 
+bool unit_sums(bool first, const cfloat *v, std::size_t n, double *sum_p, double *sum_re,
+               double *sum_im) {
+    return first ? Rows::unit_sums<true>(v, n, sum_p, sum_re, sum_im)
+                 : Rows::unit_sums<false>(v, n, sum_p, sum_re, sum_im);
+}
+
 void epoch_means(const double *sum_p, const double *sum_re, const double *sum_im, std::size_t n,
                  int epochs, float *pw, float *coh) {
     Rows::epoch_means(sum_p, sum_re, sum_im, n, epochs, pw, coh);

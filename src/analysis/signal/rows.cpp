@@ -19,6 +19,11 @@ void epoch_sums(simd::Isa isa, bool first, const cfloat *v, std::size_t n, doubl
     ORBELIX_ON_PATH(isa, epoch_sums(first, v, n, sum_p, sum_re, sum_im));
 }
 
+bool unit_sums(simd::Isa isa, bool first, const cfloat *v, std::size_t n, double *sum_p,
+               double *sum_re, double *sum_im) {
+    return ORBELIX_ON_PATH(isa, unit_sums(first, v, n, sum_p, sum_re, sum_im));
+}
+
 void epoch_means(simd::Isa isa, const double *sum_p, const double *sum_re, const double *sum_im,
                  std::size_t n, int epochs, float *pw, float *coh) {
     ORBELIX_ON_PATH(isa, epoch_means(sum_p, sum_re, sum_im, n, epochs, pw, coh));
@@ -43,6 +48,11 @@ void magnitude(const cfloat *v, std::size_t n, float *dst) { magnitude(simd::act
 void epoch_sums(bool first, const cfloat *v, std::size_t n, double *sum_p, double *sum_re,
                 double *sum_im) {
     epoch_sums(simd::active(), first, v, n, sum_p, sum_re, sum_im);
+}
+
+bool unit_sums(bool first, const cfloat *v, std::size_t n, double *sum_p, double *sum_re,
+               double *sum_im) {
+    return unit_sums(simd::active(), first, v, n, sum_p, sum_re, sum_im);
 }
 
 void epoch_means(const double *sum_p, const double *sum_re, const double *sum_im, std::size_t n,

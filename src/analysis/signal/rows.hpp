@@ -17,6 +17,12 @@ void magnitude(const cfloat *v, std::size_t n, float *dst);
 // adds 0), or stored when `first`.
 void epoch_sums(bool first, const cfloat *v, std::size_t n, double *sum_p, double *sum_re,
                 double *sum_im);
+// The same with S/|S| formed in single precision (1/sqrtf(|S|^2) times S,
+// each rounded once) and added to the double sums, when every |S|^2 of the
+// row lies between 2^-100 and 2^126 as a float (or S is 0); else false and
+// nothing done.
+bool unit_sums(bool first, const cfloat *v, std::size_t n, double *sum_p, double *sum_re,
+               double *sum_im);
 // pw = sum_p / epochs, coh = |(sum_re, sum_im)| / epochs, rounded once.
 void epoch_means(const double *sum_p, const double *sum_re, const double *sum_im, std::size_t n,
                  int epochs, float *pw, float *coh);
@@ -33,6 +39,8 @@ void power(simd::Isa isa, const cfloat *v, std::size_t n, float *dst);
 void magnitude(simd::Isa isa, const cfloat *v, std::size_t n, float *dst);
 void epoch_sums(simd::Isa isa, bool first, const cfloat *v, std::size_t n, double *sum_p,
                 double *sum_re, double *sum_im);
+bool unit_sums(simd::Isa isa, bool first, const cfloat *v, std::size_t n, double *sum_p,
+               double *sum_re, double *sum_im);
 void epoch_means(simd::Isa isa, const double *sum_p, const double *sum_re, const double *sum_im,
                  std::size_t n, int epochs, float *pw, float *coh);
 bool single_epoch(simd::Isa isa, const cfloat *v, std::size_t n, float *pw, float *coh);

@@ -54,8 +54,11 @@ void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, P
     auto general_voice = [&](Scratch &s, const Epochs &sp, float *pw, float *coh, int i) {
         for (int e = 0; e < epochs; ++e) {
             s.voices.voice(sp.a.data() + e * n, sp.mean[e], i, &table, s.v.data());
-            rows::epoch_sums(e == 0, s.v.data(), nt, s.power.data(), s.unit_re.data(),
-                             s.unit_im.data());
+            // S/|S| in single precision where the row allows it.
+            if (!rows::unit_sums(e == 0, s.v.data(), nt, s.power.data(), s.unit_re.data(),
+                                 s.unit_im.data()))
+                rows::epoch_sums(e == 0, s.v.data(), nt, s.power.data(), s.unit_re.data(),
+                                 s.unit_im.data());
         }
         rows::epoch_means(s.power.data(), s.unit_re.data(), s.unit_im.data(), nt, epochs, pw, coh);
     };
