@@ -12,6 +12,7 @@
 
 #include "analysis/signal/half_window.hpp"
 #include "analysis/signal/rows.hpp"
+#include "core/complex.hpp"
 #include "st1/gauss_window.hpp"
 #include "test_support.hpp"
 
@@ -204,6 +205,29 @@ TEST(ToolsRows, FoldAddsTheWindowedRunForwardsAndBackwards) {
                     want[1 + j].re += in[3 + j].re * wj;
                     want[1 + j].im += in[3 + j].im * wj;
                 }
+                ASSERT_EQ(std::memcmp(out.data(), want.data(), out.size() * sizeof(cfloat)), 0)
+                    << simd::name(isa) << " run=" << run << " backward=" << backward;
+            }
+        }
+    }
+}
+
+TEST(ToolsRows, WindowProductIsTheScalarComplexTimesReal) {
+    std::mt19937 rng(6);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    for (simd::Isa isa : supported_paths()) {
+        for (int run : kLengths) {
+            for (bool backward : {false, true}) {
+                const std::vector<cfloat> in = awkward_values(run + 3, run + 17 * backward);
+                std::vector<float> w(run + 8);
+                for (auto &x : w) x = rng() % 4 == 0 ? (rng() % 2 ? 0.0f : -0.0f) : u(rng);
+                std::vector<cfloat> out(run + 2, {5.0f, 5.0f}), want = out;
+                const float *base = backward ? w.data() + run + 4 : w.data() + 2;
+                rows::window_product(isa, backward, out.data() + 1, in.data() + 3 - 3 * backward,
+                                     base, run);
+                for (int j = 0; j < run; ++j)
+                    want[1 + j] = orbelix::times_real(in[3 - 3 * backward + j],
+                                                      backward ? base[-j] : base[j]);
                 ASSERT_EQ(std::memcmp(out.data(), want.data(), out.size() * sizeof(cfloat)), 0)
                     << simd::name(isa) << " run=" << run << " backward=" << backward;
             }

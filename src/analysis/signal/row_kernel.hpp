@@ -353,6 +353,41 @@ struct Rows {
         return non_finite;
     }
 
+    // out[j] = times_real(in[j], w[j]) (forward) or times_real(in[j], w[-j])
+    // (backward), j < run: re*r - im*0, im*r + re*0, as the scalar product
+    // of a complex value and a real one forms it (signs of zeros included).
+    template <bool backward>
+    static void window_product(cfloat *out, const cfloat *in, const float *w, int run) {
+        int j = 0;
+        const F zero{};
+        for (; j + h <= run; j += h) {
+            F wd;
+            if constexpr (backward)
+                wd = doubled_reversed<F>(load<Half>(w - j - (h - 1)), SeqW{});
+            else
+                wd = doubled<F>(load<Half>(w + j), SeqW{});
+            const F z = load<F>(in + j);
+            const F p = z * wd;
+            const F q = swapped(z, SeqW{}) * zero;
+            store(out + j, alternate(p - q, p + q, SeqW{}));
+        }
+        for (; j < run; ++j) {
+            const float r = backward ? w[-j] : w[j];
+            out[j] = {in[j].re * r - in[j].im * 0.0f, in[j].im * r + in[j].re * 0.0f};
+        }
+    }
+
+    // {z1, z0, z3, z2, ...}: each value's parts exchanged.
+    template <int... I>
+    ORBELIX_INLINE static F swapped(F z, std::integer_sequence<int, I...>) {
+        return __builtin_shufflevector(z, z, (I ^ 1)...);
+    }
+    // Even lanes from a, odd lanes from b.
+    template <int... I>
+    ORBELIX_INLINE static F alternate(F a, F b, std::integer_sequence<int, I...>) {
+        return __builtin_shufflevector(a, b, (I % 2 == 0 ? I : I + W)...);
+    }
+
     // q[i] = max(-((c * float(m*m)) / kk), -128) for m = m0 + i, i < len,
     // the square formed in double: the arguments of a half window's
     // exponential, held where its integer steps do not overflow.
@@ -413,5 +448,6 @@ ORBELIX_DECLARE_PATHS(
     void fold(bool backward, cfloat *out, const cfloat *in, const float *w, int run);
     void window_quotients(float c, float kk, long long m0, int len, float *q);
     bool unit_sums(bool first, const cfloat *v, std::size_t n, double *sum_p, double *sum_re,
-                   double *sum_im))
+                   double *sum_im);
+    void window_product(bool backward, cfloat *out, const cfloat *in, const float *w, int run))
 }  // namespace orbelix::tools::row_paths

@@ -40,6 +40,13 @@ void fold(bool backward, cfloat *out, const cfloat *in, const float *w, int run)
         Rows::fold<false>(out, in, w, run);
 }
 
+void window_product(bool backward, cfloat *out, const cfloat *in, const float *w, int run) {
+    if (backward)
+        Rows::window_product<true>(out, in, w, run);
+    else
+        Rows::window_product<false>(out, in, w, run);
+}
+
 void window_quotients(float c, float kk, long long m0, int len, float *q) {
     Rows::window_quotients(c, kk, m0, len, q);
 }

@@ -37,6 +37,11 @@ void fold(simd::Isa isa, bool backward, cfloat *out, const cfloat *in, const flo
     ORBELIX_ON_PATH(isa, fold(backward, out, in, w, run));
 }
 
+void window_product(simd::Isa isa, bool backward, cfloat *out, const cfloat *in, const float *w,
+                    int run) {
+    ORBELIX_ON_PATH(isa, window_product(backward, out, in, w, run));
+}
+
 void window_quotients(simd::Isa isa, float c, float kk, long long m0, int len, float *q) {
     ORBELIX_ON_PATH(isa, window_quotients(c, kk, m0, len, q));
 }
@@ -66,6 +71,10 @@ bool single_epoch(const cfloat *v, std::size_t n, float *pw, float *coh) {
 
 void fold(bool backward, cfloat *out, const cfloat *in, const float *w, int run) {
     fold(simd::active(), backward, out, in, w, run);
+}
+
+void window_product(bool backward, cfloat *out, const cfloat *in, const float *w, int run) {
+    window_product(simd::active(), backward, out, in, w, run);
 }
 
 void window_quotients(float c, float kk, long long m0, int len, float *q) {

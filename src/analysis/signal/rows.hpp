@@ -31,6 +31,8 @@ void epoch_means(const double *sum_p, const double *sum_re, const double *sum_im
 bool single_epoch(const cfloat *v, std::size_t n, float *pw, float *coh);
 // out[j] += in[j] * w[j] for j < run, or in[j] * w[-j] when `backward`.
 void fold(bool backward, cfloat *out, const cfloat *in, const float *w, int run);
+// out[j] = times_real(in[j], w[j]) for j < run, or w[-j] when `backward`.
+void window_product(bool backward, cfloat *out, const cfloat *in, const float *w, int run);
 // q[i] = max(-((c * float(m*m)) / kk), -128), m = m0 + i, the square in double.
 void window_quotients(float c, float kk, long long m0, int len, float *q);
 
@@ -45,6 +47,8 @@ void epoch_means(simd::Isa isa, const double *sum_p, const double *sum_re, const
                  std::size_t n, int epochs, float *pw, float *coh);
 bool single_epoch(simd::Isa isa, const cfloat *v, std::size_t n, float *pw, float *coh);
 void fold(simd::Isa isa, bool backward, cfloat *out, const cfloat *in, const float *w, int run);
+void window_product(simd::Isa isa, bool backward, cfloat *out, const cfloat *in, const float *w,
+                    int run);
 void window_quotients(simd::Isa isa, float c, float kk, long long m0, int len, float *q);
 
 }  // namespace orbelix::tools::rows

@@ -6,7 +6,6 @@
 
 #include "st1/cht1.hpp"
 #include "analysis/signal/rows.hpp"
-#include "core/complex.hpp"
 
 namespace orbelix::tools {
 
@@ -116,10 +115,18 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
         if (!chirp_) chirp_ = std::make_unique<VoiceChirp>(n);
         check(chirp_->voice(a, k, w, wlen, g_.absolute, col));
     } else {
-        std::fill(col, col + n, zero);
-        for (int d = dlo; d <= dhi; ++d) {
-            const int bin = g_.absolute ? k + d : (d < 0 ? d + n : d);
-            col[bin] = times_real(a[k + d], w[d < 0 ? -d : d]);
+        // Offsets dlo .. -1 (window read backwards from w[-dlo]) land in
+        // bins k+dlo .. k-1 (absolute phase) or n+dlo .. n-1 (local), offsets
+        // 0 .. dhi in bins k .. k+dhi or 0 .. dhi; every other bin is 0.
+        const int neg = g_.absolute ? k + dlo : n + dlo;
+        const int pos = g_.absolute ? k : 0;
+        rows::window_product(true, col + neg, a + k + dlo, w - dlo, -dlo);
+        rows::window_product(false, col + pos, a + k, w, dhi + 1);
+        if (g_.absolute) {
+            std::fill(col, col + neg, zero);
+            std::fill(col + k + dhi + 1, col + n, zero);
+        } else {
+            std::fill(col + dhi + 1, col + neg, zero);
         }
         check(plan.transform("b", {col, n, 1}));
     }
