@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "core/simd/paths.hpp"
@@ -78,50 +79,47 @@ ORBELIX_INLINE inline F doubled_reversed(Half w, std::integer_sequence<int, I...
     return __builtin_shufflevector(w, w, (h - 1 - I / 2)...);
 }
 
-// Correctly rounded square roots: the same bits as std::sqrt in each lane.
-template <class D>
-ORBELIX_INLINE inline D sqrt_lanes(D x) {
+// A vector of `bytes` bytes of E.
+template <class E, int bytes>
+struct Vector {
+    typedef E type __attribute__((vector_size(bytes)));
+};
+
+// Correctly rounded square roots of floats or doubles: the same bits as
+// std::sqrt in each lane.
+template <class V>
+ORBELIX_INLINE inline V sqrt_lanes(V x) {
+    using E = std::remove_reference_t<decltype(x[0])>;
+    constexpr bool single = std::is_same_v<E, float>;
 #if defined(__AVX__)
-    if constexpr (sizeof(D) == 64) {
-        // Two halves (GCC's 512-bit square root intrinsic starts from an
+    if constexpr (sizeof(V) == 64) {
+        // Two halves (GCC's 512-bit square root intrinsics start from an
         // undefined register it then warns about).
-        typedef double Quarter __attribute__((vector_size(32)));
-        const Quarter lo = sqrt_lanes<Quarter>(__builtin_shufflevector(x, x, 0, 1, 2, 3));
-        const Quarter hi = sqrt_lanes<Quarter>(__builtin_shufflevector(x, x, 4, 5, 6, 7));
-        return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7);
+        using Half = typename Vector<E, 32>::type;
+        Half half[2];
+        std::memcpy(half, &x, sizeof x);
+        half[0] = sqrt_lanes(half[0]);
+        half[1] = sqrt_lanes(half[1]);
+        std::memcpy(&x, half, sizeof x);
+        return x;
     }
-#endif
-#if defined(__AVX__)
-    if constexpr (sizeof(D) == 32) return reinterpret_cast<D>(_mm256_sqrt_pd(reinterpret_cast<__m256d>(x)));
+    if constexpr (sizeof(V) == 32 && single) return reinterpret_cast<V>(_mm256_sqrt_ps(reinterpret_cast<__m256>(x)));
+    if constexpr (sizeof(V) == 32 && !single) return reinterpret_cast<V>(_mm256_sqrt_pd(reinterpret_cast<__m256d>(x)));
 #endif
 #if defined(__SSE2__)
-    if constexpr (sizeof(D) == 16) return reinterpret_cast<D>(_mm_sqrt_pd(reinterpret_cast<__m128d>(x)));
+    if constexpr (sizeof(V) == 16 && single) return reinterpret_cast<V>(_mm_sqrt_ps(reinterpret_cast<__m128>(x)));
+    if constexpr (sizeof(V) == 16 && !single) return reinterpret_cast<V>(_mm_sqrt_pd(reinterpret_cast<__m128d>(x)));
 #endif
-    D r;
-    for (std::size_t i = 0; i < sizeof(D) / sizeof(double); ++i) r[i] = std::sqrt(x[i]);
-    return r;
+    for (std::size_t i = 0; i < sizeof(V) / sizeof(E); ++i) x[i] = std::sqrt(x[i]);
+    return x;
 }
 
-// The same for floats.
-template <class F>
-ORBELIX_INLINE inline F sqrt_float_lanes(F x) {
-#if defined(__AVX__)
-    if constexpr (sizeof(F) == 64) {
-        typedef float Eight __attribute__((vector_size(32)));
-        const Eight lo = sqrt_float_lanes<Eight>(
-            __builtin_shufflevector(x, x, 0, 1, 2, 3, 4, 5, 6, 7));
-        const Eight hi = sqrt_float_lanes<Eight>(
-            __builtin_shufflevector(x, x, 8, 9, 10, 11, 12, 13, 14, 15));
-        return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    }
-    if constexpr (sizeof(F) == 32) return reinterpret_cast<F>(_mm256_sqrt_ps(reinterpret_cast<__m256>(x)));
-#endif
-#if defined(__SSE2__)
-    if constexpr (sizeof(F) == 16) return reinterpret_cast<F>(_mm_sqrt_ps(reinterpret_cast<__m128>(x)));
-#endif
-    F r;
-    for (std::size_t i = 0; i < sizeof(F) / sizeof(float); ++i) r[i] = std::sqrt(x[i]);
-    return r;
+// Whether any lane of a comparison's mask is set.
+template <class Bits>
+ORBELIX_INLINE inline bool any_lane(Bits mask) {
+    for (std::size_t i = 0; i < sizeof(Bits) / sizeof(int); ++i)
+        if (mask[i] != 0) return true;
+    return false;
 }
 
 // 1.0 where the mask is set, else 0.0.
@@ -250,8 +248,7 @@ struct Rows {
             const F p = re * re + im * im;
             bad |= ~((p <= high) & ((p >= low) | ((re == 0.0f) & (im == 0.0f))));
         }
-        for (int i = 0; i < W; ++i)
-            if (bad[i] != 0) return false;
+        if (any_lane(bad)) return false;
         for (; t < n; ++t)
             if (!unit_fits(v[t].re, v[t].im, v[t].re * v[t].re + v[t].im * v[t].im)) return false;
 
@@ -267,7 +264,7 @@ struct Rows {
             full_parts(v + t, re, im);
             const F pf = re * re + im * im;
             const F one = F{} + 1.0f;
-            const F inv = 1.0f / sqrt_float_lanes(pf + reinterpret_cast<F>(
+            const F inv = 1.0f / sqrt_lanes(pf + reinterpret_cast<F>(
                                                            (pf == 0.0f) & reinterpret_cast<FBits>(one)));
             const F ure = re * inv, uim = im * inv;
             const Half halves_re[2] = {lower(re, Seq{}), upper(re, Seq{})};
@@ -341,8 +338,7 @@ struct Rows {
             store(coh + t, __builtin_convertvector(ones_where<D>(p != 0.0), Half));
             bad |= (pf - pf != 0.0f);
         }
-        bool non_finite = false;
-        for (int i = 0; i < h; ++i) non_finite |= bad[i] != 0;
+        bool non_finite = any_lane(bad);
         for (; t < n; ++t) {
             const double re = v[t].re, im = v[t].im;
             const double p = re * re + im * im;
