@@ -46,7 +46,8 @@ def signal_array(x: object, name: str) -> npt.NDArray[Any]:
 # The smallest magnitude that rounds to infinity in single precision:
 # 2**128 - 2**103, halfway between the largest float32 and 2**128.
 _SINGLE_LIMIT = 2.0**128 - 2.0**103
-_EXACT_EXTREMES = (np.float32, np.float64, np.complex64, np.complex128)
+_EXACT_EXTREMES: tuple[type[np.generic], ...] = (np.float32, np.float64, np.complex64,
+                                                 np.complex128)
 
 
 def check_finite(a: npt.NDArray[Any], name: str) -> None:
@@ -103,13 +104,15 @@ def check_signal_count(lead: tuple[int, ...], name: str) -> int:
     return count
 
 
-@functools.lru_cache(maxsize=1)
-def _memory_bytes() -> int | None:
-    """The machine's physical memory, asked once a process."""
+def _physical_memory() -> int | None:
     try:
         return os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES")
     except (AttributeError, ValueError, OSError):
         return None
+
+
+# The machine's physical memory, asked once a process.
+_memory_bytes = functools.lru_cache(maxsize=1)(_physical_memory)
 
 
 def _gb(nbytes: int) -> str:

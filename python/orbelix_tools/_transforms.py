@@ -181,9 +181,11 @@ def _scale_rows(s: npt.NDArray[Any], factors: npt.NDArray[np.float64], power: bo
     s *= scale.astype(np.float32)[:, None]
 
 
-@functools.lru_cache(maxsize=128)
-def _remembered_long_window_message(win: Window, grid: VoiceGrid, n: int) -> str | None:
+def _long_window_message(win: Window, grid: VoiceGrid, n: int) -> str | None:
     return long_window_message(win, grid.f, n, grid.fs)
+
+
+_remembered_long_window_message = functools.lru_cache(maxsize=128)(_long_window_message)
 
 
 def _warn_long_windows(win: Window, grid: VoiceGrid, n: int) -> None:
@@ -191,7 +193,7 @@ def _warn_long_windows(win: Window, grid: VoiceGrid, n: int) -> None:
     sums each long voice's window: its outcome is remembered for the windows
     that are not a user's function (whose values could change)."""
     if win.kind == "callable":
-        message = long_window_message(win, grid.f, n, grid.fs)
+        message = _long_window_message(win, grid, n)
     else:
         message = _remembered_long_window_message(win, grid, n)
     if message is not None:
