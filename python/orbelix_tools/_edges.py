@@ -5,7 +5,6 @@ windows longer than the signal."""
 from __future__ import annotations
 
 import math
-import warnings
 from typing import Any
 
 import numpy as np
@@ -191,11 +190,3 @@ def long_window_message(win: Window, f: npt.NDArray[np.float64], n: int,
             f"(up to {top:g} Hz) are longer than the signal of {n} samples: at every time more "
             f"than {FRACTION:g} of their weight falls outside it, and the transform reads the "
             "signal's other end or the padding there (see edge_mask)")
-
-
-def warn_long_windows(win: Window, f: npt.NDArray[np.float64], n: int, fs: float) -> None:
-    """A UserWarning (one a call) when some voice's window is longer than
-    the signal: more than FRACTION of its weight outside it at every time."""
-    message = long_window_message(win, f, n, fs)
-    if message is not None:
-        warnings.warn(message, UserWarning, stacklevel=3)
