@@ -6,6 +6,7 @@ set(ORBELIX_TOOLS_SOURCES
   src/analysis/signal/half_window.cpp
   src/analysis/signal/istransform.cpp
   src/analysis/signal/parallel.cpp
+  src/analysis/signal/rows.cpp
   src/analysis/signal/signals.cpp
   src/analysis/signal/stransform.cpp
   src/analysis/signal/tfr_power.cpp
@@ -14,6 +15,7 @@ set(ORBELIX_TOOLS_SOURCES
   src/analysis/signal/windows.cpp)
 add_library(orbelix_tools_core OBJECT ${ORBELIX_TOOLS_SOURCES})
 target_link_libraries(orbelix_tools_core PUBLIC orbelix_core Threads::Threads)
+orbelix_add_isa_kernels(orbelix_tools_core analysis/signal/row_kernels.cpp)
 target_compile_options(orbelix_tools_core PRIVATE ${ORBELIX_WARNINGS})
 # Square roots of non-negative sums never set errno; without the errno path
 # the epoch averages' loops run in SIMD registers. No effect on the numbers.
@@ -39,4 +41,5 @@ endif()
 
 if(ORBELIX_BUILD_TESTS)
   target_link_libraries(test_tools_voices PRIVATE orbelix_tools_core)
+  target_link_libraries(test_tools_rows PRIVATE orbelix_tools_core)
 endif()

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import functools
 import math
 import os
 import sys
@@ -99,11 +100,15 @@ def check_signal_count(lead: tuple[int, ...], name: str) -> int:
     return count
 
 
-def _memory_bytes() -> int | None:
+def _physical_memory() -> int | None:
     try:
         return os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES")
     except (AttributeError, ValueError, OSError):
         return None
+
+
+# The machine's physical memory, asked once a process.
+_memory_bytes = functools.lru_cache(maxsize=1)(_physical_memory)
 
 
 def _gb(nbytes: int) -> str:

@@ -5,7 +5,6 @@ windows longer than the signal."""
 from __future__ import annotations
 
 import math
-import warnings
 from typing import Any
 
 import numpy as np
@@ -168,9 +167,11 @@ def edge_mask(f: npt.ArrayLike, t: npt.ArrayLike, n: int, fs: float = 1.0, *,
     return mask
 
 
-def warn_long_windows(win: Window, f: npt.NDArray[np.float64], n: int, fs: float) -> None:
-    """A UserWarning (one a call) when some voice's window is longer than
-    the signal: more than FRACTION of its weight outside it at every time."""
+def long_window_message(win: Window, f: npt.NDArray[np.float64], n: int,
+                        fs: float) -> str | None:
+    """The warning's text when some voice's window is longer than the
+    signal (more than FRACTION of its weight outside it at every time),
+    else None."""
     middle = np.array([(n - 1) // 2, n // 2], dtype=np.int64)
     long_voices = []
     # Windows narrow with frequency for the usual parameters; a voice whose
@@ -182,10 +183,10 @@ def warn_long_windows(win: Window, f: npt.NDArray[np.float64], n: int, fs: float
             long_voices.append(fi)
         elif win.kind != "callable" and not (win.kind == "gauss_power" and win.params[1] < 0):
             break
-    if long_voices:
-        top = max(long_voices)
-        warnings.warn(
-            f"the windows of {len(long_voices)} voice{'s' if len(long_voices) > 1 else ''} "
+    if not long_voices:
+        return None
+    top = max(long_voices)
+    return (f"the windows of {len(long_voices)} voice{'s' if len(long_voices) > 1 else ''} "
             f"(up to {top:g} Hz) are longer than the signal of {n} samples: at every time more "
             f"than {FRACTION:g} of their weight falls outside it, and the transform reads the "
-            "signal's other end or the padding there (see edge_mask)", UserWarning, stacklevel=3)
+            "signal's other end or the padding there (see edge_mask)")

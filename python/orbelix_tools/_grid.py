@@ -7,6 +7,7 @@ here, so that the same arguments always give the same voices.
 
 from __future__ import annotations
 
+import functools
 import math
 import numbers
 import os
@@ -152,16 +153,25 @@ class VoiceGrid:
 
     @property
     def f(self) -> npt.NDArray[np.float64]:
-        """Frequencies of the voices in Hz: k * fs / n."""
+        """Frequencies of the voices in Hz: k * fs / n (a new array)."""
+        return self._frequencies.copy()
+
+    @property
+    def t(self) -> npt.NDArray[np.float64]:
+        """Times of the samples in s: j * decim / fs (j = 0 alone for a decim
+        beyond the signal, which may exceed the float range; a new array)."""
+        return self._times.copy()
+
+    # Formed once a grid: the grids of repeated calls are shared.
+    @functools.cached_property
+    def _frequencies(self) -> npt.NDArray[np.float64]:
         if self.bins is not None:
             return np.array(self.bins, dtype=np.float64) * self.fs / self.n
         k = self.k0 + self.step * np.arange(self.count, dtype=np.float64)
         return k * self.fs / self.n
 
-    @property
-    def t(self) -> npt.NDArray[np.float64]:
-        """Times of the samples in s: j * decim / fs (j = 0 alone for a decim
-        beyond the signal, which may exceed the float range)."""
+    @functools.cached_property
+    def _times(self) -> npt.NDArray[np.float64]:
         return np.arange(self.times, dtype=np.float64) * self.step_in_time / self.fs
 
 

@@ -3,7 +3,9 @@
 from __future__ import annotations
 
 import dataclasses
+import functools
 import importlib
+import warnings
 from typing import Any
 
 import numpy as np
@@ -13,7 +15,7 @@ from . import _core
 from ._arrays import (Pin, allocate, allocate_together, check_finite, check_length,
                       check_signal_count, owner_of, refuse_masked, result_size, signal_array,
                       signal_view, working_size)
-from ._edges import pad_rows, padded_length, warn_long_windows
+from ._edges import long_window_message, pad_rows, padded_length
 from ._grid import (VoiceGrid, axis_index, bin_numbers, choice, frequency_list_grid, integer,
                     positive, real_number, voice_grid, worker_count)
 from ._windows import (Window, check_invertible, density_factors, gauss_constants,
@@ -116,6 +118,36 @@ def _grid_of(n: int, fs: object, freqs: object, fmin: object, fmax: object, df: 
     return grid, (Window("gauss", (grid.width,)) if win.kind == "gauss" else win)
 
 
+def _checked_voices(n: int, fs: object, freqs: object, fmin: object, fmax: object, df: object,
+                    decim: object, window: object, width: object, pad: object, n_fft: object
+                    ) -> tuple[VoiceGrid, Window, int, str]:
+    """(grid, window, padded length, padding mode) of a call's arguments,
+    each checked."""
+    win = parse_window(window, width, check_width=False)
+    m, mode = padded_length(n, pad, n_fft)
+    grid, win = _grid_of(m, fs, freqs, fmin, fmax, df, decim, win)
+    return grid, win, m, mode
+
+
+# The grid of arguments that passed the checks, per argument values and
+# types: a repeated call on short signals spends most of its time here.
+_remembered_voices = functools.lru_cache(maxsize=64, typed=True)(_checked_voices)
+
+# Arguments remembered only when each is of one of these exact types: no
+# user code (a __hash__ or __eq__) runs, and no two arguments the checks
+# treat differently compare equal (lru_cache's typed keys tell 1 from 1.0).
+_PLAIN_TYPES = (int, float, str, type(None))
+
+
+def _voices(n: int, fs: object, freqs: object, fmin: object, fmax: object, df: object,
+            decim: object, window: object, width: object, pad: object, n_fft: object
+            ) -> tuple[VoiceGrid, Window, int, str]:
+    arguments = (n, fs, freqs, fmin, fmax, df, decim, window, width, pad, n_fft)
+    if all(type(a) in _PLAIN_TYPES for a in arguments):
+        return _remembered_voices(*arguments)
+    return _checked_voices(*arguments)
+
+
 def _window_arguments(win: Window, grid: VoiceGrid, workers: int
                       ) -> tuple[dict[str, Any], Any]:
     """The extension's arguments for the window and bins (the width of a
@@ -147,6 +179,25 @@ def _scale_rows(s: npt.NDArray[Any], factors: npt.NDArray[np.float64], power: bo
     powers by 1/factor."""
     scale = 1.0 / factors if power else 1.0 / np.sqrt(factors)
     s *= scale.astype(np.float32)[:, None]
+
+
+def _long_window_message(win: Window, grid: VoiceGrid, n: int) -> str | None:
+    return long_window_message(win, grid.f, n, grid.fs)
+
+
+_remembered_long_window_message = functools.lru_cache(maxsize=128)(_long_window_message)
+
+
+def _warn_long_windows(win: Window, grid: VoiceGrid, n: int) -> None:
+    """The long-window warning of a call on signals of n samples. The test
+    sums each long voice's window: its outcome is remembered for the windows
+    that are not a user's function (whose values could change)."""
+    if win.kind == "callable":
+        message = _long_window_message(win, grid, n)
+    else:
+        message = _remembered_long_window_message(win, grid, n)
+    if message is not None:
+        warnings.warn(message, UserWarning, stacklevel=3)
 
 
 def _is_dask(x: object) -> bool:
@@ -359,9 +410,7 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     ax = axis_index(axis, a.ndim)
     n = a.shape[ax]
     check_length(n, "x", axis, a.shape)
-    win = parse_window(window, width, check_width=False)
-    m, mode = padded_length(n, pad, n_fft)
-    grid, win = _grid_of(m, fs, freqs, fmin, fmax, df, decim, win)
+    grid, win, m, mode = _voices(n, fs, freqs, fmin, fmax, df, decim, window, width, pad, n_fft)
     absolute = choice(phase, "phase", _PHASES) == "absolute"
     kind = choice(output, "output", _OUTPUTS)
     density = choice(scaling, "scaling", _SCALINGS) == "density"
@@ -380,7 +429,7 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     groups = _voice_groups(win, grid)
     window_arguments, weights = _window_arguments(win, groups[0], threads)
     if batch:
-        warn_long_windows(win, grid.f, n, grid.fs)
+        _warn_long_windows(win, grid, n)
     pin.check()
     check_finite(a, "x")
     s = allocate(shape, dtype, "the transform")
@@ -591,7 +640,10 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     zero in the latter), with `S` as :func:`stransform` computes it for the
     same arguments. The sums are formed in double precision voice by voice,
     never holding the transforms of all epochs: memory is the two results
-    plus the spectra of one channel's epochs per worker.
+    plus the spectra of one channel's epochs per worker. Each ``S/|S|`` is
+    formed in single precision (within two float ulps; in double where
+    ``|S|**2`` leaves the float range), so `itc` lies within 3e-7 of the
+    float64 mean of the same coefficients.
 
     Parameters
     ----------
@@ -675,9 +727,7 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     epochs = a.shape[eax]
     if epochs == 0:
         raise ValueError(f"x has no epochs along epochs_axis={epochs_axis!r} (shape {a.shape})")
-    win = parse_window(window, width, check_width=False)
-    m, mode = padded_length(n, pad, n_fft)
-    grid, win = _grid_of(m, fs, freqs, fmin, fmax, df, decim, win)
+    grid, win, m, mode = _voices(n, fs, freqs, fmin, fmax, df, decim, window, width, pad, n_fft)
     density = choice(scaling, "scaling", _SCALINGS) == "density"
     threads = worker_count(workers)
 
@@ -694,7 +744,7 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     groups = _voice_groups(win, grid)
     window_arguments, weights = _window_arguments(win, groups[0], threads)
     if channels:
-        warn_long_windows(win, grid.f, n, grid.fs)
+        _warn_long_windows(win, grid, n)
     pin.check()
     check_finite(a, "x")
     power, itc = allocate_together(shape, np.float32, 2, "the power and coherence")

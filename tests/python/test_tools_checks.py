@@ -250,3 +250,46 @@ def test_power_and_coherence_that_cannot_both_be_allocated(monkeypatch):
                                           r"allocated$"):
         ot.tfr_power(np.zeros((3, 64)), 64.0)
     assert len(made) == 1 and sys.getrefcount(made.pop()) == 2  # only this list held it
+
+
+def test_remembered_grids_check_as_the_first_call_did():
+    # A call with plain arguments remembers its grid; one whose arguments
+    # compare equal but differ in type is checked afresh, and the arrays
+    # returned are the caller's own.
+    x = np.random.default_rng(1).standard_normal(64).astype(np.float32)
+    f, t, s = ot.stransform(x, 64.0, fmin=4.0, fmax=20.0, decim=2)
+    f[:] = -1.0
+    t[:] = -1.0
+    f2, t2, s2 = ot.stransform(x, 64.0, fmin=4.0, fmax=20.0, decim=2)
+    np.testing.assert_array_equal(f2, np.arange(4, 21, dtype=np.float64))
+    np.testing.assert_array_equal(t2, np.arange(32) * 2 / 64.0)
+    np.testing.assert_array_equal(s2, s)
+    assert not np.shares_memory(f2, f) and not np.shares_memory(t2, t)
+    with pytest.raises(TypeError, match=re.escape("decim must be an integer, not float (2.0)")):
+        ot.stransform(x, 64.0, fmin=4.0, fmax=20.0, decim=2.0)
+    with pytest.raises(TypeError, match=re.escape("fs must be a real number, not bool (True)")):
+        ot.stransform(x, True)
+    ot.stransform(x, 1)
+    with pytest.raises(TypeError, match=re.escape("fs must be a real number, not bool (True)")):
+        ot.stransform(x, True)
+    # The long-window warning comes with every call, not only the first.
+    for _ in range(2):
+        with pytest.warns(UserWarning, match="longer than the signal"):
+            ot.stransform(x, 64.0, fmax=10.0)
+
+
+@pytest.mark.parametrize("dtype", [np.float64, np.complex128])
+def test_samples_at_the_edge_of_single_precision(dtype):
+    # 2**128 - 2**103 is the first magnitude that rounds to infinity in
+    # float32; the one below it rounds to the largest float32.
+    edge = 2.0**128 - 2.0**103
+    below = np.nextafter(edge, 0.0)
+    x = np.zeros(16, dtype)
+    x[3] = -below
+    x[7] = below if dtype == np.float64 else 1j * below
+    ot.stransform(x, fmin=0.25)  # accepted: both round to finite float32 values
+    for where, value in ((3, -edge), (7, edge)):
+        y = x.copy()
+        y[where] = value if dtype == np.float64 else value * (1j if where == 7 else 1)
+        with pytest.raises(ValueError, match=rf"^x\[{where}\]=.* is beyond single precision"):
+            ot.stransform(y, fmin=0.25)

@@ -16,7 +16,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 WIDEST = (["sse2"] + wide_paths())[-1]
 
 # Prints the path and a digest of every result: the band and decimation
-# loops, the chirp-z lengths, the epoch averages and the inverse.
+# loops, the chirp-z lengths, power and magnitude, the epoch averages (one
+# epoch and several), the inverse and windows longer than 46341 offsets.
 DIGESTS = textwrap.dedent("""
     import hashlib, json
     import numpy as np
@@ -39,6 +40,12 @@ DIGESTS = textwrap.dedent("""
         put(f"epochs {n}", *ot.tfr_power(x.reshape(3, 1, n), 250.0, fmin=1, fmax=50, decim=4)[2:])
         f, _, s = ot.stransform(x[1], 250.0, fmin=8, fmax=12)
         put(f"inverse {n}", ot.istransform(f, s, n, fs=250.0))
+        put(f"magnitude {n}", ot.stransform(x, 250.0, fmin=2, fmax=40, decim=2,
+                                            output="magnitude")[2])
+        put(f"one epoch {n}", *ot.tfr_power(x[:1, None], 250.0, fmin=1, fmax=50)[2:])
+    # Windows reaching offsets whose squares leave 32 bits, folded.
+    put("long windows", ot.stransform(rng.standard_normal(131072), fmin=0.2, fmax=0.25,
+                                      df=0.01, decim=64)[2])
     print(json.dumps({"path": ot.simd_path(), "digests": out}))
 """)
 

@@ -4,11 +4,16 @@
 #include <cmath>
 #include <cstdint>
 
+#include "analysis/signal/rows.hpp"
 #include "st1/vexp.hpp"
 
 namespace orbelix::tools {
 
 namespace {
+
+// Offsets below this have squares within 32 bits, the range of the window
+// kernel of the fast S-transform.
+constexpr int kSquaresIn32Bits = 46341;
 
 // Below -104 the window's exponential is 0, so offsets past k*sqrt(104/c)
 // hold 0; a few more for rounding. Sizes the table's slots, whose fill
@@ -21,26 +26,27 @@ int support_estimate(int k, float c, int limit) {
 }  // namespace
 
 int trimmed_half_window(int k, float c, int limit, float *w) {
-    // gauss_half_window's quotients, a block at a time, through the same
-    // vectorised exponential: the same bits, also for offsets whose squares
-    // leave 32 bits (m*m is exact in double, rounded once to float as the
-    // integer is).
+    // The fast S-transform's own window kernel where the squares of the
+    // offsets fit in 32 bits; beyond, the same quotients with the squares
+    // formed in double (exact, rounded once to float as the integer is) and
+    // the same vectorised exponential: the same bits throughout.
     const float kk = static_cast<float>(static_cast<std::int64_t>(k) * k);
+    const int head = std::min(limit, kSquaresIn32Bits);
+    const int done = gauss_offsets(c, kk, 0, 1, head, w);
+    if (done > 0 && w[done - 1] == 0.0f) return done - 1;
+    if (done < head) return done;
     constexpr int kBlock = 1024;
     float q[kBlock];
-    for (int m0 = 0; m0 < limit; m0 += kBlock) {
+    for (int m0 = head; m0 < limit; m0 += kBlock) {
         const int len = std::min(kBlock, limit - m0);
-        for (int i = 0; i < len; ++i) {
-            const double m = m0 + i;
-            q[i] = -((c * static_cast<float>(m * m)) / kk);
-        }
-        // The exponential is 0 below -104; quotients far below it (a narrow
-        // window read to the end of a block) are held at -128, within the
-        // range its integer steps take without overflow.
-        for (int i = 0; i < len; ++i) q[i] = std::max(q[i], -128.0f);
+        // Quotients far below -104 (where the exponential is 0) are held at
+        // -128, within the range its integer steps take without overflow.
+        rows::window_quotients(c, kk, m0, len, q);
         vexp_array(q, w + m0, len);
-        const float *zero = std::find(w + m0, w + m0 + len, 0.0f);
-        if (zero != w + m0 + len) return static_cast<int>(zero - w);
+        // The window falls with the offset: a block whose last value is
+        // not 0 holds none.
+        if (w[m0 + len - 1] != 0.0f) continue;
+        return static_cast<int>(std::find(w + m0, w + m0 + len, 0.0f) - w);
     }
     return limit;
 }

@@ -62,8 +62,8 @@ public:
     // task and claim no more; the run then throws Interrupted or the body's
     // exception. The caller polls between its tasks, in stopping(), and
     // while it waits for the other workers to finish, at most every 20 ms.
-    // (A thread of its own for worker 0 cost about 50 us a run, more than a
-    // short signal's transform.)
+    // (Worker 0 is the caller itself because starting a thread costs more
+    // than a short signal's transform.)
     void run(int tasks, const std::function<void(int worker, int task)> &body);
 
     // True once a run is being stopped: long tasks check it between steps.

@@ -1,10 +1,10 @@
 #include "analysis/signal/stransform.hpp"
 
-#include <cmath>
 #include <memory>
 #include <vector>
 
 #include "analysis/signal/batch_plan.hpp"
+#include "analysis/signal/rows.hpp"
 #include "analysis/signal/voices.hpp"
 
 namespace orbelix::tools {
@@ -50,16 +50,10 @@ void stransform(const Signals &x, const VoiceGrid &g, Output output, void *out, 
             return;
         }
         float *dst = static_cast<float *>(out) + row;
-        if (output == Output::power) {
-            for (std::size_t t = 0; t < nt; ++t) dst[t] = s.v[t].re * s.v[t].re + s.v[t].im * s.v[t].im;
-        } else {
-            // In double: a float |S|^2 overflows from |S| = 1.8e19 on. The
-            // squares are exact in double; |S| comes out as hypotf's.
-            for (std::size_t t = 0; t < nt; ++t) {
-                const double re = s.v[t].re, im = s.v[t].im;
-                dst[t] = static_cast<float>(std::sqrt(re * re + im * im));
-            }
-        }
+        if (output == Output::power)
+            rows::power(s.v.data(), nt, dst);
+        else
+            rows::magnitude(s.v.data(), nt, dst);
     };
 
     if (split_by_signal(batch, par)) {

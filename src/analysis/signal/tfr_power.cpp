@@ -1,12 +1,11 @@
 #include "analysis/signal/tfr_power.hpp"
 
-#include <cmath>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "analysis/signal/batch_plan.hpp"
+#include "analysis/signal/rows.hpp"
 #include "analysis/signal/voices.hpp"
 
 namespace orbelix::tools {
@@ -49,63 +48,30 @@ void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, P
     };
     auto signal = [&](int e, int c) { return e * channels + c; };
 
-    // The sums of every epoch, then the means. Epoch 0 stores what the
-    // others add: 0 + x is x for every x the sums can meet (a -0 only loses
-    // its sign, which the squares of the coherence drop).
+    // The sums of every epoch, then the means (rows.hpp). Epoch 0 stores
+    // what the others add: 0 + x is x for every x the sums can meet (a -0
+    // only loses its sign, which the squares of the coherence drop).
     auto general_voice = [&](Scratch &s, const Epochs &sp, float *pw, float *coh, int i) {
         for (int e = 0; e < epochs; ++e) {
             s.voices.voice(sp.a.data() + e * n, sp.mean[e], i, &table, s.v.data());
-            // Branch-free, so that it runs in SIMD registers: a zero
-            // coefficient divides by 1 instead of 0 and adds nothing.
-            double *sum_p = s.power.data(), *sum_re = s.unit_re.data(), *sum_im = s.unit_im.data();
-            const cfloat *v = s.v.data();
-            if (e == 0) {
-                for (std::size_t t = 0; t < nt; ++t) {
-                    const double re = v[t].re, im = v[t].im;
-                    const double p = re * re + im * im;
-                    const double inv = 1.0 / std::sqrt(p + static_cast<double>(p == 0.0));
-                    sum_p[t] = p;
-                    sum_re[t] = re * inv;
-                    sum_im[t] = im * inv;
-                }
-                continue;
-            }
-            for (std::size_t t = 0; t < nt; ++t) {
-                const double re = v[t].re, im = v[t].im;
-                const double p = re * re + im * im;
-                const double inv = 1.0 / std::sqrt(p + static_cast<double>(p == 0.0));
-                sum_p[t] += p;
-                sum_re[t] += re * inv;
-                sum_im[t] += im * inv;
-            }
+            // S/|S| in single precision where the row allows it.
+            if (!rows::unit_sums(e == 0, s.v.data(), nt, s.power.data(), s.unit_re.data(),
+                                 s.unit_im.data()))
+                rows::epoch_sums(e == 0, s.v.data(), nt, s.power.data(), s.unit_re.data(),
+                                 s.unit_im.data());
         }
-        for (std::size_t t = 0; t < nt; ++t) {
-            pw[t] = static_cast<float>(s.power[t] / epochs);
-            coh[t] = static_cast<float>(
-                std::sqrt(s.unit_re[t] * s.unit_re[t] + s.unit_im[t] * s.unit_im[t]) / epochs);
-        }
+        rows::epoch_means(s.power.data(), s.unit_re.data(), s.unit_im.data(), nt, epochs, pw, coh);
     };
     // One epoch: the mean of |S|^2 is |S|^2 itself (a division by 1), and
     // |S/|S|| formed in double precision lies within a few double ulps of 1,
     // so it rounds to exactly 1 in single precision: the general formulas
     // give these bits without their square roots and divisions. Squares of
     // floats are exact in double and cannot overflow, so only a non-finite
-    // coefficient (inf or NaN) needs the general path.
+    // coefficient (inf or NaN) needs the general path (a finite power above
+    // the float range gives inf in both, and coherence 1).
     auto single_epoch_voice = [&](Scratch &s, const Epochs &sp, float *pw, float *coh, int i) {
         s.voices.voice(sp.a.data(), sp.mean[0], i, &table, s.v.data());
-        const cfloat *v = s.v.data();
-        for (std::size_t t = 0; t < nt; ++t) {
-            const double re = v[t].re, im = v[t].im;
-            const double p = re * re + im * im;
-            pw[t] = static_cast<float>(p);
-            coh[t] = p != 0.0 ? 1.0f : 0.0f;
-        }
-        // A separate pass, so that both loops run in SIMD registers: p - p
-        // is 0 for every finite power and NaN for inf or NaN (a finite p
-        // above the float range gives inf in both paths, and coherence 1).
-        int non_finite = 0;
-        for (std::size_t t = 0; t < nt; ++t) non_finite |= static_cast<int>(pw[t] - pw[t] != 0.0f);
-        if (non_finite != 0) general_voice(s, sp, pw, coh, i);
+        if (rows::single_epoch(s.v.data(), nt, pw, coh)) general_voice(s, sp, pw, coh, i);
     };
     auto average_voice = [&](Scratch &s, const Epochs &sp, int c, int i) {
         const std::size_t row = (static_cast<std::size_t>(c) * g.count + i) * nt;

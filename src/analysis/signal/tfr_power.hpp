@@ -11,7 +11,8 @@ namespace orbelix::tools {
 // x: epochs (outer) x channels (inner) signals of g.n values.
 // power, itc: channels x g.count x g.stored() values: the mean over epochs of
 // |S|^2, and |mean over epochs of S/|S||, with S = 0 counting as 0 in the
-// latter. Sums in double precision in increasing epoch order. Beyond the
+// latter. Sums in double precision in increasing epoch order, of S/|S| formed
+// in single precision where |S|^2 is a normal float (rows.hpp). Beyond the
 // output, memory is the analytic spectra of one channel's epochs per worker.
 void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, Parallel &par);
 

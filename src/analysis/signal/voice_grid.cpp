@@ -16,7 +16,7 @@ bool VoiceGrid::valid() const {
 }
 
 float window_constant(double width) {
-    if (width == 1.0) return 19.73921f;
+    if (width == 1.0) return kWindowConstant;
     return static_cast<float>(19.739208802178716 * width * width);
 }
 

@@ -2,6 +2,8 @@
 // shared by the forward transform, its inverse and the epoch averages.
 #pragma once
 
+#include "st1/gauss_window.hpp"
+
 namespace orbelix::tools {
 
 struct ShapedWindows;  // analysis/signal/windows.hpp
@@ -12,7 +14,7 @@ struct VoiceGrid {
     int step = 1;      // bins between voices (>= 1)
     int count = 0;     // number of voices; k0 + (count-1)*step <= n/2
     int decim = 1;     // time step in samples (>= 1)
-    float c = 19.73921f;  // window constant: w(m) = exp(-c m^2 / k^2)
+    float c = kWindowConstant;  // window constant: w(m) = exp(-c m^2 / k^2)
     bool absolute = false;  // voice k times exp(2 pi i k t / n)
     // Optional, count values each, owned by the caller: the bins of the
     // voices when they are no arithmetic progression; a window constant per

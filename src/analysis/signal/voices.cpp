@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "st1/cht1.hpp"
-#include "core/complex.hpp"
+#include "analysis/signal/rows.hpp"
 
 namespace orbelix::tools {
 
@@ -70,8 +70,12 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
     if (wlen >= 0) {
         w = table->window(i);
     } else {
+        // A folded voice reads offsets -k .. n/2-k only: its window is
+        // evaluated no further than the larger of the two.
+        const int limit = g_.folded() ? std::min(window_limit(g_.n), std::max(k, g_.n / 2 - k) + 1)
+                                      : window_limit(g_.n);
         w_.resize(window_limit(g_.n));
-        wlen = trimmed_half_window(k, g_.constant(i), window_limit(g_.n), w_.data());
+        wlen = trimmed_half_window(k, g_.constant(i), limit, w_.data());
         w = w_.data();
     }
     // The windowed spectrum A[k+d] w(|d|) is non-zero only for offsets d
@@ -94,21 +98,8 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
             int r = ((base + d0) % len + len) % len;
             for (int d = d0; d <= d1; r = 0) {
                 const int run = std::min(d1 - d + 1, len - r);
-                cfloat *out = v + r;
-                const cfloat *in = a + k + d;
-                if (d >= 0) {
-                    const float *wd = w + d;
-                    for (int j = 0; j < run; ++j) {
-                        out[j].re += in[j].re * wd[j];
-                        out[j].im += in[j].im * wd[j];
-                    }
-                } else {
-                    const float *wd = w - d;  // w(|d+j|) = wd[-j]
-                    for (int j = 0; j < run; ++j) {
-                        out[j].re += in[j].re * wd[-j];
-                        out[j].im += in[j].im * wd[-j];
-                    }
-                }
+                // w(|d+j|) is w[d+j] for d >= 0, else read backwards from w[-d].
+                rows::fold(d < 0, v + r, a + k + d, w + (d < 0 ? -d : d), run);
                 d += run;
             }
         };
@@ -124,10 +115,18 @@ void VoiceWorker::voice(const cfloat *a, cfloat mean, int i, const WindowTable *
         if (!chirp_) chirp_ = std::make_unique<VoiceChirp>(n);
         check(chirp_->voice(a, k, w, wlen, g_.absolute, col));
     } else {
-        std::fill(col, col + n, zero);
-        for (int d = dlo; d <= dhi; ++d) {
-            const int bin = g_.absolute ? k + d : (d < 0 ? d + n : d);
-            col[bin] = times_real(a[k + d], w[d < 0 ? -d : d]);
+        // Offsets dlo .. -1 (window read backwards from w[-dlo]) land in
+        // bins k+dlo .. k-1 (absolute phase) or n+dlo .. n-1 (local), offsets
+        // 0 .. dhi in bins k .. k+dhi or 0 .. dhi; every other bin is 0.
+        const int neg = g_.absolute ? k + dlo : n + dlo;
+        const int pos = g_.absolute ? k : 0;
+        rows::window_product(true, col + neg, a + k + dlo, w - dlo, -dlo);
+        rows::window_product(false, col + pos, a + k, w, dhi + 1);
+        if (g_.absolute) {
+            std::fill(col, col + neg, zero);
+            std::fill(col + k + dhi + 1, col + n, zero);
+        } else {
+            std::fill(col + dhi + 1, col + neg, zero);
         }
         check(plan.transform("b", {col, n, 1}));
     }
