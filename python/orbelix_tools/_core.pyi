@@ -54,6 +54,19 @@ class _MagnitudesInto(Protocol):
     def __call__(self, c: npt.NDArray[np.complex64], out: npt.NDArray[np.float32], *,
                  workers: int) -> None: ...
 
+class _SqueezeInto(Protocol):
+    def __call__(self, x: npt.NDArray[_Samples],
+                 out: npt.NDArray[np.complex64] | npt.NDArray[np.float32], *, k0: int,
+                 step: int, count: int, decim: int, width: float, workers: int,
+                 owner: npt.NDArray[Any] | None = ..., bins: npt.NDArray[np.int32] | None = ...,
+                 constants: npt.NDArray[np.float32] | None = ...,
+                 shaped: tuple[Any, ...] | None = ..., keep: int = ...,
+                 weight: npt.NDArray[np.complex64], gamma: float, relative: bool) -> None: ...
+
+class _RidgePathsInto(Protocol):
+    def __call__(self, m: npt.NDArray[np.float64], out: npt.NDArray[np.int32], *,
+                 penalty: float, workers: int) -> None: ...
+
 class _SimdPath(Protocol):
     def __call__(self) -> str: ...
 
@@ -66,4 +79,7 @@ dost2_inplace: _Dost2Inplace
 dominant_into: _DominantInto
 octaves_into: _OctavesInto
 magnitudes_into: _MagnitudesInto
+sstransform_into: _SqueezeInto
+instantaneous_frequency_into: _SqueezeInto
+ridge_paths_into: _RidgePathsInto
 simd_path: _SimdPath

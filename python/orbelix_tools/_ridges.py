@@ -181,10 +181,10 @@ def ridges(f: npt.ArrayLike, t: npt.ArrayLike, M: npt.ArrayLike, *, n_ridges: in
         if r + 1 < count:
             _clear_hills(m, path.astype(np.int64))
     index += first
-    index = index.reshape(lead + (count, times))
     flat = m_in.reshape((-1,) + m_in.shape[-2:])
-    amplitude = np.take_along_axis(flat, index.reshape(flat.shape[0], count, times), axis=-2)
-    return Ridges(index=index, frequency=fa[index],
+    amplitude = np.take_along_axis(flat, index, axis=-2)
+    found = index.reshape(lead + (count, times))
+    return Ridges(index=found, frequency=fa[found],
                   amplitude=amplitude.reshape(lead + (count, times)))
 
 

@@ -36,7 +36,7 @@ than taken from the integral.
 
 from __future__ import annotations
 
-import functools
+import importlib
 import math
 from typing import Any
 
@@ -98,7 +98,7 @@ def _window_sums(win: Window, grid: VoiceGrid, weights: Any, h: npt.NDArray[np.c
     p = at.astype(np.float64)[:, None]
     if weights is None:
         if win.kind == "gauss":
-            c = np.float64(gauss_constant(win.params[0]))
+            c: Any = float(gauss_constant(win.params[0]))
         else:
             c = gauss_constants(win, bins * grid.fs / grid.n)[keep].astype(np.float64)
         w = np.exp(-c * ((p - k) / k) ** 2)
@@ -143,20 +143,25 @@ def response(win: Window, grid: VoiceGrid, weights: Any) -> npt.NDArray[np.compl
     return r
 
 
-@functools.lru_cache(maxsize=16)
-def _gauss_scale(n: int, fs: float, k0: int, step: int, count: int,
-                 bins: tuple[int, ...] | None, win: Window) -> npt.NDArray[np.complex64]:
-    grid = VoiceGrid(n=n, fs=fs, k0=k0, step=step, count=count, decim=1, width=1.0, bins=bins)
-    scale = (1.0 / response(win, grid, None)).astype(np.complex64)
-    scale.setflags(write=False)
-    return scale
+# 1/R of the Gaussian windows' grids used last, by grid and window: a
+# transform of many signals in chunks computes it once.
+_SCALES: dict[tuple[Any, ...], npt.NDArray[np.complex64]] = {}
+_SCALES_KEPT = 16
 
 
 def row_scale(win: Window, grid: VoiceGrid, weights: Any) -> npt.NDArray[np.complex64]:
     """1/R of each voice, as the rows of the squeezed map are scaled."""
-    if weights is None:  # the Gaussians: the same for every call on this grid
-        return _gauss_scale(grid.n, grid.fs, grid.k0, grid.step, grid.count, grid.bins, win)
-    return (1.0 / response(win, grid, weights)).astype(np.complex64)
+    if weights is not None:
+        return (1.0 / response(win, grid, weights)).astype(np.complex64)
+    key = (grid.n, grid.fs, grid.k0, grid.step, grid.count, grid.bins, win.kind, win.params)
+    scale = _SCALES.get(key)
+    if scale is None:
+        scale = (1.0 / response(win, grid, None)).astype(np.complex64)
+        scale.setflags(write=False)
+        if len(_SCALES) >= _SCALES_KEPT:
+            _SCALES.pop(next(iter(_SCALES)))
+        _SCALES[key] = scale
+    return scale
 
 
 def threshold(gamma: object) -> tuple[float, bool]:
@@ -184,8 +189,8 @@ def _squeeze_buffers(batch: int, n: int, times: int, count: int, workers: int
 
 
 def _dask() -> Any:
-    import importlib
-    return importlib.import_module("._dask_sst", __package__)
+    """The chunked versions, imported only for dask input (they need dask)."""
+    return importlib.import_module("._dask", __package__)
 
 
 def _prepare(x: npt.ArrayLike, fs: float, fmin: float, fmax: float | None, df: float | None,

@@ -313,3 +313,17 @@ class TestArguments:
         before = x.copy()
         ot.sstransform(x, workers=2)
         assert np.array_equal(x, before)
+
+
+class TestDask:
+    def test_lazy_on_leading_axes_and_equal_to_eager(self):
+        da = pytest.importorskip("dask.array")
+        x = np.random.default_rng(0).standard_normal((6, 512))
+        lazy = da.from_array(x, chunks=(2, 256))
+        f, t, T = ot.sstransform(lazy, 100.0, fmin=5.0, fmax=40.0, decim=2)
+        assert isinstance(T, da.Array) and T.chunks[0] == (2, 2, 2)
+        want = ot.sstransform(x, 100.0, fmin=5.0, fmax=40.0, decim=2)
+        assert np.array_equal(f, want[0]) and np.array_equal(t, want[1])
+        assert np.array_equal(T.compute(), want[2])
+        with pytest.raises(ValueError, match="gamma=-1 must be finite"):
+            ot.sstransform(lazy, 100.0, gamma=-1)
