@@ -29,11 +29,18 @@ using OutArray = nb::ndarray<nb::ndim<3>, nb::c_contig, nb::device::cpu>;
 struct SqueezeCall {
     SqueezeCall(InputArray x, const OutArray &out, bool is_complex, int k0, int step, int count,
                 int decim, double width, nb::handle bins, nb::handle constants, nb::handle shaped,
-                int keep, Vector<std::complex<float>> weight, double gamma, bool relative)
+                int keep, Vector<std::complex<float>> weight, double gamma, bool relative,
+                nb::handle scale = nb::none())
         : signals(signals_of(x, "x")), options(bins, constants, shaped), weight_(weight) {
         grid = make_grid(signals.n, k0, step, count, decim, width, true, options, keep);
         if (weight.shape(0) != static_cast<std::size_t>(grid.count))
             throw nb::value_error("weight must hold one value per voice");
+        if (!scale.is_none()) {
+            scale_ = nb::cast<Vector<std::complex<float>>>(scale);
+            if (scale_.shape(0) != static_cast<std::size_t>(grid.count))
+                throw nb::value_error("scale must hold one value per voice");
+            rule.scale = reinterpret_cast<const cfloat *>(scale_.data());
+        }
         if (!(gamma >= 0.0) || !std::isfinite(gamma)) throw nb::value_error("gamma must be finite and not negative");
         rule.gamma = static_cast<float>(gamma);
         rule.relative = relative;
@@ -48,7 +55,7 @@ struct SqueezeCall {
 
     Signals signals;
     VoiceOptions options;
-    Vector<std::complex<float>> weight_;
+    Vector<std::complex<float>> weight_, scale_;
     VoiceGrid grid;
     SqueezeRule rule;
 };
@@ -62,13 +69,14 @@ std::string squeeze_buffers(int workers, const VoiceGrid &g) {
 void sstransform_into(InputArray x, OutArray out, int k0, int step, int count, int decim,
                       double width, int workers, nb::handle owner, nb::handle bins,
                       nb::handle constants, nb::handle shaped, int keep, Vector<std::complex<float>> weight,
-                      double gamma, bool relative) {
+                      double gamma, bool relative, nb::handle scale, bool zeroed) {
+    if (scale.is_none()) throw nb::value_error("scale must hold one value per voice");
     SqueezeCall call(x, out, true, k0, step, count, decim, width, bins, constants, shaped, keep,
-                     weight, gamma, relative);
+                     weight, gamma, relative, scale);
     if (out.size() == 0) return;
     cfloat *po = reinterpret_cast<cfloat *>(out.data());
     run_released(workers, owner, squeeze_buffers(workers, call.grid),
-                 [&](Parallel &par) { sstransform(call.signals, call.grid, call.rule, po, par); });
+                 [&](Parallel &par) { sstransform(call.signals, call.grid, call.rule, po, par, zeroed); });
 }
 
 void instantaneous_frequency_into(InputArray x, OutArray out, int k0, int step, int count,
@@ -112,12 +120,12 @@ void bind_sst(nb::module_ &m) {
     m.def("sstransform_into", &sstransform_into, "x"_a, "out"_a.noconvert(), nb::kw_only(), "k0"_a,
           "step"_a, "count"_a, "decim"_a, "width"_a, "workers"_a, "owner"_a = nb::none(),
           "bins"_a = nb::none(), "constants"_a = nb::none(), "shaped"_a = nb::none(), "keep"_a = 0,
-          "weight"_a.noconvert(), "gamma"_a, "relative"_a,
+          "weight"_a.noconvert(), "gamma"_a, "relative"_a, "scale"_a, "zeroed"_a = false,
           "Synchrosqueezed voices of the signals x (as for stransform_into, absolute phase),\n"
           "written into out (signals x count x times, complex64): each coefficient times\n"
-          "weight[voice] (complex64) added to the row of the voice nearest its instantaneous\n"
-          "frequency. Coefficients with |S| below gamma (relative: gamma times the sum of\n"
-          "|analytic spectrum| of the signal) are left out.");
+          "weight[voice] and scale[row] (complex64) added to the row of the voice nearest its\n"
+          "instantaneous frequency. Coefficients with |S| below gamma (relative: gamma times the sum of\n"
+          "|analytic spectrum| of the signal) are left out. zeroed: out holds zeros already.");
     m.def("instantaneous_frequency_into", &instantaneous_frequency_into, "x"_a, "out"_a.noconvert(),
           nb::kw_only(), "k0"_a, "step"_a, "count"_a, "decim"_a, "width"_a, "workers"_a,
           "owner"_a = nb::none(), "bins"_a = nb::none(), "constants"_a = nb::none(),

@@ -221,7 +221,8 @@ def _prepare(x: npt.ArrayLike, fs: float, fmin: float, fmax: float | None, df: f
         warn_long_windows(win, grid.f, n, grid.fs)
     pin.check()
     check_finite(a, "x")
-    out = allocate(shape, dtype, what)
+    # The squeezed map is a sum: it starts from zeros.
+    out = allocate(shape, dtype, what, zeroed=dtype == np.complex64)
     pin.check()
     signals = signal_view(a, (ax,), (-1,), (1, -1, n))
     arguments.update(k0=grid.k0, step=grid.step, count=grid.count, decim=grid.step_in_time,
@@ -327,9 +328,8 @@ def sstransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         "the transform")
     pinned = owner_of(signals)
     rows = out.reshape(-1, grid.count, grid.times)
-    _core.sstransform_into(signals, rows, owner=pinned, **arguments)
+    _core.sstransform_into(signals, rows, owner=pinned, scale=scale, zeroed=True, **arguments)
     del pinned, pin
-    rows *= scale[:, None]
     return grid.f, grid.t, out
 
 

@@ -109,10 +109,10 @@ private:
 };
 
 // The voice nearest a frequency in bins: -1 off the grid (more than half a
-// spacing beyond its first or last voice).
+// spacing beyond its first or last voice). Ties go to the higher voice.
 class Nearest {
 public:
-    explicit Nearest(const VoiceGrid &g) : g_(g) {
+    explicit Nearest(const VoiceGrid &g) : g_(g), inv_step_(1.0 / g.step) {
         if (g.bins == nullptr || g.count < 2) return;
         mids_.resize(g.count - 1);
         for (int i = 0; i + 1 < g.count; ++i) mids_[i] = 0.5 * (g.bins[i] + static_cast<double>(g.bins[i + 1]));
@@ -120,17 +120,45 @@ public:
         hi_ = g.bins[g.count - 1] + (g.bins[g.count - 1] - mids_.back());
     }
 
-    int operator()(double omega) const {
-        if (mids_.empty()) {
-            const double u = std::floor((omega - g_.bin(0)) / g_.step + 0.5);
-            return u >= 0.0 && u < g_.count ? static_cast<int>(u) : -1;
+    // The destinations of voice i's coefficients at times 0 .. nt-1 (-1:
+    // below the threshold, |S|^2 < floor2, or off the grid), from the voice
+    // s and the offset-weighted voice d. The voice at bin 0 stays in place.
+    void operator()(int i, const cfloat *s, const cfloat *d, int nt, double floor2, int *dest) const {
+        const int k = g_.bin(i);
+        for (int j = 0; j < nt; ++j) {
+            const double re = s[j].re, im = s[j].im;
+            const double mag2 = re * re + im * im;
+            dest[j] = mag2 > 0.0 && mag2 >= floor2 ? i : -1;
         }
-        if (!(omega >= lo_ && omega < hi_)) return -1;
-        return static_cast<int>(std::upper_bound(mids_.begin(), mids_.end(), omega) - mids_.begin());
+        if (k == 0) return;
+        if (mids_.empty()) {
+            // Offsets from the first voice in steps, plus a half: whole-number
+            // parts of values in 0 .. count are the destinations. Branch-free,
+            // so that the loop runs in vector registers.
+            const double base = static_cast<double>(k - g_.bin(0)) + 0.5 * g_.step;
+            const double count = g_.count;
+            for (int j = 0; j < nt; ++j) {
+                const double re = s[j].re, im = s[j].im;
+                const double ratio = (d[j].re * re + d[j].im * im) / (re * re + im * im);
+                const double u = (base + ratio) * inv_step_;
+                const bool on = u >= 0.0 && u < count;  // false for NaN
+                dest[j] = dest[j] >= 0 && on ? static_cast<int>(on ? u : 0.0) : -1;
+            }
+            return;
+        }
+        for (int j = 0; j < nt; ++j) {
+            if (dest[j] < 0) continue;
+            const double re = s[j].re, im = s[j].im;
+            const double omega = k + (d[j].re * re + d[j].im * im) / (re * re + im * im);
+            dest[j] = omega >= lo_ && omega < hi_
+                          ? static_cast<int>(std::upper_bound(mids_.begin(), mids_.end(), omega) - mids_.begin())
+                          : -1;
+        }
     }
 
 private:
     VoiceGrid g_;
+    double inv_step_;
     std::vector<double> mids_;
     double lo_ = 0.0, hi_ = 0.0;
 };
@@ -146,30 +174,30 @@ double threshold_squared(const SqueezeRule &rule, const cfloat *a, int n) {
     return t * t;
 }
 
-// The voice a coefficient goes to (-1: left out), from the voice s and the
-// offset-weighted voice d at one time.
-inline int destination(const Nearest &nearest, int k, int i, cfloat s, cfloat d, double floor2) {
-    const double re = s.re, im = s.im;
-    const double mag2 = re * re + im * im;
-    if (!(mag2 > 0.0) || mag2 < floor2) return -1;
-    if (k == 0) return i;
-    return nearest(k + (d.re * re + d.im * im) / mag2);
-}
-
-inline void add_weighted(cfloat &to, cfloat s, cfloat w) {
-    const cfloat p = times_weight(s, w);
-    to.re += p.re;
-    to.im += p.im;
+// Adds voice i's coefficients s, times weight[i] and the scale of their
+// destination, to rows dest of the plane t (nt times a row).
+inline void scatter(const SqueezeRule &rule, int i, const cfloat *s, const int *dest, int j0, int j1,
+                    int nt, cfloat *t) {
+    const cfloat w = rule.weight[i];
+    for (int j = j0; j < j1; ++j) {
+        const int l = dest[j];
+        if (l < 0) continue;
+        const cfloat p = times_weight(times_weight(s[j], w), rule.scale[l]);
+        cfloat &to = t[static_cast<std::size_t>(l) * nt + j];
+        to.re += p.re;
+        to.im += p.im;
+    }
 }
 
 struct Scratch {
     explicit Scratch(const VoiceGrid &g)
-        : voices(g), offsets(g), a(new cfloat[g.n]), s(g.times()), d(g.times()) {}
+        : voices(g), offsets(g), a(new cfloat[g.n]), s(g.times()), d(g.times()), dest(g.times()) {}
     VoiceWorker voices;
     OffsetVoice offsets;
     std::unique_ptr<cfloat[]> a;  // analytic spectrum, left uninitialised
     cfloat mean{};
     std::vector<cfloat> s, d;
+    std::vector<int> dest;
 };
 
 // The per-worker scratch, made on first use.
@@ -198,8 +226,57 @@ void check_grid(const VoiceGrid &g) {
 
 }  // namespace
 
+namespace {
+
+// The voices of a block and their destinations, voice-major: the block is
+// added to the result a range of times at a time, so that the rows the
+// coefficients land in stay in cache while every voice of the block adds to
+// them.
+struct Block {
+    Block(int voices, int nt) : voices(voices) {
+        const std::size_t size = static_cast<std::size_t>(voices) * nt;
+        allocate_named("the voices of a block of " + std::to_string(voices) + " voices",
+                       size * (sizeof(cfloat) + sizeof(int)), [&] {
+                           values.resize(size);
+                           dest.resize(size);
+                           return 0;
+                       });
+    }
+    // Voices a block holds: about kBytes of them, at least `least`.
+    static int size(const VoiceGrid &g, int least) {
+        constexpr std::size_t kBytes = 8u << 20;
+        const std::size_t per_voice = static_cast<std::size_t>(g.stored()) * (sizeof(cfloat) + sizeof(int));
+        return static_cast<int>(std::min<std::size_t>(g.count, std::max<std::size_t>(least, kBytes / per_voice)));
+    }
+    int voices;
+    std::vector<cfloat> values;
+    std::vector<int> dest;
+};
+
+constexpr int kTimesPerRange = 256;
+
+// Voice i (row r of the block) computed and sorted by destination.
+void fill_row(Scratch &w, Block &block, int r, int i, const cfloat *a, cfloat mean,
+              const WindowTable &table, const Nearest &nearest, int nt, double floor2) {
+    both_voices(w, a, mean, i, table);
+    const std::size_t at = static_cast<std::size_t>(r) * nt;
+    std::copy(w.s.begin(), w.s.begin() + nt, block.values.begin() + at);
+    nearest(i, w.s.data(), w.d.data(), nt, floor2, block.dest.data() + at);
+}
+
+// Rows 0 .. len-1 of the block (voices i0 ..) added to plane t at times j0 .. j1-1.
+void add_block(const SqueezeRule &rule, const Block &block, int i0, int len, int j0, int j1, int nt,
+               cfloat *t) {
+    for (int r = 0; r < len; ++r) {
+        const std::size_t at = static_cast<std::size_t>(r) * nt;
+        scatter(rule, i0 + r, block.values.data() + at, block.dest.data() + at, j0, j1, nt, t);
+    }
+}
+
+}  // namespace
+
 void sstransform(const Signals &x, const VoiceGrid &g, const SqueezeRule &rule, cfloat *out,
-                 Parallel &par) {
+                 Parallel &par, bool zeroed) {
     check_grid(g);
     const int batch = x.count();
     const int nt = g.stored();
@@ -210,71 +287,50 @@ void sstransform(const Signals &x, const VoiceGrid &g, const SqueezeRule &rule, 
     Workers scratch(g, par.workers());
 
     if (split_by_signal(batch, par)) {
+        // Each worker takes whole signals, with a block of its own.
+        const int size = Block::size(g, 1);
+        std::vector<std::unique_ptr<Block>> blocks(par.workers());
         par.run(batch, [&](int wk, int b) {
             Scratch &w = scratch(wk);
+            if (!blocks[wk]) blocks[wk] = std::make_unique<Block>(size, nt);
+            Block &block = *blocks[wk];
             analytic_spectrum(w.voices.signal_plan(), x, b, w.a.get(), w.mean, &par);
             const double floor2 = threshold_squared(rule, w.a.get(), g.n);
             cfloat *t = out + b * plane;
-            std::fill(t, t + plane, cfloat{0.0f, 0.0f});
-            for (int i = 0; i < g.count && !par.stopping(); ++i) {
-                both_voices(w, w.a.get(), w.mean, i, table);
-                const int k = g.bin(i);
-                const cfloat weight = rule.weight[i];
-                for (int j = 0; j < nt; ++j) {
-                    const int l = destination(nearest, k, i, w.s[j], w.d[j], floor2);
-                    if (l >= 0) add_weighted(t[static_cast<std::size_t>(l) * nt + j], w.s[j], weight);
-                }
+            if (!zeroed) std::fill(t, t + plane, cfloat{0.0f, 0.0f});
+            for (int i0 = 0; i0 < g.count && !par.stopping(); i0 += size) {
+                const int len = std::min(size, g.count - i0);
+                for (int r = 0; r < len; ++r)
+                    fill_row(w, block, r, i0 + r, w.a.get(), w.mean, table, nearest, nt, floor2);
+                for (int j0 = 0; j0 < nt; j0 += kTimesPerRange)
+                    add_block(rule, block, i0, len, j0, std::min(nt, j0 + kTimesPerRange), nt, t);
             }
         });
         return;
     }
 
-    // Few signals: blocks of voices are computed in parallel into a buffer,
-    // then added to the result by workers that each take a range of times,
-    // going through the block's voices in increasing order.
-    constexpr std::size_t kBlockBytes = 32u << 20;
-    const std::size_t per_voice = static_cast<std::size_t>(nt) * (sizeof(cfloat) + sizeof(int));
-    const int block = static_cast<int>(std::min<std::size_t>(
-        g.count, std::max<std::size_t>(2 * par.workers(), kBlockBytes / per_voice)));
-    std::vector<cfloat> values;
-    std::vector<int> dest;
-    allocate_named("the voices of a block of " + std::to_string(block) + " voices",
-                   block * per_voice, [&] {
-                       values.resize(static_cast<std::size_t>(block) * nt);
-                       dest.resize(static_cast<std::size_t>(block) * nt);
-                       return 0;
-                   });
-    constexpr int kTimesPerTask = 512;
-    const int time_tasks = (nt + kTimesPerTask - 1) / kTimesPerTask;
+    // Few signals: the voices of a block are computed in parallel, then
+    // added by workers that each take ranges of times.
+    Block block(Block::size(g, 2 * par.workers()), nt);
+    constexpr int kRangesPerTask = 4;
+    const int span = kTimesPerRange * kRangesPerTask;
+    const int time_tasks = (nt + span - 1) / span;
     Scratch &first = scratch(0);
     for (int b = 0; b < batch; ++b) {
         analytic_spectrum(first.voices.signal_plan(), x, b, first.a.get(), first.mean);
         const double floor2 = threshold_squared(rule, first.a.get(), g.n);
         cfloat *t = out + b * plane;
-        std::fill(t, t + plane, cfloat{0.0f, 0.0f});
-        for (int i0 = 0; i0 < g.count; i0 += block) {
-            const int len = std::min(block, g.count - i0);
+        if (!zeroed) std::fill(t, t + plane, cfloat{0.0f, 0.0f});
+        for (int i0 = 0; i0 < g.count; i0 += block.voices) {
+            const int len = std::min(block.voices, g.count - i0);
             par.run(len, [&](int wk, int r) {
-                Scratch &w = scratch(wk);
-                const int i = i0 + r;
-                both_voices(w, first.a.get(), first.mean, i, table);
-                const int k = g.bin(i);
-                cfloat *sv = values.data() + static_cast<std::size_t>(r) * nt;
-                int *dv = dest.data() + static_cast<std::size_t>(r) * nt;
-                for (int j = 0; j < nt; ++j) {
-                    sv[j] = w.s[j];
-                    dv[j] = destination(nearest, k, i, w.s[j], w.d[j], floor2);
-                }
+                fill_row(scratch(wk), block, r, i0 + r, first.a.get(), first.mean, table, nearest, nt,
+                         floor2);
             });
             par.run(time_tasks, [&](int, int task) {
-                const int j0 = task * kTimesPerTask, j1 = std::min(nt, j0 + kTimesPerTask);
-                for (int r = 0; r < len; ++r) {
-                    const cfloat weight = rule.weight[i0 + r];
-                    const cfloat *sv = values.data() + static_cast<std::size_t>(r) * nt;
-                    const int *dv = dest.data() + static_cast<std::size_t>(r) * nt;
-                    for (int j = j0; j < j1; ++j)
-                        if (dv[j] >= 0) add_weighted(t[static_cast<std::size_t>(dv[j]) * nt + j], sv[j], weight);
-                }
+                const int end = std::min(nt, (task + 1) * span);
+                for (int j0 = task * span; j0 < end; j0 += kTimesPerRange)
+                    add_block(rule, block, i0, len, j0, std::min(end, j0 + kTimesPerRange), nt, t);
             });
         }
     }

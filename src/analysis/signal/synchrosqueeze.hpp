@@ -27,18 +27,22 @@ struct SqueezeRule {
     // Voice i's coefficients are multiplied by weight[i] as they are added
     // (the caller's normalisation; count values).
     const cfloat *weight = nullptr;
+    // And by scale[l] of the voice l they are added to (count values).
+    const cfloat *scale = nullptr;
 };
 
 // x: signals of g.n values; g must have absolute phase. out: per signal,
 // g.count rows of g.stored() complex values, voice-major, overwritten:
-// out[l][j] = sum of weight[i] S(j, bin(i)) over the voices i whose
+// out[l][j] = sum of scale[l] weight[i] S(j, bin(i)) over the voices i whose
 // instantaneous frequency at time j is nearest bin(l) (ties to the higher
 // bin) and lies within half a step of it (bins off the grid are dropped).
 // The voice at bin 0 (the mean) stays in its own row. The sums run over i in
 // increasing order whatever the worker count, so the numbers do not depend
-// on it. Throws Interrupted, OutOfMemory.
+// on it. With `zeroed` out holds zeros already (fresh pages of zeros are
+// then touched only where coefficients land). Throws Interrupted,
+// OutOfMemory.
 void sstransform(const Signals &x, const VoiceGrid &g, const SqueezeRule &rule, cfloat *out,
-                 Parallel &par);
+                 Parallel &par, bool zeroed = false);
 
 // The instantaneous frequency omega(j, k) in bins of every coefficient
 // (float32, same layout as sstransform's result; NaN where |S| is below the
