@@ -86,18 +86,19 @@ x = np.cos(0.3 * np.arange(n)).astype(np.float32)
 kind = sys.argv[2]
 before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
 if kind == "sst":
-    out = ot.sstransform(x, fmin=0.0, fmax=0.25, decim=4)[2]
+    out = ot.sstransform(x, fmin=0.0, fmax=0.05, decim=4)[2]
 else:
-    out = ot.stransform(x, fmin=0.0, fmax=0.25, decim=4, phase="absolute")[2]
+    out = ot.stransform(x, fmin=0.0, fmax=0.05, decim=4, phase="absolute")[2]
 after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
 print((after - before) * 1024, out.nbytes)
 """
 
 
 def peak_memory():
-    print("peak memory of one call in a fresh process (rise of ru_maxrss), n = 262144, decim 4")
+    print("peak memory of one call in a fresh process (rise of ru_maxrss), n = 65536, "
+          "0 .. 0.05 fs, decim 4")
     for kind in ("sst", "st"):
-        done = subprocess.run([sys.executable, "-c", _PEAK, "262144", kind], check=True,
+        done = subprocess.run([sys.executable, "-c", _PEAK, "65536", kind], check=True,
                               capture_output=True, text=True)
         rise, result = (int(v) for v in done.stdout.split())
         print(f"  {kind:4s}: rise {rise / 2**20:7.1f} MiB, result {result / 2**20:7.1f} MiB,"
