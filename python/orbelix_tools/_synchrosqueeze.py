@@ -49,7 +49,7 @@ from ._arrays import (Pin, allocate, check_finite, check_length, check_signal_co
 from ._edges import warn_long_windows
 from ._grid import VoiceGrid, axis_index, integer, positive, real_number, worker_count
 from ._transforms import (_PLAN_BYTES, _grid_of, _is_dask, _split_by_signal, _stransform_buffers,
-                          _window_arguments)
+                          _window_arguments, bin_numbers)
 from ._windows import Window, gauss_constant, gauss_constants, parse_window
 
 Float64Array = npt.NDArray[np.float64]
@@ -366,19 +366,7 @@ def instantaneous_frequency(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 
 
 def _voice_bins(f: object, n: int, fs: float) -> npt.NDArray[np.int64]:
     """The bins k of frequencies k*fs/n: increasing, within 0 .. n/2."""
-    freqs = np.asarray(f)
-    if freqs.dtype.kind not in "iuf":
-        raise TypeError(f"f has dtype {freqs.dtype}; expected real frequencies in Hz")
-    if freqs.ndim != 1 or freqs.size == 0:
-        raise ValueError(f"f must be a non-empty 1-D array of frequencies, not shape {freqs.shape}")
-    exact = freqs.astype(np.float64) * n / fs
-    k = np.floor(exact + 0.5)
-    bad = ~np.isfinite(exact) | (np.abs(exact - k) > 1e-6 * np.maximum(1.0, np.abs(k)))
-    if bad.any():
-        i = int(np.argmax(bad))
-        raise ValueError(
-            f"f[{i}]={float(freqs[i])!r} is not the frequency k*fs/n of an FFT bin "
-            f"(n={n}, fs={fs!r}): f must come from the transform of a signal of n samples")
+    _, k = bin_numbers(f, n, fs)
     if k[0] < 0 or k[-1] > n // 2 or np.any(np.diff(k) <= 0):
         raise ValueError(f"f must increase within 0 .. fs/2={fs / 2!r} Hz")
     return k.astype(np.int64)

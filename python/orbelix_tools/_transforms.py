@@ -427,8 +427,9 @@ def _refuse_padded(f: object, n: int, fs: float) -> None:
             "length); invert the transform of the padded signal instead")
 
 
-def _bins_of(f: object, n: int, fs: float) -> tuple[int, int]:
-    """First bin and count of the consecutive bins that f names."""
+def bin_numbers(f: object, n: int, fs: float) -> tuple[npt.NDArray[Any], npt.NDArray[np.float64]]:
+    """(f as an array, the whole numbers k of its frequencies k*fs/n);
+    TypeError or ValueError unless f is a 1-D array of such frequencies."""
     freqs = np.asarray(f)
     if freqs.dtype.kind not in "iuf":
         raise TypeError(f"f has dtype {freqs.dtype}; expected real frequencies in Hz")
@@ -442,6 +443,12 @@ def _bins_of(f: object, n: int, fs: float) -> tuple[int, int]:
         raise ValueError(
             f"f[{i}]={float(freqs[i])!r} is not the frequency k*fs/n of an FFT bin "
             f"(n={n}, fs={fs!r}): f must come from the transform of a signal of n samples")
+    return freqs, k
+
+
+def _bins_of(f: object, n: int, fs: float) -> tuple[int, int]:
+    """First bin and count of the consecutive bins that f names."""
+    freqs, k = bin_numbers(f, n, fs)
     if k[0] < 0 or k[-1] > n // 2:
         raise ValueError(f"f runs from {float(freqs[0])!r} to {float(freqs[-1])!r} Hz, outside 0 .. fs/2={fs / 2!r}")
     steps = np.diff(k)
