@@ -107,6 +107,7 @@ def peak_memory():
 
 if __name__ == "__main__":
     print(machine())
+    # First: a child's ru_maxrss starts from its parent's high-water mark.
+    peak_memory()
     against_stransform()
     against_ssqueezepy()
-    peak_memory()
