@@ -1,6 +1,7 @@
 #include "analysis/signal/synchrosqueeze.hpp"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -174,21 +175,6 @@ double threshold_squared(const SqueezeRule &rule, const cfloat *a, int n) {
     return t * t;
 }
 
-// Adds voice i's coefficients s, times weight[i] and the scale of their
-// destination, to rows dest of the plane t (nt times a row).
-inline void scatter(const SqueezeRule &rule, int i, const cfloat *s, const int *dest, int j0, int j1,
-                    int nt, cfloat *t) {
-    const cfloat w = rule.weight[i];
-    for (int j = j0; j < j1; ++j) {
-        const int l = dest[j];
-        if (l < 0) continue;
-        const cfloat p = times_weight(times_weight(s[j], w), rule.scale[l]);
-        cfloat &to = t[static_cast<std::size_t>(l) * nt + j];
-        to.re += p.re;
-        to.im += p.im;
-    }
-}
-
 struct Scratch {
     explicit Scratch(const VoiceGrid &g)
         : voices(g), offsets(g), a(new cfloat[g.n]), s(g.times()), d(g.times()), dest(g.times()) {}
@@ -198,6 +184,9 @@ struct Scratch {
     cfloat mean{};
     std::vector<cfloat> s, d;
     std::vector<int> dest;
+    // A range of a block's coefficients sorted by destination row.
+    std::vector<int> row_start, times;
+    std::vector<cfloat> terms;
 };
 
 // The per-worker scratch, made on first use.
@@ -264,12 +253,57 @@ void fill_row(Scratch &w, Block &block, int r, int i, const cfloat *a, cfloat me
     nearest(i, w.s.data(), w.d.data(), nt, floor2, block.dest.data() + at);
 }
 
-// Rows 0 .. len-1 of the block (voices i0 ..) added to plane t at times j0 .. j1-1.
+// Rows 0 .. len-1 of the block (voices i0 ..) added to plane t at times
+// j0 .. j1-1. The weighted coefficients are first sorted by destination row
+// (stably: voices, then times, in increasing order), then added a row at a
+// time: a direct scatter would jump between rows a power-of-two stride apart,
+// which share cache sets. Each value still receives its coefficients in
+// increasing voice order.
 void add_block(const SqueezeRule &rule, const Block &block, int i0, int len, int j0, int j1, int nt,
-               cfloat *t) {
+               Scratch &w, cfloat *t) {
+    int lo = INT_MAX, hi = -1;
+    for (int r = 0; r < len; ++r) {
+        const int *dest = block.dest.data() + static_cast<std::size_t>(r) * nt;
+        for (int j = j0; j < j1; ++j) {
+            if (dest[j] < 0) continue;
+            lo = std::min(lo, dest[j]);
+            hi = std::max(hi, dest[j]);
+        }
+    }
+    if (hi < 0) return;
+    const int rows = hi - lo + 1;
+    std::vector<int> &start = w.row_start;
+    start.assign(static_cast<std::size_t>(rows) + 1, 0);
+    for (int r = 0; r < len; ++r) {
+        const int *dest = block.dest.data() + static_cast<std::size_t>(r) * nt;
+        for (int j = j0; j < j1; ++j)
+            if (dest[j] >= 0) ++start[dest[j] - lo + 1];
+    }
+    for (int q = 0; q < rows; ++q) start[q + 1] += start[q];
+    const int total = start[rows];
+    w.times.resize(total);
+    w.terms.resize(total);
     for (int r = 0; r < len; ++r) {
         const std::size_t at = static_cast<std::size_t>(r) * nt;
-        scatter(rule, i0 + r, block.values.data() + at, block.dest.data() + at, j0, j1, nt, t);
+        const int *dest = block.dest.data() + at;
+        const cfloat *s = block.values.data() + at;
+        const cfloat weight = rule.weight[i0 + r];
+        for (int j = j0; j < j1; ++j) {
+            const int l = dest[j];
+            if (l < 0) continue;
+            const int p = start[l - lo]++;
+            w.times[p] = j;
+            w.terms[p] = times_weight(times_weight(s[j], weight), rule.scale[l]);
+        }
+    }
+    // start[q] now ends row q; row q begins where row q-1 ends.
+    for (int q = 0, p = 0; q < rows; ++q) {
+        cfloat *row = t + static_cast<std::size_t>(lo + q) * nt;
+        for (; p < start[q]; ++p) {
+            cfloat &to = row[w.times[p]];
+            to.re += w.terms[p].re;
+            to.im += w.terms[p].im;
+        }
     }
 }
 
@@ -303,7 +337,7 @@ void sstransform(const Signals &x, const VoiceGrid &g, const SqueezeRule &rule, 
                 for (int r = 0; r < len; ++r)
                     fill_row(w, block, r, i0 + r, w.a.get(), w.mean, table, nearest, nt, floor2);
                 for (int j0 = 0; j0 < nt; j0 += kTimesPerRange)
-                    add_block(rule, block, i0, len, j0, std::min(nt, j0 + kTimesPerRange), nt, t);
+                    add_block(rule, block, i0, len, j0, std::min(nt, j0 + kTimesPerRange), nt, w, t);
             }
         });
         return;
@@ -327,10 +361,11 @@ void sstransform(const Signals &x, const VoiceGrid &g, const SqueezeRule &rule, 
                 fill_row(scratch(wk), block, r, i0 + r, first.a.get(), first.mean, table, nearest, nt,
                          floor2);
             });
-            par.run(time_tasks, [&](int, int task) {
+            par.run(time_tasks, [&](int wk, int task) {
                 const int end = std::min(nt, (task + 1) * span);
+                Scratch &w = scratch(wk);
                 for (int j0 = task * span; j0 < end; j0 += kTimesPerRange)
-                    add_block(rule, block, i0, len, j0, std::min(end, j0 + kTimesPerRange), nt, t);
+                    add_block(rule, block, i0, len, j0, std::min(end, j0 + kTimesPerRange), nt, w, t);
             });
         }
     }
