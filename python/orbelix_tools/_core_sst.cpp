@@ -73,6 +73,8 @@ void sstransform_into(InputArray x, OutArray out, int k0, int step, int count, i
     if (scale.is_none()) throw nb::value_error("scale must hold one value per voice");
     SqueezeCall call(x, out, true, k0, step, count, decim, width, bins, constants, shaped, keep,
                      weight, gamma, relative, scale);
+    if (call.grid.stored() != call.grid.times())
+        throw nb::value_error("keep must be 0: the squeezed map holds every time of its voices");
     if (out.size() == 0) return;
     cfloat *po = reinterpret_cast<cfloat *>(out.data());
     run_released(workers, owner, squeeze_buffers(workers, call.grid),

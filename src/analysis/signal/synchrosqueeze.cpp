@@ -247,10 +247,12 @@ constexpr int kTimesPerRange = 256;
 // Voice i (row r of the block) computed and sorted by destination.
 void fill_row(Scratch &w, Block &block, int r, int i, const cfloat *a, cfloat mean,
               const WindowTable &table, const Nearest &nearest, int nt, double floor2) {
-    both_voices(w, a, mean, i, table);
+    // The voice straight into its row (nt is all of its times here).
     const std::size_t at = static_cast<std::size_t>(r) * nt;
-    std::copy(w.s.begin(), w.s.begin() + nt, block.values.begin() + at);
-    nearest(i, w.s.data(), w.d.data(), nt, floor2, block.dest.data() + at);
+    cfloat *s = block.values.data() + at;
+    w.voices.voice(a, mean, i, &table, s);
+    w.offsets.voice(w.voices, a, i, &table, w.d.data());
+    nearest(i, s, w.d.data(), nt, floor2, block.dest.data() + at);
 }
 
 // Rows 0 .. len-1 of the block (voices i0 ..) added to plane t at times
@@ -314,6 +316,7 @@ void sstransform(const Signals &x, const VoiceGrid &g, const SqueezeRule &rule, 
     check_grid(g);
     const int batch = x.count();
     const int nt = g.stored();
+    if (nt != g.times()) throw std::invalid_argument("the squeezed map holds every time of its voices");
     const std::size_t plane = static_cast<std::size_t>(g.count) * nt;
     const Nearest nearest(g);
     WindowTable table;
