@@ -320,7 +320,8 @@ void sstransform(const Signals &x, const VoiceGrid &g, const SqueezeRule &rule, 
     const std::size_t plane = static_cast<std::size_t>(g.count) * nt;
     const Nearest nearest(g);
     WindowTable table;
-    share_windows(batch, g, par, table);
+    // Both voices read each window: kept even for a single signal.
+    share_windows(std::max(batch, 2), g, par, table);
     Workers scratch(g, par.workers());
 
     if (split_by_signal(batch, par)) {
@@ -381,7 +382,8 @@ void instantaneous_frequency(const Signals &x, const VoiceGrid &g, const Squeeze
     const int nt = g.stored();
     const std::size_t plane = static_cast<std::size_t>(g.count) * nt;
     WindowTable table;
-    share_windows(batch, g, par, table);
+    // Both voices read each window: kept even for a single signal.
+    share_windows(std::max(batch, 2), g, par, table);
     Workers scratch(g, par.workers());
     const float nan = std::numeric_limits<float>::quiet_NaN();
     auto emit = [&](Scratch &w, const cfloat *a, cfloat mean, double floor2, int b, int i) {
