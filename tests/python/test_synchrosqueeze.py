@@ -365,3 +365,45 @@ def test_sigint_interrupts_a_long_call(workers):
         assert child.line(timeout=60) == "interrupted"
         assert child.line(timeout=60) == "usable"
         assert child.process.wait(timeout=60) == 0
+
+
+SQUEEZE_DIGESTS = r"""
+import hashlib, json
+import numpy as np
+import orbelix_tools as ot
+
+rng = np.random.default_rng(4)
+out = {}
+for n in (250, 1024, 1031):
+    x = rng.standard_normal((2, n))
+    for name, kwargs in (("band", dict(fmin=4.0, fmax=60.0, decim=3)),
+                         ("folded", dict(fmin=2.0, fmax=100.0, decim=2 if n % 2 == 0 else 1)),
+                         ("power window", dict(fmax=80.0, window=("gauss_power", 1.0, 0.8)))):
+        T = ot.sstransform(x, 250.0, **kwargs)[2]
+        out[f"{name} {n}"] = hashlib.sha256(T.tobytes()).hexdigest()
+print(json.dumps({"path": ot.simd_path(), "digests": out}))
+"""
+
+
+@pytest.mark.slow
+def test_every_simd_path_gives_the_portable_bytes():
+    import json
+    import os
+    import subprocess
+    import sys
+
+    from cpu_paths import wide_paths
+
+    def run(simd):
+        env = {**os.environ, "ORBELIX_SIMD": simd}
+        done = subprocess.run([sys.executable, "-c", SQUEEZE_DIGESTS], env=env,
+                              capture_output=True, text=True, timeout=600)
+        assert done.returncode == 0, done.stderr
+        report = json.loads(done.stdout)
+        assert report["path"] == simd
+        return report["digests"]
+
+    portable = run("sse2")
+    assert len(set(portable.values())) == len(portable)
+    for simd in wide_paths():
+        assert run(simd) == portable, simd
