@@ -242,7 +242,7 @@ struct Block {
     std::vector<int> dest;
 };
 
-constexpr int kTimesPerRange = 256;
+constexpr int kTimesPerRange = 64;
 
 // Voice i (row r of the block) computed and sorted by destination.
 void fill_row(Scratch &w, Block &block, int r, int i, const cfloat *a, cfloat mean,
