@@ -329,44 +329,6 @@ class TestDask:
             ot.sstransform(lazy, 100.0, gamma=-1)
 
 
-SQUEEZE_CHILD = r"""
-import sys
-import numpy as np
-import orbelix_tools as ot
-
-x = np.random.default_rng(0).standard_normal(2**18).astype(np.float32)
-workers = int(sys.argv[1])
-print("started", flush=True)
-try:
-    # Every voice at full length (decim does not divide n): minutes of work.
-    ot.sstransform(x, decim=2**18 - 1, workers=workers)
-    print("finished", flush=True)
-except KeyboardInterrupt:
-    print("interrupted", flush=True)
-tone = np.cos(2 * np.pi * 32 * np.arange(256) / 256)
-f, t, T = ot.sstransform(tone, workers=workers)
-assert np.abs(ot.isstransform(f, T, 256) - tone).max() < 1e-3
-print("usable", flush=True)
-"""
-
-
-@pytest.mark.slow
-@pytest.mark.parametrize("workers", [1, 2])
-def test_sigint_interrupts_a_long_call(workers):
-    import signal
-    import time
-
-    from children import Child
-
-    with Child(SQUEEZE_CHILD, str(workers)) as child:
-        assert child.line(timeout=120) == "started"
-        time.sleep(0.5)  # into the call
-        child.process.send_signal(signal.SIGINT)
-        assert child.line(timeout=60) == "interrupted"
-        assert child.line(timeout=60) == "usable"
-        assert child.process.wait(timeout=60) == 0
-
-
 SQUEEZE_DIGESTS = r"""
 import hashlib, json
 import numpy as np
