@@ -62,8 +62,8 @@ DEFAULT_GAMMA = 8.0 * float(np.finfo(np.float32).eps)
 _EXACT_SUMS = 1024
 # A sum below this fraction of the sum of magnitudes: the voices cancel.
 _CANCELLED = 1e-2
-# The voices of a block when the voices of few signals are shared out.
-_BLOCK_BYTES = 32 << 20
+# A block of voices (values and destinations), as the extension sizes it.
+_BLOCK_BYTES = 8 << 20
 
 
 def _voice_spacing(bins: npt.NDArray[np.int64]) -> npt.NDArray[np.float64]:
@@ -179,12 +179,15 @@ def threshold(gamma: object) -> tuple[float, bool]:
 def _squeeze_buffers(batch: int, n: int, times: int, count: int, workers: int
                      ) -> tuple[int, int]:
     """(bytes, workers) of the working buffers: stransform's, a second voice
-    and plan of the folded length per worker, and, when the voices of few
-    signals are shared out, a block of voices (values and destinations)."""
+    and plan of the folded length per worker, a block of voices (12 bytes a
+    coefficient: one per worker taking whole signals, else one shared), and
+    a worker's coefficients of a block sorted for 64 of its times."""
     buffers, busy = _stransform_buffers(batch, n, times, count, workers)
     buffers += busy * (8 + _PLAN_BYTES) * times
-    if not _split_by_signal(batch, workers):
-        buffers += min(count * 12 * times, max(_BLOCK_BYTES, 2 * workers * 12 * times))
+    split = _split_by_signal(batch, workers)
+    voices = min(count, max(1 if split else 2 * workers, _BLOCK_BYTES // (12 * times)))
+    block = 12 * voices * times
+    buffers += (busy if split else 1) * block + busy * 12 * voices * min(times, 64)
     return buffers, busy
 
 
