@@ -95,14 +95,21 @@ def _window_sums(win: Window, grid: VoiceGrid, weights: Any, h: npt.NDArray[np.c
     keep = bins > 0
     k = bins[keep].astype(np.float64)
     hk = h[keep]
-    p = at.astype(np.float64)[:, None]
     if weights is None:
         if win.kind == "gauss":
             c: Any = float(gauss_constant(win.params[0]))
         else:
             c = gauss_constants(win, bins * grid.fs / grid.n)[keep].astype(np.float64)
-        w = np.exp(-c * ((p - k) / k) ** 2)
-        return w @ hk, np.abs(w) @ np.abs(hk)
+        r = np.zeros(at.size, np.complex128)
+        size = np.zeros(at.size)
+        # Rows of the weights' matrix a few MB at a time.
+        rows = max(1, (4 << 20) // (8 * max(k.size, 1)))
+        for first in range(0, at.size, rows):
+            p = at[first:first + rows].astype(np.float64)[:, None]
+            w = np.exp(-c * ((p - k) / k) ** 2)
+            r[first:first + rows] = w @ hk
+            size[first:first + rows] = w @ np.abs(hk)
+        return r, size
     r = np.zeros(at.size, np.complex128)
     size = np.zeros(at.size)
     for i in np.flatnonzero(keep):

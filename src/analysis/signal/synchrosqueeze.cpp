@@ -81,12 +81,44 @@ public:
             // spectrum folded modulo n/decim; offsets summed in increasing d.
             std::fill(v, v + nt, zero);
             const int base = g_.absolute ? k : 0;
-            int r = dlo <= dhi ? ((base + dlo) % nt + nt) % nt : 0;
-            for (int d = dlo; d <= dhi; ++d) {
-                const cfloat p = term(d);
-                v[r].re += p.re;
-                v[r].im += p.im;
-                if (++r == nt) r = 0;
+            if (shaped != nullptr) {
+                int r = dlo <= dhi ? ((base + dlo) % nt + nt) % nt : 0;
+                for (int d = dlo; d <= dhi; ++d) {
+                    const cfloat p = term(d);
+                    v[r].re += p.re;
+                    v[r].im += p.im;
+                    if (++r == nt) r = 0;
+                }
+            } else {
+                // Offsets d0 .. d1 of one sign in runs that do not wrap
+                // around the folded length, the half window read forwards
+                // or backwards.
+                auto accumulate = [&](int d0, int d1) {
+                    int r = ((base + d0) % nt + nt) % nt;
+                    for (int d = d0; d <= d1; r = 0) {
+                        const int run = std::min(d1 - d + 1, nt - r);
+                        cfloat *out = v + r;
+                        const cfloat *in = a + k + d;
+                        if (d >= 0) {
+                            const float *wd = w + d;
+                            for (int j = 0; j < run; ++j) {
+                                const float f = static_cast<float>(d + j) * wd[j];
+                                out[j].re += in[j].re * f;
+                                out[j].im += in[j].im * f;
+                            }
+                        } else {
+                            const float *wd = w - d;  // w(|d+j|) = wd[-j]
+                            for (int j = 0; j < run; ++j) {
+                                const float f = static_cast<float>(d + j) * wd[-j];
+                                out[j].re += in[j].re * f;
+                                out[j].im += in[j].im * f;
+                            }
+                        }
+                        d += run;
+                    }
+                };
+                if (dlo < 0) accumulate(dlo, -1);
+                if (dhi >= 1) accumulate(1, dhi);  // offset 0 weighs 0
             }
             check(fold_->transform("b", {v, nt, 1}));
             return;
