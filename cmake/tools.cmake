@@ -7,8 +7,10 @@ set(ORBELIX_TOOLS_SOURCES
   src/analysis/signal/istransform.cpp
   src/analysis/signal/parallel.cpp
   src/analysis/signal/rows.cpp
+  src/analysis/signal/ridges.cpp
   src/analysis/signal/signals.cpp
   src/analysis/signal/stransform.cpp
+  src/analysis/signal/synchrosqueeze.cpp
   src/analysis/signal/tfr_power.cpp
   src/analysis/signal/voice_grid.cpp
   src/analysis/signal/voices.cpp
@@ -29,7 +31,8 @@ if(ORBELIX_BUILD_MODULE)
   endif()
   find_package(nanobind CONFIG REQUIRED)
   nanobind_add_module(orbelix_tools_ext NB_STATIC ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core.cpp
-                       ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core_finite.cpp)
+                       ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core_finite.cpp
+                       ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core_sst.cpp)
   set_target_properties(orbelix_tools_ext PROPERTIES OUTPUT_NAME _core)
   # Object libraries hand their objects only to direct dependents.
   target_link_libraries(orbelix_tools_ext PRIVATE orbelix_tools_core orbelix_core)

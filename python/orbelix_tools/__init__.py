@@ -13,6 +13,13 @@ istransform
     Signal from its full-resolution transform over a band (filtering).
 tfr_power
     Power and inter-trial coherence averaged over epochs.
+sstransform, isstransform
+    Synchrosqueezed S-transform (sharp lines at the instantaneous
+    frequencies), and the signal from it.
+instantaneous_frequency
+    The instantaneous frequency of every S-transform coefficient.
+ridges, component
+    Curves of largest energy through a map, and the component around one.
 edge_mask
     Where a voice's window reaches past the ends of the signal.
 local_measures
@@ -40,14 +47,17 @@ from ._dost import DostBand, dost, dost2, dost_bands, idost, idost2
 from ._edges import edge_mask
 from ._local_measures import local_measures
 from ._local_spectrum import local_spectrum
+from ._ridges import Ridges, component, ridges
 from ._simd import simd_path, warn_unless_honoured
+from ._synchrosqueeze import instantaneous_frequency, isstransform, sstransform
 from ._transforms import istransform, stransform, tfr_power
 from ._xarray import to_xarray
 from .plotting import plot, plot_map
 
-__all__ = ["dost", "dost2", "dost_bands", "edge_mask", "idost", "idost2", "istransform",
-           "local_measures", "local_spectrum", "plot", "plot_map", "simd_path", "stransform",
-           "tfr_power", "to_xarray"]
+__all__ = ["Ridges", "component", "dost", "dost2", "dost_bands", "edge_mask", "idost", "idost2",
+           "instantaneous_frequency", "isstransform", "istransform", "local_measures",
+           "local_spectrum", "plot", "plot_map", "ridges", "simd_path", "sstransform",
+           "stransform", "tfr_power", "to_xarray"]
 
 warn_unless_honoured()
 del warn_unless_honoured

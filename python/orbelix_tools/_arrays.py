@@ -148,10 +148,12 @@ def working_size(shape: tuple[int, ...], dtype: npt.DTypeLike, what: str, buffer
             f"{_gb(memory)} of memory")
 
 
-def allocate(shape: tuple[int, ...], dtype: npt.DTypeLike, what: str) -> npt.NDArray[Any]:
-    """An uninitialised result (checked with result_size first)."""
+def allocate(shape: tuple[int, ...], dtype: npt.DTypeLike, what: str,
+             zeroed: bool = False) -> npt.NDArray[Any]:
+    """An uninitialised result (checked with result_size first); zeroed: one
+    of zeros, whose pages the system zeroes as they are first touched."""
     try:
-        return np.empty(shape, dtype=dtype)
+        return (np.zeros if zeroed else np.empty)(shape, dtype=dtype)
     except MemoryError:
         nbytes = math.prod(shape) * np.dtype(dtype).itemsize
         raise MemoryError(

@@ -21,6 +21,7 @@
 #include "analysis/signal/tfr_power.hpp"
 #include "analysis/signal/windows.hpp"
 #include "_binding.hpp"
+#include "_voice_binding.hpp"
 
 namespace nb = nanobind;
 using namespace nb::literals;
@@ -33,135 +34,6 @@ namespace {
 using complex64 = std::complex<float>;
 template <class T, std::size_t D>
 using Array = nb::ndarray<T, nb::ndim<D>, nb::c_contig, nb::device::cpu>;
-
-template <class T>
-using Vector = nb::ndarray<const T, nb::ndim<1>, nb::c_contig, nb::device::cpu>;
-
-// The optional per-voice arrays of a grid (None: not given), kept alive by
-// the caller for the call. Checked here for everything that indexes memory.
-struct VoiceOptions {
-    VoiceOptions(nb::handle bins, nb::handle constants, nb::handle shaped) {
-        if (!bins.is_none()) bins_ = nb::cast<Vector<int>>(bins);
-        if (!constants.is_none()) constants_ = nb::cast<Vector<float>>(constants);
-        if (!shaped.is_none()) {
-            auto parts = nb::cast<nb::tuple>(shaped);
-            if (parts.size() != 4) throw nb::value_error("shaped must be (values, start, lo, hi)");
-            values_ = nb::cast<Vector<complex64>>(parts[0]);
-            start_ = nb::cast<Vector<long long>>(parts[1]);
-            lo_ = nb::cast<Vector<int>>(parts[2]);
-            hi_ = nb::cast<Vector<int>>(parts[3]);
-        }
-    }
-
-    void apply(VoiceGrid &g) {
-        const std::size_t count = static_cast<std::size_t>(g.count);
-        if (bins_.is_valid()) {
-            expect_count(bins_.shape(0), count, "bins");
-            g.bins = bins_.data();
-        }
-        if (constants_.is_valid()) {
-            expect_count(constants_.shape(0), count, "constants");
-            for (std::size_t i = 0; i < count; ++i)
-                if (!(constants_.data()[i] > 0.0f) || !(constants_.data()[i] <= 3.4e38f))
-                    throw nb::value_error("the window constants must be finite and positive");
-            g.constants = constants_.data();
-        }
-        if (values_.is_valid()) {
-            expect_count(start_.shape(0), count, "start");
-            expect_count(lo_.shape(0), count, "lo");
-            expect_count(hi_.shape(0), count, "hi");
-            const long long size = static_cast<long long>(values_.shape(0));
-            for (std::size_t i = 0; i < count; ++i) {
-                const long long lo = lo_.data()[i], hi = hi_.data()[i], start = start_.data()[i];
-                if (lo > hi + 1 || start < 0 || start > size - (hi - lo + 1))
-                    throw nb::value_error("the shaped windows' offsets exceed their values");
-            }
-            shaped_.values = reinterpret_cast<const cfloat *>(values_.data());
-            shaped_.start = start_.data();
-            shaped_.lo = lo_.data();
-            shaped_.hi = hi_.data();
-            g.shaped = &shaped_;
-        }
-    }
-
-private:
-    static void expect_count(std::size_t got, std::size_t want, const char *what) {
-        if (got != want)
-            throw nb::value_error((std::string(what) + " must hold one value per voice").c_str());
-    }
-
-    Vector<int> bins_;
-    Vector<float> constants_;
-    Vector<complex64> values_;
-    Vector<long long> start_;
-    Vector<int> lo_, hi_;
-    ShapedWindows shaped_;
-};
-
-VoiceGrid make_grid(std::size_t n, int k0, int step, int count, int decim, double width,
-                    bool absolute, VoiceOptions &options, int keep = 0) {
-    VoiceGrid g;
-    if (keep < 0) throw nb::value_error("keep must not be negative");
-    g.keep = keep;
-    g.n = as_int(n, "the signal length");
-    g.k0 = k0;
-    g.step = step;
-    g.count = count;
-    g.decim = decim;
-    g.absolute = absolute;
-    if (!(width > 0.0) || !(width < 1e18)) throw nb::value_error("width must be finite and positive");
-    g.c = window_constant(width);
-    if (count < 1) throw nb::value_error("the bins must lie within 0 .. n/2 and sizes be positive");
-    options.apply(g);
-    if (!g.valid()) throw nb::value_error("the bins must lie within 0 .. n/2 and sizes be positive");
-    return g;
-}
-
-// Signals from a 3-D array of any supported dtype and strides (outer x
-// inner x samples), read in place.
-using InputArray = nb::ndarray<nb::ro, nb::ndim<3>, nb::device::cpu>;
-
-Signals signals_of(const InputArray &x, const char *name) {
-    Signals s;
-    s.data = x.data();
-    if (x.dtype() == nb::dtype<float>()) s.type = SampleType::float32;
-    else if (x.dtype() == nb::dtype<double>()) s.type = SampleType::float64;
-    else if (x.dtype() == nb::dtype<complex64>()) s.type = SampleType::complex64;
-    else if (x.dtype() == nb::dtype<std::complex<double>>()) s.type = SampleType::complex128;
-    else throw nb::type_error((std::string(name) + " must be float32, float64, complex64 or complex128").c_str());
-    require_aligned(s.data, s.type == SampleType::float32 ? alignof(float) : alignof(double), name);
-    const std::string signals = "the number of signals of " + std::string(name);
-    s.outer = as_int(x.shape(0), signals);
-    s.inner = as_int(x.shape(1), signals);
-    s.n = as_int(x.shape(2), "the signal length of " + std::string(name));
-    if (static_cast<long long>(s.outer) * s.inner > INT_MAX)
-        throw nb::value_error((signals + " exceeds 2**31 - 1").c_str());
-    s.outer_stride = x.stride(0);
-    s.inner_stride = x.stride(1);
-    s.sample_stride = x.stride(2);
-    return s;
-}
-
-void expect_shape(std::size_t got, std::size_t want, const char *what) {
-    if (got != want)
-        throw nb::value_error((std::string(what) + " has extent " + std::to_string(got) +
-                               ", expected " + std::to_string(want))
-                                  .c_str());
-}
-
-// The working buffers of `workers` threads for signals of n samples and
-// voices of `times` samples (a spectrum, voices, FFT tables and work a
-// worker; the shared windows), with their estimated size, for a message.
-std::string working_buffers(int workers, std::size_t n, std::size_t times) {
-    constexpr std::size_t plan_bytes = 96, window_table_bytes = 16 << 20;
-    const std::size_t bytes =
-        window_table_bytes + workers * ((18 + plan_bytes) * n + (8 + plan_bytes) * times);
-    const OutOfMemory described("the working buffers of " + std::to_string(workers) +
-                                    (workers == 1 ? " worker" : " workers") + " for signals of " +
-                                    std::to_string(n) + " samples",
-                                bytes, /*estimated=*/true);
-    return described.what();
-}
 
 template <class A>
 const cfloat *samples(const A &a) {
@@ -235,6 +107,7 @@ void tfr_power_into(InputArray x, Array<float, 3> power, Array<float, 3> itc, in
 void bind_measures(nb::module_ &m);  // _core_measures.cpp
 void bind_dost(nb::module_ &m);
 void bind_finite(nb::module_ &m);  // _core_finite.cpp
+void bind_sst(nb::module_ &m);  // _core_sst.cpp
 
 NB_MODULE(_core, m) {
     m.doc() = "C++ voices of orbelix_tools (internal; use the functions of orbelix_tools).";
@@ -270,4 +143,5 @@ NB_MODULE(_core, m) {
     bind_dost(m);
     bind_measures(m);
     bind_finite(m);
+    bind_sst(m);
 }

@@ -57,6 +57,27 @@ class _MagnitudesInto(Protocol):
 class _FirstNotFinite(Protocol):
     def __call__(self, a: npt.NDArray[_Samples], owner: npt.NDArray[Any] | None,
                  name: str) -> int: ...
+class _SqueezeInto(Protocol):
+    def __call__(self, x: npt.NDArray[_Samples],
+                 out: npt.NDArray[np.complex64] | npt.NDArray[np.float32], *, k0: int,
+                 step: int, count: int, decim: int, width: float, workers: int,
+                 owner: npt.NDArray[Any] | None = ..., bins: npt.NDArray[np.int32] | None = ...,
+                 constants: npt.NDArray[np.float32] | None = ...,
+                 shaped: tuple[Any, ...] | None = ..., keep: int = ...,
+                 weight: npt.NDArray[np.complex64], gamma: float, relative: bool) -> None: ...
+
+class _SstransformInto(Protocol):
+    def __call__(self, x: npt.NDArray[_Samples], out: npt.NDArray[np.complex64], *, k0: int,
+                 step: int, count: int, decim: int, width: float, workers: int,
+                 owner: npt.NDArray[Any] | None = ..., bins: npt.NDArray[np.int32] | None = ...,
+                 constants: npt.NDArray[np.float32] | None = ...,
+                 shaped: tuple[Any, ...] | None = ..., keep: int = ...,
+                 weight: npt.NDArray[np.complex64], gamma: float, relative: bool,
+                 scale: npt.NDArray[np.complex64], zeroed: bool = ...) -> None: ...
+
+class _RidgePathsInto(Protocol):
+    def __call__(self, m: npt.NDArray[np.float64], out: npt.NDArray[np.int32], *,
+                 penalty: float, workers: int) -> None: ...
 
 class _SimdPath(Protocol):
     def __call__(self) -> str: ...
@@ -70,5 +91,8 @@ dost2_inplace: _Dost2Inplace
 dominant_into: _DominantInto
 octaves_into: _OctavesInto
 magnitudes_into: _MagnitudesInto
+sstransform_into: _SstransformInto
+instantaneous_frequency_into: _SqueezeInto
+ridge_paths_into: _RidgePathsInto
 simd_path: _SimdPath
 first_not_finite: _FirstNotFinite

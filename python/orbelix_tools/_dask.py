@@ -1,4 +1,4 @@
-"""Lazy, chunk-by-chunk versions of ``stransform`` and ``tfr_power`` for dask arrays.
+"""Lazy, chunk-by-chunk versions of ``stransform``, ``sstransform`` and ``tfr_power`` for dask arrays.
 
 The public functions hand a dask array here. Each chunk of the result is the
 eager function applied to one chunk of the input, so a chunk's numbers are
@@ -109,9 +109,11 @@ def _in_whole_array(call: Any, keep: list[int], starts: tuple[np.ndarray, ...]) 
 
 
 def _block_stransform(block: np.ndarray, *starts: np.ndarray, fs: float,
-                      keywords: dict[str, Any], keep: list[int]) -> np.ndarray:
-    from orbelix_tools import stransform
-    return _in_whole_array(lambda: stransform(block, fs, **keywords)[2], keep, starts)
+                      keywords: dict[str, Any], keep: list[int],
+                      name: str = "stransform") -> np.ndarray:
+    import orbelix_tools
+    transform = getattr(orbelix_tools, name)
+    return _in_whole_array(lambda: transform(block, fs, **keywords)[2], keep, starts)
 
 
 def _block_tfr_power(block: np.ndarray, *starts: np.ndarray, fs: float,
@@ -129,8 +131,21 @@ def stransform(x: Any, fs: float = 1.0, **keywords: Any) -> tuple[np.ndarray, np
     chunks follow the input's over every axis but the transformed one,
     followed by one chunk for the frequencies and one for the times.
     """
-    from orbelix_tools import stransform as eager
+    return _transform("stransform", x, fs, keywords)
 
+
+def sstransform(x: Any, fs: float = 1.0, **keywords: Any) -> tuple[np.ndarray, np.ndarray, Any]:
+    """Lazy ``orbelix_tools.sstransform`` of a dask array, chunked as
+    :func:`stransform` (the squeezing moves coefficients along frequency
+    only, so each signal is squeezed on its own)."""
+    return _transform("sstransform", x, fs, keywords)
+
+
+def _transform(name: str, x: Any, fs: float, keywords: dict[str, Any]
+               ) -> tuple[np.ndarray, np.ndarray, Any]:
+    import orbelix_tools
+
+    eager = getattr(orbelix_tools, name)
     da = _dask_array()
     axis = _axis_index(keywords.get("axis", -1), x.ndim, "axis")
     n = _known_length(x, axis, "x")
@@ -143,7 +158,7 @@ def stransform(x: Any, fs: float = 1.0, **keywords: Any) -> tuple[np.ndarray, np
     out_index = tuple(keep) + (x.ndim, x.ndim + 1)
     starts = _chunk_starts(da, x, keep)
     block = functools.partial(_block_stransform, fs=fs, keywords={**keywords, "axis": axis},
-                              keep=keep if starts else [])
+                              keep=keep if starts else [], name=name)
     s = da.blockwise(block, out_index, x, tuple(range(x.ndim)),
                      *[arg for a, first in zip(keep, starts) for arg in (first, (a,))],
                      new_axes={x.ndim: len(f), x.ndim + 1: len(t)}, concatenate=True,

@@ -188,7 +188,7 @@ def _long_window_message(win: Window, grid: VoiceGrid, n: int) -> str | None:
 _remembered_long_window_message = functools.lru_cache(maxsize=128)(_long_window_message)
 
 
-def _warn_long_windows(win: Window, grid: VoiceGrid, n: int) -> None:
+def _warn_long_windows(win: Window, grid: VoiceGrid, n: int, stacklevel: int = 3) -> None:
     """The long-window warning of a call on signals of n samples. The test
     sums each long voice's window: its outcome is remembered for the windows
     that are not a user's function (whose values could change)."""
@@ -197,7 +197,7 @@ def _warn_long_windows(win: Window, grid: VoiceGrid, n: int) -> None:
     else:
         message = _remembered_long_window_message(win, grid, n)
     if message is not None:
-        warnings.warn(message, UserWarning, stacklevel=3)
+        warnings.warn(message, UserWarning, stacklevel=stacklevel)
 
 
 def _is_dask(x: object) -> bool:

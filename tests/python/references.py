@@ -68,3 +68,41 @@ def relative_error(got, want):
     want = np.asarray(want)
     scale = np.abs(want).max()
     return float(np.abs(np.asarray(got) - want).max() / (scale if scale > 0 else 1.0))
+
+
+def offset_voices(x, bins, width=1.0):
+    """The voices of the window weighted by its signed bin offset d,
+    d exp(-c d^2 / k^2), with absolute phase, in float64: with the absolute
+    voices S, dS/dt = (2 pi i / n)(k S + D)."""
+    x = np.asarray(x, dtype=np.complex128)
+    n = x.size
+    c = 2 * np.pi**2 * width**2
+    a = analytic_spectrum(x)
+    m = np.arange(n)
+    d = np.where(m <= n // 2, m, m - n).astype(np.float64)
+    t = np.arange(n)
+    out = np.zeros((len(bins), n), dtype=np.complex128)
+    for i, k in enumerate(bins):
+        if k == 0:
+            continue
+        w = d * np.exp(-c * d**2 / float(k) ** 2)
+        out[i] = np.fft.ifft(a[(k + m) % n] * w) * n * np.exp(2j * np.pi * ((k * t) % n) / n)
+    return out
+
+
+def instantaneous_frequency(x, bins, width=1.0):
+    """omega(t, k) in bins, k + Re(D conj S) / |S|^2, and the absolute voices S."""
+    s = voices(x, bins, width=width, absolute=True)
+    dv = offset_voices(x, bins, width=width)
+    k = np.asarray(bins, dtype=np.float64)[:, None]
+    with np.errstate(divide="ignore", invalid="ignore"):
+        omega = k + (dv * np.conj(s)).real / np.abs(s) ** 2
+    omega[np.asarray(bins) == 0] = 0.0
+    return omega, s
+
+
+def renyi_entropy(m, alpha=3):
+    """Renyi entropy (bits) of a map's energy |m|^2 as a distribution."""
+    p = np.abs(np.asarray(m, dtype=np.complex128)) ** 2
+    p = p / p.sum()
+    return float(np.log2((p**alpha).sum()) / (1 - alpha))

@@ -21,6 +21,8 @@ try:
     # Every voice at full length (decim does not divide n): minutes of work.
     if call == "stransform":
         ot.stransform(x, decim=2**18 - 1, output="power", workers=workers)
+    elif call == "sstransform":
+        ot.sstransform(x, decim=2**18 - 1, workers=workers)
     else:
         ot.tfr_power(x.reshape(2, 1, -1), 1.0, decim=2**17 - 1, workers=workers)
     print("finished", flush=True)
@@ -32,7 +34,8 @@ print("usable", flush=True)
 """
 
 
-@pytest.mark.parametrize("call,workers", [("stransform", 1), ("stransform", 2), ("tfr_power", 2)])
+@pytest.mark.parametrize("call,workers", [("stransform", 1), ("stransform", 2), ("tfr_power", 2),
+                                          ("sstransform", 1), ("sstransform", 2)])
 def test_sigint_interrupts_a_long_call(call, workers):
     # Uninterrupted, the call takes minutes: being interrupted at all is the
     # point; the timeouts only make a failure quick, far above the time an
