@@ -27,15 +27,14 @@ constexpr int kPerLine = kLine / sizeof(cfloat);       // values
 
 // Results below this size take ordinary stores: they stay in the caches,
 // where the next block and the caller find them, while streaming stores
-// would send every line out to memory. Measured on AMD Zen 4 (32 MB L3):
-// n = 256 and 768 (2.4 MB) 12-20% faster. From n = 1024 (4.2 MB) on, with
-// other work between calls evicting the result's lines, streaming stores
-// were as fast or faster (n = 2048: 3-11%).
+// would send every line out to memory. Larger results leave the caches
+// anyway (other work between calls evicts their lines), and streaming
+// stores save reading each line before it is written.
 constexpr std::size_t kStreamFrom = std::size_t(4) << 20;  // bytes
 
-// The first block stored faults in every page of the result: at the largest
-// n that takes seconds, so it polls for an interruption on the way, every
-// 256 columns (tens of MB, under 0.1 s even where the pages come slowly).
+// The first block stored faults in every page of the result, which at the
+// largest n takes long, so it polls for an interruption on the way, every
+// 256 columns (tens of MB, even where the pages come slowly).
 constexpr int kColumnsBetweenPolls = 256;
 
 // Values of one column before the next cache-line boundary.
