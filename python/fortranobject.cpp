@@ -112,9 +112,11 @@ PyArrayObject *new_result(int type_num, npy_intp *dims, int rank, bool zeroed) {
     PyArray_Descr *descr = PyArray_DescrFromType(type_num);  // stolen
     if (zeroed) return reinterpret_cast<PyArrayObject *>(PyArray_Zeros(rank, dims, descr, 1));
     if (descr == nullptr) return nullptr;
-    npy_intp bytes = PyDataType_ELSIZE(descr);
-    for (int i = 0; i < rank; ++i) bytes *= dims[i];
-    KeptPagesHandler handler(static_cast<std::size_t>(bytes));
+    // The size in bytes, 0 where it overflows (NumPy then refuses the array).
+    std::size_t bytes = static_cast<std::size_t>(PyDataType_ELSIZE(descr));
+    for (int i = 0; i < rank; ++i)
+        if (__builtin_mul_overflow(bytes, static_cast<std::size_t>(dims[i]), &bytes)) bytes = 0;
+    KeptPagesHandler handler(bytes);
     return reinterpret_cast<PyArrayObject *>(PyArray_Empty(rank, dims, descr, /*is_f_order=*/1));
 }
 

@@ -62,4 +62,4 @@ def test_result_is_an_ordinary_owning_array():
     s[-1] = 1 + 2j
     assert s[-1] == 1 + 2j
     del s
-    assert orbelix.fst(np.zeros(N, np.complex64)).any() == False  # noqa: E712
+    assert not orbelix.fst(np.zeros(N, np.complex64)).any()
