@@ -1,10 +1,4 @@
 // Huge pages for scratch and large results.
-//
-// Scratch of `count` complex values on transparent huge pages where the
-// system offers them. A block of voices read across its columns touches a
-// page per column at 4 KB pages, more than the first-level TLB holds; one
-// or two 2 MB pages cover it. Small buffers stay on ordinary pages: a huge
-// page would only add a fault that zeroes 2 MB.
 #pragma once
 
 #include <cstddef>
@@ -20,8 +14,8 @@
 namespace orbelix {
 
 // Memory for large results that a routine writes whole: advised for huge
-// pages, and a released block is kept (one at a time) for
-// the next result of the same size. Fresh pages cost the system a fault and
+// pages, and a released block is kept (one at a time) for the next result
+// of the same size. Fresh pages cost the system a fault and
 // a pass clearing them before the first store lands; a kept block has them
 // mapped already. Kept memory is handed back to the system lazily
 // (MADV_FREE): under memory pressure the kernel takes its pages, which then
@@ -46,6 +40,11 @@ std::size_t kept_bytes() noexcept;
 
 }  // namespace result_pages
 
+// Scratch of `count` complex values on transparent huge pages where the
+// system offers them. A block of voices read across its columns touches a
+// page per column at 4 KB pages, more than the first-level TLB holds; one
+// or two 2 MB pages cover it. Small buffers stay on ordinary pages: a huge
+// page would only add a fault that zeroes 2 MB.
 class HugeBuffer {
 public:
     // Throws std::bad_alloc.

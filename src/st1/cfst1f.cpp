@@ -23,15 +23,15 @@ namespace {
 
 // Voices go in blocks: storing a block into the column-major result writes
 // that many neighbouring rows (up to eight cache lines) per time sample, so
-// few lines are shared with the next block; beyond 64 voices the block's
-// spectra no longer stay in the caches until they are stored. Large n take
-// fewer voices a block, so that the buffer stays within a budget of the
-// last-level cache, but never fewer than 32: below that, the lines each
-// block shares with its neighbours in every column (written in part, with
-// streaming stores) cost more than reading the block back from memory. The
-// buffer's columns are kPad samples longer than n (and than the padded
-// input of the voice transforms), so that reading across them does not hit
-// one cache set when n is a power of two.
+// few lines are shared with the next block; beyond 64 voices little is
+// left to gain while the buffer keeps growing. Large n take fewer voices a
+// block, so that the buffer stays within a budget of the last-level cache,
+// but never fewer than 32: below that, the lines each block shares with its
+// neighbours in every column (written in part, with streaming stores) cost
+// more than reading the block back from memory. The buffer's columns are
+// kPad samples longer than n (and than the padded input of the voice
+// transforms), so that reading across them does not hit one cache set when
+// n is a power of two.
 constexpr int kMaxBatch = 64;
 constexpr int kBatchStep = 8;  // voices per cache line of a column
 constexpr std::size_t kBlockBytes = std::size_t(9) << 19;  // 4.5 MB
