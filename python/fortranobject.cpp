@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/huge_buffer.hpp"
+
 namespace {
 
 // A message built piece by piece in a fixed buffer; what does not fit is cut.
@@ -50,6 +52,48 @@ bool usable_in_place(PyArrayObject *arr, int type_num, npy_intp elsize) {
            (PyArray_FLAGS(arr) & required) == required && descr->byteorder != '>';
 }
 
+// A large result written whole takes its memory from the kept result pages
+// (core/huge_buffer.hpp): a call that follows one whose result is gone
+// finds the pages mapped, instead of the system clearing fresh ones. While
+// a KeptPagesHandler lives, NumPy allocates new arrays through them; the
+// array remembers the handler and frees through it, so the array is an
+// ordinary one that owns its data. The handler calls exist from NumPy 1.22
+// (C-API feature version 15) on; before that, or for small results,
+// NumPy's own allocator serves.
+void *kept_malloc(void *, size_t size) { return orbelix::result_pages::allocate(size); }
+void *kept_calloc(void *, size_t nelem, size_t elsize) { return std::calloc(nelem, elsize); }
+void *kept_realloc(void *, void *p, size_t size) { return orbelix::result_pages::resize(p, size); }
+void kept_free(void *, void *p, size_t size) { orbelix::result_pages::release(p, size); }
+
+PyDataMem_Handler kept_pages = {
+    "orbelix_kept_result_pages", 1, {nullptr, kept_malloc, kept_calloc, kept_realloc, kept_free}};
+
+class KeptPagesHandler {
+  public:
+    explicit KeptPagesHandler(std::size_t bytes) {
+        constexpr int kHandlerFeatureVersion = 15;
+        constexpr int kSetHandler = 304;  // PyDataMem_SetHandler in the C-API table
+        if (bytes < orbelix::result_pages::kKeptFrom || PyArray_RUNTIME_VERSION < kHandlerFeatureVersion)
+            return;
+        set_ = reinterpret_cast<PyObject *(*)(PyObject *)>(PyArray_API[kSetHandler]);
+        static PyObject *capsule = PyCapsule_New(&kept_pages, "mem_handler", nullptr);  // kept
+        if (capsule != nullptr) previous_ = set_(capsule);
+        if (previous_ == nullptr) PyErr_Clear();  // go on with NumPy's allocator
+    }
+    ~KeptPagesHandler() {
+        if (previous_ == nullptr) return;
+        PyObject *ours = set_(previous_);
+        Py_XDECREF(ours);
+        Py_DECREF(previous_);
+    }
+    KeptPagesHandler(const KeptPagesHandler &) = delete;
+    KeptPagesHandler &operator=(const KeptPagesHandler &) = delete;
+
+  private:
+    PyObject *(*set_)(PyObject *) = nullptr;
+    PyObject *previous_ = nullptr;  // owned
+};
+
 // New column-major result of extents dims, zero-filled unless the routine
 // writes all of it.
 PyArrayObject *new_result(int type_num, npy_intp *dims, int rank, bool zeroed) {
@@ -66,9 +110,14 @@ PyArrayObject *new_result(int type_num, npy_intp *dims, int rank, bool zeroed) {
     // zeroed from the system, but memory reused from the heap is cleared
     // with a pass of its own, which a result written whole does not need.
     PyArray_Descr *descr = PyArray_DescrFromType(type_num);  // stolen
-    return reinterpret_cast<PyArrayObject *>(
-        zeroed ? PyArray_Zeros(rank, dims, descr, /*is_f_order=*/1)
-               : PyArray_Empty(rank, dims, descr, /*is_f_order=*/1));
+    if (zeroed) return reinterpret_cast<PyArrayObject *>(PyArray_Zeros(rank, dims, descr, 1));
+    if (descr == nullptr) return nullptr;
+    // The size in bytes, 0 where it overflows (NumPy then refuses the array).
+    std::size_t bytes = static_cast<std::size_t>(PyDataType_ELSIZE(descr));
+    for (int i = 0; i < rank; ++i)
+        if (__builtin_mul_overflow(bytes, static_cast<std::size_t>(dims[i]), &bytes)) bytes = 0;
+    KeptPagesHandler handler(bytes);
+    return reinterpret_cast<PyArrayObject *>(PyArray_Empty(rank, dims, descr, /*is_f_order=*/1));
 }
 
 // A column-major copy of arr with arr's own extents, cast to type_num.

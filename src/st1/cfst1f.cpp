@@ -23,14 +23,15 @@ namespace {
 
 // Voices go in blocks: storing a block into the column-major result writes
 // that many neighbouring rows (up to eight cache lines) per time sample, so
-// few lines are shared with the next block (64 measured fastest of 16 to
-// 256). The block's spectra must still be in the caches when they are
-// stored, though, so large n take fewer voices a block: on AMD Zen 4 the
-// store slowed down once the buffer held more than 4 to 5 MB, and 32 voices
-// at n = 16384 (40 at 12288) were 10-25% faster than 64. The buffer's
-// columns are kPad samples longer than n (and than the padded input of the
-// voice transforms), so that reading across them does not hit one cache set
-// when n is a power of two (without the pad n = 4096 takes twice as long).
+// few lines are shared with the next block; beyond 64 voices little is
+// left to gain while the buffer keeps growing. Large n take fewer voices a
+// block, so that the buffer stays within a budget of the last-level cache,
+// but never fewer than 32: below that, the lines each block shares with its
+// neighbours in every column (written in part, with streaming stores) cost
+// more than reading the block back from memory. The buffer's columns are
+// kPad samples longer than n (and than the padded input of the voice
+// transforms), so that reading across them does not hit one cache set when
+// n is a power of two.
 constexpr int kMaxBatch = 64;
 constexpr int kBatchStep = 8;  // voices per cache line of a column
 constexpr std::size_t kBlockBytes = std::size_t(9) << 19;  // 4.5 MB

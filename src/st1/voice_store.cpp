@@ -27,16 +27,21 @@ constexpr int kPerLine = kLine / sizeof(cfloat);       // values
 
 // Results below this size take ordinary stores: they stay in the caches,
 // where the next block and the caller find them, while streaming stores
-// would send every line out to memory. Measured on AMD Zen 4 (32 MB L3):
-// n = 256 and 768 (2.4 MB) 12-20% faster. From n = 1024 (4.2 MB) on, with
-// other work between calls evicting the result's lines, streaming stores
-// were as fast or faster (n = 2048: 3-11%).
+// would send every line out to memory. Larger results leave the caches
+// anyway (other work between calls evicts their lines), and streaming
+// stores save reading each line before it is written.
 constexpr std::size_t kStreamFrom = std::size_t(4) << 20;  // bytes
 
-// The first block stored faults in every page of the result: at the largest
-// n that takes seconds, so it polls for an interruption on the way, every
-// 256 columns (tens of MB, under 0.1 s even where the pages come slowly).
+// The first block stored faults in every page of the result, which at the
+// largest n takes long, so it polls for an interruption on the way, every
+// 256 columns (tens of MB, even where the pages come slowly).
 constexpr int kColumnsBetweenPolls = 256;
+
+// Where the result's columns lie this far apart or further, the lines a
+// block shares with its neighbours in a column take ordinary stores: a line
+// written in part with streaming stores then costs more than fetching it
+// (at nearer columns it costs less).
+constexpr std::size_t kCachedEdgesFrom = std::size_t(128) << 10;  // bytes between columns
 
 // Values of one column before the next cache-line boundary.
 int to_line_boundary(const cfloat *p) {
@@ -65,15 +70,23 @@ void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloa
     if (bytes < kStreamFrom || s.s1 != 1 ||
         reinterpret_cast<std::uintptr_t>(s.data) % sizeof(cfloat) != 0)
         return cached_store(buf, ldb, n, nb, s, k0);
+    const bool cached_edges = static_cast<std::size_t>(s.s2) * sizeof(cfloat) >= kCachedEdgesFrom;
     for (int t = 0; t < n; ++t) {
         if (t % kColumnsBetweenPolls == 0) poll_interrupt();
         cfloat *dst = &s(k0, t);
         const cfloat *src = buf + t;
+        // The values in lines the block shares with its neighbours in the
+        // column: single 8-byte streaming stores, so that those lines are
+        // not fetched either, or ordinary stores.
+        auto edge = [&](int b) {
+            if (cached_edges)
+                dst[b] = src[b * ldb];
+            else
+                stream_store(dst + b, src[b * ldb]);
+        };
         const int head = to_line_boundary(dst) < nb ? to_line_boundary(dst) : nb;
         int b = 0;
-        // Single values with 8-byte streaming stores: the lines a block
-        // shares with its neighbours in the column are not fetched either.
-        for (; b < head; ++b) stream_store(dst + b, src[b * ldb]);
+        for (; b < head; ++b) edge(b);
         // Whole lines, two values per 16-byte streaming store.
         for (; b + kPerLine <= nb; b += kPerLine)
             for (int i = b; i < b + kPerLine; i += 2) {
@@ -81,7 +94,7 @@ void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloa
                 v = _mm_loadh_pi(v, reinterpret_cast<const __m64 *>(src + (i + 1) * ldb));
                 _mm_stream_ps(&dst[i].re, v);
             }
-        for (; b < nb; ++b) stream_store(dst + b, src[b * ldb]);
+        for (; b < nb; ++b) edge(b);
     }
     end_streams();
 #else

@@ -2,8 +2,8 @@
 // caches: W x W tiles (W voices by W samples) go through registers and are
 // transposed there, W complex values per register (GCC vector extensions),
 // compiled per instruction set by voice_store_kernels.cpp. The AVX-512 path
-// keeps tiles of 4 too: 8 x 8 tiles were no faster. A copy only: every path
-// stores the same bits. Internal linkage: each copy stays in its own file.
+// keeps tiles of 4 too: 8 x 8 tiles gain nothing on a store that memory
+// bounds. A copy only: every path stores the same bits. Internal linkage: each copy stays in its own file.
 #pragma once
 
 #include <cstddef>

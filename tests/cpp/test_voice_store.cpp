@@ -73,6 +73,8 @@ TEST(VoiceStore, EveryPathStoresTheBlockAndNothingElse) {
                 }
                 // Large enough for streaming stores: a block of the middle rows.
                 if (n == 9 || n == 17) check(2100, 260, 1, 2100, 1001, nb, n);
+                // Columns far apart, whose partial lines take ordinary stores.
+                if (n == 17) check(16390, 34, 1, 16401, 16300, nb, n);
             }
     }
 }

@@ -31,8 +31,8 @@ inline namespace ORBELIX_KERNEL_ISA {
 
 // Radix pairs swept together. Factors come as 4s, at most one 2, then 3s,
 // 5s and larger primes (factor.cpp). On the SSE2 path (two values per
-// register) a fused 4 x 4 last pair ran 5% slower than two passes at
-// n = 4096; on the wider paths it gains.
+// register) a fused 4 x 4 pair needs more registers than it has and runs
+// slower than two passes; on the wider paths it gains.
 constexpr bool fusable(int p, int q) {
     const bool pair = (p == 4 && (q == 4 || q == 2 || q == 3)) || (p == 2 && q == 3) ||
                       (p == 3 && q == 3);
@@ -43,20 +43,19 @@ constexpr bool fusable(int p, int q) {
 // and 2) and the last (the last two passes).
 //
 // A fused sweep reads P*Q streams at once (and writes as many). Where many
-// of them lie a multiple of 4 KB apart they share one set of the 8-way
-// first-level cache and evict each other before their lines are used up:
-// on AMD Zen 4 that made n = 8192 and 16384 2-2.5x slower, and n = 12288
-// 8% slower. So a pair is fused only where few streams share a set: at
-// most 4 for the first pair, whose outputs go elsewhere (8 while the
-// sequence fits in the first-level cache, n <= 4096), at most 8 for the
-// last pair, which runs in place (its outputs take the lines of its inputs).
-// Beyond n = 2048 the last pair pays only in place, with the data in c
-// before it, which fixes the parity of the sweeps before it; up to 2048,
-// where c and work fit in the cache together, it also pays from work into
-// c (fst: 6-15% faster at n = 256 ... 2048 than the last pair alone). Where
-// the parity allows only one pair up to n = 4096, the first gains more
-// (3-5% at 3072 and 4096). The pairs in between, fused, ran 10-20% slower.
-// The first pair also needs enough groups to fill its registers.
+// of them lie a multiple of 4 KB apart they share one set of an 8-way
+// first-level cache and evict each other before their lines are used up,
+// which costs far more than the fusion gains. So a pair is fused only where
+// few streams share a set: at most 4 for the first pair, whose outputs go
+// elsewhere (8 while the sequence fits in the first-level cache,
+// n <= 4096), at most 8 for the last pair, which runs in place (its outputs
+// take the lines of its inputs). Beyond n = 2048 the last pair pays only in
+// place, with the data in c before it, which fixes the parity of the sweeps
+// before it; up to 2048, where c and work fit in the cache together, it
+// also pays from work into c. Where the parity allows only one pair up to
+// n = 4096, the first gains more. The pairs in between, fused, run slower
+// (their streams lie further apart). The first pair also needs enough
+// groups to fill its registers.
 struct FusePlan {
     bool first = false;
     bool last = false;

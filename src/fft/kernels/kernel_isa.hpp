@@ -8,9 +8,9 @@ namespace orbelix::fftpack {
 inline namespace ORBELIX_KERNEL_ISA {
 
 // Complex values per register in the passes. The AVX-512 path keeps four:
-// eight per register ran slower (512-bit shuffles and stores), while
-// AVX-512's encoding of 256-bit operations, with 32 registers, runs faster
-// than AVX2.
+// eight per register ran slower (512-bit shuffles and stores cost more than
+// they gain), while AVX-512's encoding of 256-bit operations, with 32
+// registers, spills less than AVX2.
 #if defined(__AVX2__)
 constexpr int kWidest = 4;
 #else
