@@ -234,6 +234,7 @@ void tfr_power_into(InputArray x, Array<float, 3> power, Array<float, 3> itc, in
 
 void bind_measures(nb::module_ &m);  // _core_measures.cpp
 void bind_dost(nb::module_ &m);
+void bind_windows(nb::module_ &m);  // _core_windows.cpp
 
 NB_MODULE(_core, m) {
     m.doc() = "C++ voices of orbelix_tools (internal; use the functions of orbelix_tools).";
@@ -268,4 +269,5 @@ NB_MODULE(_core, m) {
           "The instruction set the transforms run on: 'sse2', 'avx2' or 'avx512'.");
     bind_dost(m);
     bind_measures(m);
+    bind_windows(m);
 }

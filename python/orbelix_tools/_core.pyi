@@ -54,6 +54,13 @@ class _MagnitudesInto(Protocol):
     def __call__(self, c: npt.NDArray[np.complex64], out: npt.NDArray[np.float32], *,
                  workers: int) -> None: ...
 
+class _WindowWeights(Protocol):
+    def __call__(self, n: int, bins: npt.NDArray[np.int32], first: npt.NDArray[np.int32],
+                 count: npt.NDArray[np.int32], re: npt.NDArray[np.float64],
+                 im: npt.NDArray[np.float64] | None = None, *, workers: int = 1
+                 ) -> tuple[npt.NDArray[np.complex64], npt.NDArray[np.int64],
+                            npt.NDArray[np.int32], npt.NDArray[np.int32]]: ...
+
 class _SimdPath(Protocol):
     def __call__(self) -> str: ...
 
@@ -67,3 +74,4 @@ dominant_into: _DominantInto
 octaves_into: _OctavesInto
 magnitudes_into: _MagnitudesInto
 simd_path: _SimdPath
+window_weights: _WindowWeights

@@ -130,7 +130,7 @@ def _window_arguments(win: Window, grid: VoiceGrid, workers: int
     if win.kind == "gauss_power":
         return {**extra, "width": 1.0,
                 "constants": gauss_constants(win, bins * grid.fs / grid.n)}, None
-    weights = shaped_weights(win, grid.n, grid.fs, bins)
+    weights = shaped_weights(win, grid.n, grid.fs, bins, workers)
     return {**extra, "width": 1.0, "shaped": weights.as_tuple()}, weights
 
 

@@ -474,15 +474,3 @@ def test_voices_in_groups_are_the_voices_at_once(name, monkeypatch):
     np.testing.assert_array_equal(ot.stransform(x, 100.0, **kw)[2], whole)
     for a, b in zip(ot.tfr_power(x, 100.0, **kw), power):
         np.testing.assert_array_equal(a, b)
-
-
-@pytest.mark.parametrize("window", [("bigauss", 0.7, 1.4), ("bigauss", 3.0, 0.2),
-                                    ("hyperbolic", 0.7, 1.4, 0.05), ("hyperbolic", 2.0, 0.3, 0.5),
-                                    ("hyperbolic", 1.0, 1.0, 0.2)])
-def test_shapes_are_only_skipped_where_they_are_exactly_zero(window):
-    from orbelix_tools import _windows
-    win = _windows.parse_window(window, 1.0)
-    u = _windows.circle_lags(20001, 100.0)
-    f = np.array([[0.05], [0.7], [3.0], [49.9]])
-    np.testing.assert_array_equal(_windows._sampled_shapes(win, u, f),
-                                  _windows.shape_values(win, u[None, :], f))
