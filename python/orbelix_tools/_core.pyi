@@ -57,9 +57,8 @@ class _MagnitudesInto(Protocol):
 class _WindowWeights(Protocol):
     def __call__(self, n: int, bins: npt.NDArray[np.int32], first: npt.NDArray[np.int32],
                  count: npt.NDArray[np.int32], re: npt.NDArray[np.float64],
-                 im: npt.NDArray[np.float64] | None = None, *, workers: int = 1
-                 ) -> tuple[npt.NDArray[np.complex64], npt.NDArray[np.int64],
-                            npt.NDArray[np.int32], npt.NDArray[np.int32]]: ...
+                 im: npt.NDArray[np.float64] | None, out: npt.NDArray[np.complex64], *,
+                 workers: int = 1) -> tuple[npt.NDArray[np.int32], npt.NDArray[np.int32]]: ...
 
 class _SimdPath(Protocol):
     def __call__(self) -> str: ...

@@ -19,9 +19,7 @@ namespace nb = nanobind;
 using namespace nb::literals;
 using orbelix::tools::Parallel;
 using orbelix::tools::ShapeRun;
-using orbelix::tools::VoiceWeights;
 using orbelix::tools::WeightBuilder;
-using orbelix::tools::unit_roots;
 using orbelix::tools::binding::as_int;
 using orbelix::tools::binding::run_released;
 
@@ -41,11 +39,17 @@ Owned<T> to_numpy(std::vector<T> &&v) {
 }
 
 nb::tuple window_weights(int n, Vector<int> bins, Vector<int> first, Vector<int> count,
-                         Vector<double> re, nb::handle im, int workers) {
+                         Vector<double> re, nb::handle im,
+                         nb::ndarray<std::complex<float>, nb::ndim<2>, nb::c_contig, nb::device::cpu> out,
+                         int workers) {
     const std::size_t voices = bins.shape(0);
     if (first.shape(0) != voices || count.shape(0) != voices)
         throw nb::value_error("bins, first and count must hold one value per voice");
     if (n < 2) throw nb::value_error("n must be at least 2");
+    const std::size_t half = static_cast<std::size_t>(n / 2) + 1;
+    if (out.shape(0) != voices || out.shape(1) != half)
+        throw nb::value_error("out must hold n/2 + 1 weights a voice");
+    orbelix::tools::binding::require_aligned(out.data(), alignof(float), "out");
     Vector<double> imag;
     if (!im.is_none()) {
         imag = nb::cast<Vector<double>>(im);
@@ -61,53 +65,38 @@ nb::tuple window_weights(int n, Vector<int> bins, Vector<int> first, Vector<int>
     }
     if (start[voices] != re.shape(0)) throw nb::value_error("count must sum to the number of samples");
 
-    std::vector<VoiceWeights> weights(voices);
+    std::vector<std::int32_t> lo(voices), hi(voices);
     const double *pr = re.data();
     const double *pi = im.is_none() ? nullptr : imag.data();
-    const std::string buffers = "the weights of " + std::to_string(voices) + " voices of signals of " +
+    auto *po = reinterpret_cast<orbelix::cfloat *>(out.data());
+    const std::string buffers = "the scratch of the weights of windows for signals of " +
                                 std::to_string(n) + " samples";
     run_released(workers, nb::none(), buffers, [&](Parallel &par) {
-        const std::vector<orbelix::cfloat> roots = unit_roots(n);
         std::vector<std::unique_ptr<WeightBuilder>> builders(par.workers());
         par.run(as_int(voices, "the number of voices"), [&](int w, int i) {
-            if (!builders[w]) builders[w] = std::make_unique<WeightBuilder>(n, roots);
+            if (!builders[w]) builders[w] = std::make_unique<WeightBuilder>(n);
             ShapeRun s;
             s.bin = bins.data()[i];
             s.first = first.data()[i];
             s.count = count.data()[i];
             s.re = pr + start[i];
             s.im = pi != nullptr ? pi + start[i] : nullptr;
-            builders[w]->build(s, weights[i]);
+            builders[w]->build(s, po + half * i, lo[i], hi[i]);
         });
     });
-
-    std::size_t total = 0;
-    for (const VoiceWeights &w : weights) total += w.values.size();
-    std::vector<std::complex<float>> values(total);
-    std::vector<std::int64_t> offsets(voices);
-    std::vector<std::int32_t> lo(voices), hi(voices);
-    std::size_t at = 0;
-    for (std::size_t i = 0; i < voices; ++i) {
-        offsets[i] = static_cast<std::int64_t>(at);
-        lo[i] = weights[i].lo;
-        hi[i] = weights[i].hi;
-        for (const orbelix::cfloat &w : weights[i].values) values[at++] = {w.re, w.im};
-        std::vector<orbelix::cfloat>().swap(weights[i].values);
-    }
-    return nb::make_tuple(to_numpy(std::move(values)), to_numpy(std::move(offsets)),
-                          to_numpy(std::move(lo)), to_numpy(std::move(hi)));
+    return nb::make_tuple(to_numpy(std::move(lo)), to_numpy(std::move(hi)));
 }
 
 }  // namespace
 
 void bind_windows(nb::module_ &m) {
     m.def("window_weights", &window_weights, "n"_a, "bins"_a, "first"_a, "count"_a, "re"_a,
-          "im"_a = nb::none(), nb::kw_only(), "workers"_a = 1,
+          "im"_a.none(), "out"_a.noconvert(), nb::kw_only(), "workers"_a = 1,
           "The weights of windows given by their samples in time, for signals of n samples.\n"
           "Voice i (bin bins[i], 1 .. n/2) has count[i] samples at the lags first[i],\n"
           "first[i]+1, ... of the circle (-floor(n/2) .. ceil(n/2)-1), taken in turn from re\n"
-          "(float64) and im (float64, or None for real shapes). Returns (values complex64,\n"
-          "start int64, lo int32, hi int32): voice i weights bin offset d in lo[i] .. hi[i] by\n"
-          "values[start[i] + d - lo[i]], the DFT of its samples divided by their sum, over the\n"
-          "offsets -k .. n/2-k it reads, trimmed where below 2**-24 of its largest.");
+          "(float64) and im (float64, or None for real shapes). Writes row i of out (voices x\n"
+          "n/2+1, complex64): the DFT of the samples divided by their sum at the offsets\n"
+          "d = -k .. n/2-k the voice reads, at d + k. Returns (lo, hi), int32: the offsets left\n"
+          "once both ends are trimmed where below 2**-24 of the weight at offset 0.");
 }

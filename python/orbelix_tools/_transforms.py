@@ -116,11 +116,12 @@ def _grid_of(n: int, fs: object, freqs: object, fmin: object, fmax: object, df: 
     return grid, (Window("gauss", (grid.width,)) if win.kind == "gauss" else win)
 
 
-def _window_arguments(win: Window, grid: VoiceGrid, workers: int
+def _window_arguments(win: Window, grid: VoiceGrid, workers: int, previous: Any = None
                       ) -> tuple[dict[str, Any], Any]:
     """The extension's arguments for the window and bins (the width of a
     Gaussian, a constant per voice, or the weights of a shape), and the
-    shaped weights (None for Gaussians)."""
+    shaped weights (None for Gaussians). The weights of a previous group,
+    no longer read, lend their memory."""
     bins = grid.bins_array
     extra: dict[str, Any] = {}
     if grid.bins is not None:
@@ -130,7 +131,7 @@ def _window_arguments(win: Window, grid: VoiceGrid, workers: int
     if win.kind == "gauss_power":
         return {**extra, "width": 1.0,
                 "constants": gauss_constants(win, bins * grid.fs / grid.n)}, None
-    weights = shaped_weights(win, grid.n, grid.fs, bins, workers)
+    weights = shaped_weights(win, grid.n, grid.fs, bins, workers, previous)
     return {**extra, "width": 1.0, "shaped": weights.as_tuple()}, weights
 
 
@@ -395,7 +396,7 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     first = 0
     for j, part in enumerate(groups):
         if j:
-            window_arguments, weights = _window_arguments(win, part, threads)
+            window_arguments, weights = _window_arguments(win, part, threads, weights)
         out = rows if len(groups) == 1 else np.empty((rows.shape[0], part.count, times), dtype)
         _core.stransform_into(signals, out, k0=part.k0, step=part.step, count=part.count,
                               decim=part.step_in_time, absolute=absolute, output=kind,
@@ -722,7 +723,7 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     first = 0
     for j, part in enumerate(groups):
         if j:
-            window_arguments, weights = _window_arguments(win, part, threads)
+            window_arguments, weights = _window_arguments(win, part, threads, weights)
         if len(groups) == 1:
             pw, co = power_rows, itc_rows
         else:

@@ -252,14 +252,15 @@ def _offset_zero(values: npt.NDArray[Any]) -> str | None:
 
 
 def shaped_weights(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64],
-                   workers: int = 1) -> ShapedWeights:
+                   workers: int = 1, previous: ShapedWeights | None = None) -> ShapedWeights:
     """Every voice's weights: the DFT of the shape sampled at the circle's
     lags, divided by its value at offset 0 (the sum of the samples), over
     the offsets the voice reads (-k .. n/2 - k), trimmed where below 2**-24
-    of the voice's largest. The shapes are sampled here on their supports,
+    of the weight at offset 0 (1). The shapes are sampled here on their supports,
     the transforms run in the extension. ValueError when a voice's weight at
     offset 0 is 0 or not finite: it cannot be normalised to unit tone
-    amplitude, nor inverted."""
+    amplitude, nor inverted. The values of `previous`, weights no longer
+    read, are overwritten when they have room."""
     firsts: list[int] = []
     re: list[npt.NDArray[np.float64]] = []
     im: list[npt.NDArray[np.float64]] = []
@@ -284,24 +285,32 @@ def shaped_weights(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64],
         im.append(np.ascontiguousarray(values.imag, dtype=np.float64) if values.dtype.kind == "c"
                   else np.zeros(0))
     count = bins.size
-    start = np.zeros(count, np.int64)
+    half = n // 2 + 1
+    # Every voice's full range, trimmed in place: the weights of a dense
+    # window fill it, and nothing is copied.
+    size = len(voiced) * half
+    if previous is not None and previous.values.size >= size:
+        values_all = previous.values[:size].reshape(len(voiced), half)
+    else:
+        values_all = np.empty((len(voiced), half), np.complex64)
+    start = np.full(count, values_all.size, np.int64)
     lo = np.zeros(count, np.int32)
     hi = np.full(count, -1, np.int32)
     if not voiced:
-        return ShapedWeights(np.zeros(0, np.complex64), start, lo, hi)
+        return ShapedWeights(values_all.reshape(-1), start, lo, hi)
     imag = None
     if complex_shape:
         imag = np.concatenate([part if part.size else np.zeros(size)
                                for part, size in zip(im, counts)])
-    values_all, start_v, lo_v, hi_v = _core.window_weights(
-        n, np.array(voiced, np.int32), np.array(firsts, np.int32), np.array(counts, np.int32),
-        np.concatenate(re), imag, workers=workers)
+    ks = np.array(voiced, np.int32)
+    lo_v, hi_v = _core.window_weights(n, ks, np.array(firsts, np.int32),
+                                      np.array(counts, np.int32), np.concatenate(re), imag,
+                                      values_all, workers=workers)
     inside = bins > 0
-    start[inside] = start_v
+    start[inside] = np.arange(len(voiced), dtype=np.int64) * half + ks + lo_v
     lo[inside] = lo_v
     hi[inside] = hi_v
-    start[~inside] = values_all.size
-    return ShapedWeights(values_all, start, lo, hi)
+    return ShapedWeights(values_all.reshape(-1), start, lo, hi)
 
 
 def check_invertible(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64]) -> None:

@@ -22,23 +22,7 @@ long long wrap(long long q, long long n) {
 
 }  // namespace
 
-std::vector<cfloat> unit_roots(int n) {
-    // q = a B + b: e^(-2 pi i q/n) = e^(-2 pi i a B/n) e^(-2 pi i b/n).
-    const double step = -2.0 * 3.14159265358979323846 / n;
-    const int block = std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n)))));
-    std::vector<std::complex<double>> fine(block), coarse(n / block + 1);
-    for (int b = 0; b < block; ++b) fine[b] = std::polar(1.0, step * b);
-    for (std::size_t a = 0; a < coarse.size(); ++a)
-        coarse[a] = std::polar(1.0, step * static_cast<double>(wrap(static_cast<long long>(a) * block, n)));
-    std::vector<cfloat> roots(n);
-    for (int q = 0; q < n; ++q) {
-        const std::complex<double> z = coarse[q / block] * fine[q % block];
-        roots[q] = {static_cast<float>(z.real()), static_cast<float>(z.imag())};
-    }
-    return roots;
-}
-
-WeightBuilder::WeightBuilder(int n, const std::vector<cfloat> &roots) : n_(n), roots_(roots) {
+WeightBuilder::WeightBuilder(int n) : n_(n) {
     for (int d = 1; static_cast<long long>(d) * d <= n; ++d) {
         if (n % d != 0) continue;
         for (int m : {d, n / d})
@@ -67,90 +51,82 @@ fftpack::TransformPlan &WeightBuilder::plan(int m) {
     return *p;
 }
 
-void WeightBuilder::build(const ShapeRun &s, VoiceWeights &out) {
+void WeightBuilder::build(const ShapeRun &s, cfloat *w, int &lo, int &hi) {
     const int n = n_, k = s.bin;
     if (k < 1 || k > n / 2 || s.count < 1 || s.count > n || s.first < -(n / 2) ||
         static_cast<long long>(s.first) + s.count > n - n / 2)
         throw std::invalid_argument("a window's samples must lie on the circle of the signal");
     const bool real = s.im == nullptr;
     // The weight at offset 0, in double.
-    double sum_re = 0.0, sum_im = 0.0;
+    std::complex<double> sum = 0.0;
     bool finite = true;
     for (int t = 0; t < s.count; ++t) {
-        sum_re += s.re[t];
-        finite = finite && std::isfinite(s.re[t]);
-        if (!real) {
-            sum_im += s.im[t];
-            finite = finite && std::isfinite(s.im[t]);
-        }
+        const std::complex<double> v(s.re[t], real ? 0.0 : s.im[t]);
+        finite = finite && std::isfinite(v.real()) && std::isfinite(v.imag());
+        sum += v;
     }
-    const double norm = sum_re * sum_re + sum_im * sum_im;
-    if (!finite || !(norm > 0.0) || !std::isfinite(norm))
+    if (!finite || !(std::norm(sum) > 0.0) || !std::isfinite(std::norm(sum)))
         throw std::domain_error("a window's samples must be finite and sum to a finite non-zero value");
-
-    re_.resize(s.count);
-    for (int t = 0; t < s.count; ++t) re_[t] = static_cast<float>(s.re[t]);
-    if (!real) {
-        im_.resize(s.count);
-        for (int t = 0; t < s.count; ++t) im_[t] = static_cast<float>(s.im[t]);
-    }
 
     const int m = transform_length(s.count);
     const int r = n / m;
     fftpack::TransformPlan &fft = plan(m);
     buf_.resize(m);
-    // The forward transform is scaled by 1/m: W = m F / W0.
-    const double c_re = m * sum_re / norm, c_im = -m * sum_im / norm;
+    // The forward transform is scaled by 1/m: the samples are multiplied by
+    // m / sum first, so that its outputs are the weights.
+    const std::complex<double> scale = static_cast<double>(m) / sum;
+    const double angle = -2.0 * 3.14159265358979323846 / n;
+    scaled_.resize(s.count);
+    step_.resize(s.count);
+    turn_.assign(s.count, 1.0);
+    for (int t = 0; t < s.count; ++t) {
+        scaled_[t] = std::complex<double>(s.re[t], real ? 0.0 : s.im[t]) * scale;
+        step_[t] = std::polar(1.0, angle * static_cast<double>(wrap(s.first + t, n)));
+    }
 
-    const int dlo = -k, dhi = n / 2 - k;
-    half_.resize(static_cast<std::size_t>(dhi - dlo + 1));
-    // Offset d0 in 0 .. n-1 of the circle, stored as d0 or d0 - n if the
-    // voice reads it.
-    auto put = [&](long long d0, cfloat w) {
-        if (d0 <= dhi) half_[d0 - dlo] = w;
-        else if (d0 - n >= dlo) half_[d0 - n - dlo] = w;
-    };
-
+    const int dhi = n / 2 - k;
     const int last = real ? r / 2 : r - 1;
-    const long long first = wrap(s.first, n);
+    const int start = static_cast<int>(wrap(s.first, m));
     const cfloat zero = {0.0f, 0.0f};
+    // The outputs j of residue p are the offsets d0 = p + r j of the circle,
+    // stored as d0 (d0 <= dhi) or d0 - n (d0 >= n - k); a real shape's also
+    // as -d0 (d0 <= k) and n - d0 (d0 >= n - dhi), conjugated.
+    auto below = [&](long long limit, int p) {  // outputs with d0 <= limit
+        return limit < p ? 0 : static_cast<int>(std::min<long long>(m, (limit - p) / r + 1));
+    };
+    auto from = [&](long long limit, int p) {  // first output with d0 >= limit
+        return limit <= p ? 0 : static_cast<int>(std::min<long long>(m, (limit - p + r - 1) / r));
+    };
     for (int p = 0; p <= last; ++p) {
         std::fill(buf_.begin(), buf_.end(), zero);
-        long long q = wrap(first * p, n);
-        int i = static_cast<int>(wrap(s.first, m));
+        int i = start;
         for (int t = 0; t < s.count; ++t) {
-            const cfloat z = roots_[q];
-            if (real) {
-                buf_[i] = {re_[t] * z.re, re_[t] * z.im};
-            } else {
-                buf_[i] = {re_[t] * z.re - im_[t] * z.im, re_[t] * z.im + im_[t] * z.re};
-            }
-            q += p;
-            if (q >= n) q -= n;
+            const std::complex<double> b = scaled_[t] * turn_[t];
+            buf_[i] = {static_cast<float>(b.real()), static_cast<float>(b.imag())};
+            turn_[t] *= step_[t];
             if (++i == m) i = 0;
         }
         check(fft.transform("f", {buf_.data(), m, 1}));
+        const cfloat *f = buf_.data();
+        for (int j = 0, e = below(dhi, p); j < e; ++j) w[p + static_cast<long long>(r) * j + k] = f[j];
+        for (int j = from(static_cast<long long>(n) - k, p); j < m; ++j)
+            w[p + static_cast<long long>(r) * j - n + k] = f[j];
         // Residues 0 and r/2 are their own mirror images.
-        const bool mirror = real && p != 0 && 2 * p != r;
-        long long d0 = p;
-        for (int j = 0; j < m; ++j, d0 += r) {
-            const double fr = buf_[j].re, fi = buf_[j].im;
-            const cfloat w = {static_cast<float>(fr * c_re - fi * c_im),
-                              static_cast<float>(fr * c_im + fi * c_re)};
-            put(d0, w);
-            if (mirror) put(n - d0, {w.re, -w.im});
-        }
+        if (!real || p == 0 || 2 * p == r) continue;
+        for (int j = 0, e = below(k, p); j < e; ++j)
+            w[k - p - static_cast<long long>(r) * j] = {f[j].re, -f[j].im};
+        for (int j = from(static_cast<long long>(n) - dhi, p); j < m; ++j)
+            w[n - p - static_cast<long long>(r) * j + k] = {f[j].re, -f[j].im};
     }
 
-    float peak = 0.0f;
-    for (const cfloat &w : half_) peak = std::max(peak, w.re * w.re + w.im * w.im);
-    const float floor = peak * (kWeightTrim * kWeightTrim);
-    auto kept = [&](const cfloat &w) { return w.re * w.re + w.im * w.im >= floor; };
-    const auto a = std::find_if(half_.begin(), half_.end(), kept);
-    const auto b = std::find_if(half_.rbegin(), half_.rend(), kept).base();
-    out.lo = dlo + static_cast<int>(a - half_.begin());
-    out.hi = dlo + static_cast<int>(b - half_.begin()) - 1;
-    out.values.assign(a, b);
+    // Trimmed against the weight at offset 0, which is 1.
+    constexpr float floor = kWeightTrim * kWeightTrim;
+    auto small = [&](int t) { return w[t].re * w[t].re + w[t].im * w[t].im < floor; };
+    int a = 0, b = n / 2;
+    while (a < k && small(a)) ++a;
+    while (b > k && small(b)) --b;
+    lo = a - k;
+    hi = b - k;
 }
 
 }  // namespace orbelix::tools

@@ -3,6 +3,7 @@
 // bin offsets a voice reads.
 #pragma once
 
+#include <complex>
 #include <map>
 #include <memory>
 #include <vector>
@@ -24,41 +25,33 @@ struct ShapeRun {
     const double *im = nullptr;
 };
 
-// A voice's weights w[d] = values[d - lo] for lo <= d <= hi.
-struct VoiceWeights {
-    int lo = 0;
-    int hi = -1;
-    std::vector<cfloat> values;
-};
-
-// Weights below this fraction of the voice's largest are dropped from the
-// ends of its range. A dropped weight W[d] removes A[k+d] W[d] from the
-// voice's spectrum, so by Parseval the voice changes by at most this
-// fraction of the analytic signal's root mean square: no more than the
-// rounding of the single-precision weights themselves.
+// Weights below this fraction of the weight at offset 0 (1) are dropped
+// from the ends of a voice's range. A dropped weight W[d] removes A[k+d] W[d]
+// from the voice's spectrum, so by Parseval the voice changes by at most
+// this fraction of the analytic signal's root mean square (in units where a
+// tone of amplitude 1 gives |S| = 1): no more than the rounding of the
+// single-precision weights themselves.
 constexpr float kWeightTrim = 0x1p-24f;
-
-// e^(-2 pi i q / n) for q = 0 .. n-1, formed in double from two short
-// tables of exact angles and rounded once.
-std::vector<cfloat> unit_roots(int n);
 
 // Builds voices' weights for signals of n samples; one per worker thread.
 class WeightBuilder {
 public:
-    // roots: unit_roots(n), shared by the workers and kept alive by the caller.
-    WeightBuilder(int n, const std::vector<cfloat> &roots);
+    explicit WeightBuilder(int n);
 
     // W[d] = sum_j s_j e^(-2 pi i j d / n) / sum_j s_j over the offsets the
-    // voice reads, -k <= d <= n/2 - k, trimmed at both ends by kWeightTrim.
-    // Throws std::domain_error unless the sum of the samples is finite and
-    // non-zero and every sample finite.
+    // voice reads, -k <= d <= n/2 - k, into w[d + k] (n/2 + 1 values); lo
+    // and hi are the offsets left once both ends are trimmed by
+    // kWeightTrim. Throws std::domain_error unless every sample is finite
+    // and their sum finite and non-zero.
     //
     // With n = r M and d = p + r m (mod n), W[p + r m] is the M-point DFT of
     // the samples modulated by e^(-2 pi i j p / n) and placed at j mod M: M
     // is the smallest divisor of n with at least twice the samples (when
     // the radix passes take it; else n), so the voice costs r transforms of
     // M points. A real shape has W[-d] = conj(W[d]): residues up to r/2 do.
-    void build(const ShapeRun &s, VoiceWeights &out);
+    // The modulations advance from residue to residue by e^(-2 pi i j / n),
+    // in double.
+    void build(const ShapeRun &s, cfloat *w, int &lo, int &hi);
 
     // The transform length build() uses for a run of `count` samples.
     int transform_length(int count) const;
@@ -67,12 +60,12 @@ private:
     fftpack::TransformPlan &plan(int m);
 
     int n_;
-    const std::vector<cfloat> &roots_;
     std::vector<int> lengths_;  // divisors of n the radix passes take, increasing
     std::map<int, std::unique_ptr<fftpack::TransformPlan>> plans_;
     std::vector<cfloat> buf_;
-    std::vector<cfloat> half_;  // the offsets -k .. n/2 - k
-    std::vector<float> re_, im_;
+    // Per sample: the sample over the sum (and the transform's scale), the
+    // step e^(-2 pi i j / n) and the running modulation e^(-2 pi i j p / n).
+    std::vector<std::complex<double>> scaled_, step_, turn_;
 };
 
 }  // namespace orbelix::tools

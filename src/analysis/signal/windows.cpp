@@ -31,9 +31,9 @@ void VoiceWorker::shaped_voice(const cfloat *a, int i, cfloat *v) {
         int r = dlo <= dhi ? ((base + dlo) % nt + nt) % nt : 0;
         for (int d = dlo; d <= dhi; r = 0) {
             const int run = std::min(dhi - d + 1, nt - r);
-            cfloat *out = v + r;
-            const cfloat *in = a + k + d;
-            const cfloat *wd = w + d;
+            cfloat *__restrict out = v + r;
+            const cfloat *__restrict in = a + k + d;
+            const cfloat *__restrict wd = w + d;
             for (int j = 0; j < run; ++j) {
                 const cfloat p = times_weight(in[j], wd[j]);
                 out[j].re += p.re;
