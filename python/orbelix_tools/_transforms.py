@@ -305,7 +305,10 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         Once a call, when the windows of some voices are longer than the
         signal (more than 5% of their weight outside it at every time):
         those voices read the other end of the signal or the padding.
-        :func:`edge_mask` marks where the ends are felt.
+        :func:`edge_mask` marks where the ends are felt. A band from 0 Hz
+        (the default `fmin`) always begins with such voices: the run of them
+        just above 0 Hz is not reported, only voices chosen by a higher
+        `fmin`, by `freqs`, or lying past that run.
 
     See Also
     --------

@@ -417,20 +417,6 @@ def test_edge_mask_is_asymmetric_for_asymmetric_windows():
     assert not ot.edge_mask([0.0], t, n, fs).any()  # the mean has no window
 
 
-def test_long_windows_warn_once_per_call():
-    import warnings
-    x = signal(256)
-    with pytest.warns(UserWarning, match=r"the windows of 3 voices \(up to 0.75 Hz\) are longer") as got:
-        ot.stransform(x, 64.0, fmax=10.0)
-    assert len([w for w in got if "longer than the signal" in str(w.message)]) == 1
-    with warnings.catch_warnings():
-        warnings.simplefilter("error")
-        ot.stransform(x, 64.0, fmin=1.0)
-        ot.stransform(x, 64.0, fmin=1.0, pad="reflect")
-    with pytest.warns(UserWarning, match="longer than the signal"):
-        ot.tfr_power(x[None, None], 64.0, fmax=10.0)
-
-
 def test_plot_hatches_the_mask():
     pytest.importorskip("matplotlib")
     from matplotlib.figure import Figure
