@@ -71,7 +71,6 @@ void WeightBuilder::build(const ShapeRun &s, cfloat *w, int &lo, int &hi) {
     const int m = transform_length(s.count);
     const int r = n / m;
     fftpack::TransformPlan &fft = plan(m);
-    buf_.resize(m);
     // The forward transform is scaled by 1/m: the samples are multiplied by
     // m / sum first, so that its outputs are the weights.
     const std::complex<double> scale = static_cast<double>(m) / sum;
@@ -80,7 +79,8 @@ void WeightBuilder::build(const ShapeRun &s, cfloat *w, int &lo, int &hi) {
     step_.resize(s.count);
     turn_.assign(s.count, 1.0);
     for (int t = 0; t < s.count; ++t) {
-        scaled_[t] = std::complex<double>(s.re[t], real ? 0.0 : s.im[t]) * scale;
+        const double vr = s.re[t], vi = real ? 0.0 : s.im[t];
+        scaled_[t] = {vr * scale.real() - vi * scale.imag(), vr * scale.imag() + vi * scale.real()};
         step_[t] = std::polar(1.0, angle * static_cast<double>(wrap(s.first + t, n)));
     }
 
@@ -88,6 +88,7 @@ void WeightBuilder::build(const ShapeRun &s, cfloat *w, int &lo, int &hi) {
     const int last = real ? r / 2 : r - 1;
     const int start = static_cast<int>(wrap(s.first, m));
     const cfloat zero = {0.0f, 0.0f};
+    buf_.resize(m);
     // The outputs j of residue p are the offsets d0 = p + r j of the circle,
     // stored as d0 (d0 <= dhi) or d0 - n (d0 >= n - k); a real shape's also
     // as -d0 (d0 <= k) and n - d0 (d0 >= n - dhi), conjugated.
@@ -101,22 +102,25 @@ void WeightBuilder::build(const ShapeRun &s, cfloat *w, int &lo, int &hi) {
         std::fill(buf_.begin(), buf_.end(), zero);
         int i = start;
         for (int t = 0; t < s.count; ++t) {
-            const std::complex<double> b = scaled_[t] * turn_[t];
-            buf_[i] = {static_cast<float>(b.real()), static_cast<float>(b.imag())};
-            turn_[t] *= step_[t];
+            // The products by hand: std::complex's checks for NaN cost more
+            // than the products.
+            const double xr = scaled_[t].real(), xi = scaled_[t].imag();
+            const double ur = turn_[t].real(), ui = turn_[t].imag();
+            buf_[i] = {static_cast<float>(xr * ur - xi * ui), static_cast<float>(xr * ui + xi * ur)};
+            const double sr = step_[t].real(), si = step_[t].imag();
+            turn_[t] = {ur * sr - ui * si, ur * si + ui * sr};
             if (++i == m) i = 0;
         }
         check(fft.transform("f", {buf_.data(), m, 1}));
         const cfloat *f = buf_.data();
-        for (int j = 0, e = below(dhi, p); j < e; ++j) w[p + static_cast<long long>(r) * j + k] = f[j];
-        for (int j = from(static_cast<long long>(n) - k, p); j < m; ++j)
-            w[p + static_cast<long long>(r) * j - n + k] = f[j];
+        const long long step = r;
+        for (int j = 0, e = below(dhi, p); j < e; ++j) w[p + step * j + k] = f[j];
+        for (int j = from(static_cast<long long>(n) - k, p); j < m; ++j) w[p + step * j - n + k] = f[j];
         // Residues 0 and r/2 are their own mirror images.
         if (!real || p == 0 || 2 * p == r) continue;
-        for (int j = 0, e = below(k, p); j < e; ++j)
-            w[k - p - static_cast<long long>(r) * j] = {f[j].re, -f[j].im};
+        for (int j = 0, e = below(k, p); j < e; ++j) w[k - p - step * j] = {f[j].re, -f[j].im};
         for (int j = from(static_cast<long long>(n) - dhi, p); j < m; ++j)
-            w[n - p - static_cast<long long>(r) * j + k] = {f[j].re, -f[j].im};
+            w[n - p - step * j + k] = {f[j].re, -f[j].im};
     }
 
     // Trimmed against the weight at offset 0, which is 1.
