@@ -71,13 +71,18 @@ def relative_error(got, want):
 
 
 def window_shape(window, u, f):
-    """A window given by its shape in time at lags u (s) for a voice at f Hz:
-    ("bigauss", gf, gb), ("hyperbolic", gf, gb, lam) or a callable of the
-    scaled time f*u."""
+    """A window's shape in time at lags u (s) for a voice at f Hz:
+    ("gauss", gamma), ("gauss_power", gamma, p), ("bigauss", gf, gb),
+    ("hyperbolic", gf, gb, lam) or a callable of the scaled time f*u."""
     u = np.asarray(u, dtype=np.float64)
     if callable(window):
         return np.asarray(window(f * u), dtype=np.complex128)
     name, *p = window
+    if name == "gauss":
+        return np.exp(-0.5 * (f * u / p[0]) ** 2)
+    if name == "gauss_power":
+        sigma = p[0] / abs(f) ** p[1]
+        return np.exp(-0.5 * (u / sigma) ** 2)
     if name == "bigauss":
         g = np.where(u < 0, p[0], p[1])
         return np.exp(-0.5 * (f * u / g) ** 2)

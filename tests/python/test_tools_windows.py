@@ -8,6 +8,7 @@ import numpy as np
 import pytest
 
 import orbelix_tools as ot
+from references import window_shape
 
 # Short signals: the lowest voices' windows are longer than the signal.
 pytestmark = pytest.mark.filterwarnings("ignore:the windows of .* longer than the signal")
@@ -22,24 +23,8 @@ SHAPED = {
 ALL = {"gauss": ("gauss", 1.3), "gauss_power": ("gauss_power", 0.9, 0.7), **SHAPED}
 
 
-def shape(window, u, f):
-    """The window's shape at lags u (s) for a voice at f Hz, from its definition."""
-    if callable(window):
-        return np.asarray(window(f * u), dtype=np.complex128)
-    name, *p = window
-    if name == "gauss":
-        return np.exp(-0.5 * (f * u / p[0]) ** 2)
-    if name == "gauss_power":
-        sigma = p[0] / abs(f) ** p[1]
-        return np.exp(-0.5 * (u / sigma) ** 2)
-    if name == "bigauss":
-        g = np.where(u < 0, p[0], p[1])
-        return np.exp(-0.5 * (f * u / g) ** 2)
-    gf, gb, lam = p
-    xi = math.sqrt((gf - gb) ** 2 * lam**2 / (4 * gf * gb))
-    s = u - xi
-    x = (gf + gb) / (2 * gf * gb) * s + (gf - gb) / (2 * gf * gb) * np.sqrt(s * s + lam * lam)
-    return np.exp(-0.5 * (f * x) ** 2)
+# The window's shape at lags u (s) for a voice at f Hz, from its definition.
+shape = window_shape
 
 
 def analytic(x):
