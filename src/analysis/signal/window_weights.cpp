@@ -34,7 +34,7 @@ WeightBuilder::WeightBuilder(int n) : n_(n) {
 }
 
 int WeightBuilder::transform_length(int count) const {
-    const long long want = 2LL * count;
+    const long long want = 4LL * count;
     const auto it = std::lower_bound(lengths_.begin(), lengths_.end(), want);
     return it == lengths_.end() ? n_ : *it;
 }
@@ -75,14 +75,37 @@ void WeightBuilder::build(const ShapeRun &s, cfloat *w, int &lo, int &hi) {
     // m / sum first, so that its outputs are the weights.
     const std::complex<double> scale = static_cast<double>(m) / sum;
     const double angle = -2.0 * 3.14159265358979323846 / n;
-    scaled_.resize(s.count);
-    step_.resize(s.count);
-    turn_.assign(s.count, 1.0);
-    for (int t = 0; t < s.count; ++t) {
+    // Per sample, in separate arrays (so that the products vectorise): the
+    // sample times m / sum, the step e^(-2 pi i j / n), and the modulation
+    // e^(-2 pi i j p / n) of the residue p at hand.
+    const std::size_t count = static_cast<std::size_t>(s.count);
+    columns_.resize(6 * count);
+    double *xr = columns_.data(), *xi = xr + count, *sr = xi + count, *si = sr + count,
+           *ur = si + count, *ui = ur + count;
+    for (std::size_t t = 0; t < count; ++t) {
         const double vr = s.re[t], vi = real ? 0.0 : s.im[t];
-        scaled_[t] = {vr * scale.real() - vi * scale.imag(), vr * scale.imag() + vi * scale.real()};
-        step_[t] = std::polar(1.0, angle * static_cast<double>(wrap(s.first + t, n)));
+        xr[t] = vr * scale.real() - vi * scale.imag();
+        xi[t] = vr * scale.imag() + vi * scale.real();
+        const std::complex<double> z = std::polar(1.0, angle * static_cast<double>(wrap(s.first + t, n)));
+        sr[t] = z.real();
+        si[t] = z.imag();
+        ur[t] = 1.0;
+        ui[t] = 0.0;
     }
+    // The run of samples from j mod m on, wrapping once at most (m >= 4 count
+    // unless m = n >= count).
+    auto modulate = [&](std::size_t t0, std::size_t t1, cfloat *__restrict out) {
+        const double *__restrict pxr = xr, *__restrict pxi = xi, *__restrict psr = sr,
+                                 *__restrict psi = si;
+        double *__restrict pur = ur, *__restrict pui = ui;
+        for (std::size_t t = t0; t < t1; ++t) {
+            const double a = pur[t], b = pui[t];
+            out[t - t0] = {static_cast<float>(pxr[t] * a - pxi[t] * b),
+                           static_cast<float>(pxr[t] * b + pxi[t] * a)};
+            pur[t] = a * psr[t] - b * psi[t];
+            pui[t] = a * psi[t] + b * psr[t];
+        }
+    };
 
     const int dhi = n / 2 - k;
     const int last = real ? r / 2 : r - 1;
@@ -100,17 +123,9 @@ void WeightBuilder::build(const ShapeRun &s, cfloat *w, int &lo, int &hi) {
     };
     for (int p = 0; p <= last; ++p) {
         std::fill(buf_.begin(), buf_.end(), zero);
-        int i = start;
-        for (int t = 0; t < s.count; ++t) {
-            // The products by hand: std::complex's checks for NaN cost more
-            // than the products.
-            const double xr = scaled_[t].real(), xi = scaled_[t].imag();
-            const double ur = turn_[t].real(), ui = turn_[t].imag();
-            buf_[i] = {static_cast<float>(xr * ur - xi * ui), static_cast<float>(xr * ui + xi * ur)};
-            const double sr = step_[t].real(), si = step_[t].imag();
-            turn_[t] = {ur * sr - ui * si, ur * si + ui * sr};
-            if (++i == m) i = 0;
-        }
+        const std::size_t head = std::min<std::size_t>(count, static_cast<std::size_t>(m - start));
+        modulate(0, head, buf_.data() + start);
+        modulate(head, count, buf_.data());
         check(fft.transform("f", {buf_.data(), m, 1}));
         const cfloat *f = buf_.data();
         const long long step = r;

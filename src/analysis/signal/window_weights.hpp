@@ -46,9 +46,10 @@ public:
     //
     // With n = r M and d = p + r m (mod n), W[p + r m] is the M-point DFT of
     // the samples modulated by e^(-2 pi i j p / n) and placed at j mod M: M
-    // is the smallest divisor of n with at least twice the samples (when
-    // the radix passes take it; else n), so the voice costs r transforms of
-    // M points. A real shape has W[-d] = conj(W[d]): residues up to r/2 do.
+    // is the smallest divisor of n with at least four times the samples
+    // (when the radix passes take it; else n), so the voice costs r
+    // transforms of M points and r modulations of its samples. A real shape
+    // has W[-d] = conj(W[d]): residues up to r/2 do.
     // The modulations advance from residue to residue by e^(-2 pi i j / n),
     // in double.
     void build(const ShapeRun &s, cfloat *w, int &lo, int &hi);
@@ -63,9 +64,7 @@ private:
     std::vector<int> lengths_;  // divisors of n the radix passes take, increasing
     std::map<int, std::unique_ptr<fftpack::TransformPlan>> plans_;
     std::vector<cfloat> buf_;
-    // Per sample: the sample over the sum (and the transform's scale), the
-    // step e^(-2 pi i j / n) and the running modulation e^(-2 pi i j p / n).
-    std::vector<std::complex<double>> scaled_, step_, turn_;
+    std::vector<double> columns_;  // six values a sample (build())
 };
 
 }  // namespace orbelix::tools
