@@ -165,7 +165,8 @@ _CUT = math.sqrt(128.0 * math.log(2.0))
 _NEGLIGIBLE = 2.0**-64
 # A callable is evaluated where |v| <= _CALLABLE_REACH first, and over
 # twice the range while the outer half of what it returned reaches _TRIM
-# of its largest magnitude (up to the whole circle).
+# of its largest magnitude (up to the whole circle); then, as the named
+# shapes, without the ends below 2**-64 of that.
 _CALLABLE_REACH = 64.0
 _TRIM = 2.0**-40
 
@@ -197,11 +198,7 @@ def voice_samples(win: Window, n: int, fs: float, k: int) -> tuple[int, npt.NDAr
         u_lo, u_hi = _lag_range(win, f)
         lo = max(jmin, math.ceil(u_lo * fs)) if math.isfinite(u_lo) else jmin
         hi = min(jmax, math.floor(u_hi * fs)) if math.isfinite(u_hi) else jmax
-        values = shape_values(win, np.arange(lo, hi + 1) / fs, f)
-        kept = np.flatnonzero(values >= _NEGLIGIBLE * values.max())
-        if kept.size == 0:  # all 0: refused by the caller
-            return lo, values
-        return lo + int(kept[0]), values[kept[0]:kept[-1] + 1]
+        return _trimmed(lo, shape_values(win, np.arange(lo, hi + 1) / fs, f))
     reach = _CALLABLE_REACH
     while True:
         half = reach / f * fs  # samples
@@ -210,13 +207,24 @@ def voice_samples(win: Window, n: int, fs: float, k: int) -> tuple[int, npt.NDAr
         j = np.arange(lo, hi + 1)
         values = shape_values(win, j / fs, f)
         if lo == jmin and hi == jmax:
-            return lo, values
+            return _trimmed(lo, values)
         mag = np.abs(values)
         outer = mag[np.abs(j) > half / 2]
         with np.errstate(invalid="ignore"):
             if not outer.max(initial=0.0) >= _TRIM * mag.max():
-                return lo, values
+                return _trimmed(lo, values)
         reach *= 2.0
+
+
+def _trimmed(first: int, values: npt.NDArray[Any]) -> tuple[int, npt.NDArray[Any]]:
+    """The run of samples without its ends below 2**-64 of its largest
+    magnitude (all of it when that is not finite or 0: refused later)."""
+    mag = np.abs(values)
+    with np.errstate(invalid="ignore"):
+        kept = np.flatnonzero(mag >= _NEGLIGIBLE * mag.max())
+    if kept.size == 0:
+        return first, values
+    return first + int(kept[0]), values[kept[0]:kept[-1] + 1]
 
 
 def circle_lags(n: int, fs: float) -> npt.NDArray[np.float64]:

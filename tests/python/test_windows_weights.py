@@ -97,24 +97,35 @@ def test_named_shapes_leave_out_only_negligible_samples():
             assert np.all(everywhere[~inside] <= 2.0**-64 * everywhere.max()), (window, n, k)
 
 
-@pytest.mark.parametrize("window,reach", [
-    (lambda v: np.exp(-0.5 * v * v), 64.0),           # negligible within |v| <= 64
-    (lambda v: np.exp(-np.abs(v) / 4.0), 256.0),      # 2**-40 of its peak past |v| = 111
-    (lambda v: 1.0 / (1.0 + v * v), math.inf),        # never negligible: the whole circle
+@pytest.mark.parametrize("window,edge,evaluations", [
+    # 2**-64 of the peak at |v| = sqrt(128 ln 2), well within |v| <= 64
+    (lambda v: np.exp(-0.5 * v * v), math.sqrt(128 * math.log(2)), 1),
+    # still 2**-40 of the peak on 32 < |v| <= 64: evaluated to 256, cut at 2**-64
+    (lambda v: np.exp(-np.abs(v) / 4.0), 256 * math.log(2), 3),
+    # never negligible: up to the whole circle (|v| <= 500)
+    (lambda v: 1.0 / (1.0 + v * v), math.inf, 4),
 ])
-def test_callables_are_evaluated_until_negligible(window, reach):
+def test_callables_are_evaluated_until_negligible(window, edge, evaluations):
     n, fs, k = 100000, 100.0, 1000  # 1 Hz: 100 samples a unit of v
-    win = _windows.parse_window(window, 1.0)
+    calls = []
+
+    def counted(v):
+        calls.append(v.size)
+        return window(v)
+
+    win = _windows.parse_window(counted, 1.0)
     first, values = _windows.voice_samples(win, n, fs, k)
-    v_edge = -first * k / n
-    if math.isinf(reach):
+    if math.isinf(edge):
         assert first == -(n // 2) and values.size == n
     else:
-        assert v_edge == pytest.approx(reach, abs=1e-2)
+        assert -first * k / n == pytest.approx(edge, abs=0.011)
+        assert (first + values.size - 1) * k / n == pytest.approx(edge, abs=0.011)
+    # evaluated over |v| <= 64, doubled while the outer half is not negligible
+    assert calls[0] == 12801 and len(calls) == evaluations
     j = np.arange(-(n // 2), n - n // 2)
     everywhere = np.abs(window(k * j / n))
     inside = (j >= first) & (j < first + values.size)
-    assert np.all(everywhere[~inside] < 2.0**-40 * everywhere.max())
+    assert np.all(everywhere[~inside] < 2.0**-64 * everywhere.max())
 
 
 def test_a_callable_is_evaluated_once_a_voice():
