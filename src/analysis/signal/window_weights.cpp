@@ -42,10 +42,9 @@ int WeightBuilder::transform_length(int count) const {
 fftpack::TransformPlan &WeightBuilder::plan(int m) {
     auto &p = plans_[m];
     if (!p) {
-        // The whole circle serves one transform a voice: its block tables pay
-        // only across many voices.
-        p = std::make_unique<fftpack::TransformPlan>(
-            m, m == n_ ? fftpack::TransformPlan::Tables::when_reused : fftpack::TransformPlan::Tables::now);
+        // A voice may take a length for a few transforms only (the low voices
+        // of a long signal): block tables once it is reused.
+        p = std::make_unique<fftpack::TransformPlan>(m, fftpack::TransformPlan::Tables::when_reused);
         check(p->init_error());
     }
     return *p;
