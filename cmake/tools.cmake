@@ -39,5 +39,7 @@ if(ORBELIX_BUILD_MODULE)
 endif()
 
 if(ORBELIX_BUILD_TESTS)
-  target_link_libraries(test_tools_voices PRIVATE orbelix_tools_core)
+  foreach(name test_tools_voices test_window_weights)
+    target_link_libraries(${name} PRIVATE orbelix_tools_core)
+  endforeach()
 endif()
