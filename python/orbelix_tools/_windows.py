@@ -169,6 +169,10 @@ _NEGLIGIBLE = 2.0**-64
 # shapes, without the ends below 2**-64 of that.
 _CALLABLE_REACH = 64.0
 _TRIM = 2.0**-40
+# Samples of the voices' shapes held at once: up to 48 bytes each (a
+# complex shape's values, scaled, and their parts for the extension), within
+# the 64 MB the working memory counts for them.
+_SAMPLES_AT_ONCE = 1 << 20
 
 
 def _lag_range(win: Window, f: float) -> tuple[float, float]:
@@ -269,12 +273,37 @@ def shaped_weights(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64],
     offset 0 is 0 or not finite: it cannot be normalised to unit tone
     amplitude, nor inverted. The values of `previous`, weights no longer
     read, are overwritten when they have room."""
-    firsts: list[int] = []
-    re: list[npt.NDArray[np.float64]] = []
-    im: list[npt.NDArray[np.float64]] = []
-    counts: list[int] = []
     voiced = [int(k) for k in bins.tolist() if k > 0]
-    complex_shape = False
+    half = n // 2 + 1
+    # Every voice's full range, trimmed in place: the weights of a dense
+    # window fill it, and nothing is copied.
+    size = len(voiced) * half
+    if previous is not None and previous.values.size >= size:
+        values_all = previous.values[:size].reshape(len(voiced), half)
+    else:
+        values_all = np.empty((len(voiced), half), np.complex64)
+    lo_v = np.zeros(len(voiced), np.int32)
+    hi_v = np.full(len(voiced), -1, np.int32)
+    pending: list[tuple[int, npt.NDArray[Any]]] = []  # (first lag, samples)
+    done = 0  # voices transformed
+
+    def transform_pending() -> None:
+        nonlocal done
+        if not pending:
+            return
+        rows = slice(done, done + len(pending))
+        imag = None
+        if any(values.dtype.kind == "c" for _, values in pending):
+            imag = np.concatenate([values.imag for _, values in pending]).astype(np.float64)
+        lo_v[rows], hi_v[rows] = _core.window_weights(
+            n, np.array(voiced[rows], np.int32), np.array([f for f, _ in pending], np.int32),
+            np.array([v.size for _, v in pending], np.int32),
+            np.concatenate([values.real for _, values in pending]).astype(np.float64), imag,
+            values_all[rows], workers=workers)
+        done += len(pending)
+        pending.clear()
+
+    held = 0
     for k in voiced:
         first, values = voice_samples(win, n, fs, k)
         why = _offset_zero(values)
@@ -285,37 +314,17 @@ def shaped_weights(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64],
                 "tone amplitude, and the transform could not be inverted")
         # A power of two keeps every sample within single precision and
         # changes no quotient by the sum.
-        values = values * 2.0 ** -math.frexp(float(np.abs(values).max()))[1]
-        complex_shape = complex_shape or values.dtype.kind == "c"
-        firsts.append(first)
-        counts.append(values.size)
-        re.append(np.ascontiguousarray(values.real, dtype=np.float64))
-        im.append(np.ascontiguousarray(values.imag, dtype=np.float64) if values.dtype.kind == "c"
-                  else np.zeros(0))
-    count = bins.size
-    half = n // 2 + 1
-    # Every voice's full range, trimmed in place: the weights of a dense
-    # window fill it, and nothing is copied.
-    size = len(voiced) * half
-    if previous is not None and previous.values.size >= size:
-        values_all = previous.values[:size].reshape(len(voiced), half)
-    else:
-        values_all = np.empty((len(voiced), half), np.complex64)
-    start = np.full(count, values_all.size, np.int64)
-    lo = np.zeros(count, np.int32)
-    hi = np.full(count, -1, np.int32)
-    if not voiced:
-        return ShapedWeights(values_all.reshape(-1), start, lo, hi)
-    imag = None
-    if complex_shape:
-        imag = np.concatenate([part if part.size else np.zeros(size)
-                               for part, size in zip(im, counts)])
-    ks = np.array(voiced, np.int32)
-    lo_v, hi_v = _core.window_weights(n, ks, np.array(firsts, np.int32),
-                                      np.array(counts, np.int32), np.concatenate(re), imag,
-                                      values_all, workers=workers)
+        pending.append((first, values * 2.0 ** -math.frexp(float(np.abs(values).max()))[1]))
+        held += values.size
+        if held >= _SAMPLES_AT_ONCE:
+            transform_pending()
+            held = 0
+    transform_pending()
+    start = np.full(bins.size, values_all.size, np.int64)
+    lo = np.zeros(bins.size, np.int32)
+    hi = np.full(bins.size, -1, np.int32)
     inside = bins > 0
-    start[inside] = np.arange(len(voiced), dtype=np.int64) * half + ks + lo_v
+    start[inside] = np.arange(len(voiced), dtype=np.int64) * half + np.array(voiced) + lo_v
     lo[inside] = lo_v
     hi[inside] = hi_v
     return ShapedWeights(values_all.reshape(-1), start, lo, hi)

@@ -71,6 +71,17 @@ def test_weights_against_their_definition(n, name):
         assert np.all(np.abs(want[outside]) < TRIM + 2e-6)
 
 
+@pytest.mark.parametrize("name", ["bigauss", "complex callable"])
+def test_weights_transformed_in_parts_are_the_weights_at_once(name, monkeypatch):
+    win = _windows.parse_window(WINDOWS[name], 1.0)
+    bins = np.arange(0, 1501, 7)
+    whole = _windows.shaped_weights(win, 3000, 40.0, bins)
+    monkeypatch.setattr(_windows, "_SAMPLES_AT_ONCE", 500)  # a few voices a part
+    parts = _windows.shaped_weights(win, 3000, 40.0, bins, workers=2)
+    for a, b in zip(whole.as_tuple(), parts.as_tuple()):
+        np.testing.assert_array_equal(a, b)
+
+
 @pytest.mark.parametrize("name", list(WINDOWS))
 @pytest.mark.parametrize("decim", [1, 8, 7])  # full, folded, sampled
 def test_voices_of_a_long_signal_against_the_definition(name, decim):
