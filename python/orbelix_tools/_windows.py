@@ -1,9 +1,10 @@
 """The windows of the voices: the Gaussian of a width, a Gaussian whose width
 varies with frequency as a power law, asymmetric windows and a user's own.
 
-Gaussians are computed by the extension from one constant per voice; the
-windows given by a shape in time have their weights built here, once per
-call, as the DFT of the shape sampled on the circle."""
+Gaussians are computed by the extension from one constant per voice. The
+windows given by a shape in time are sampled here, voice by voice, where
+they are not negligible; the extension transforms the samples into their
+weights (the DFT of the shape sampled on the circle), once per call."""
 
 from __future__ import annotations
 
@@ -188,7 +189,7 @@ def _lag_range(win: Window, f: float) -> tuple[float, float]:
     return xi - reach, xi + reach
 
 
-def circle_span(n: int) -> tuple[int, int]:
+def _circle_span(n: int) -> tuple[int, int]:
     """The lags of the circle in samples: -floor(n/2) .. ceil(n/2) - 1."""
     return -(n // 2), n - n // 2 - 1
 
@@ -197,7 +198,7 @@ def voice_samples(win: Window, n: int, fs: float, k: int) -> tuple[int, npt.NDAr
     """(first lag, samples) of the shape of the voice of bin k >= 1 at the
     lags j/fs of the circle where it is not negligible (0 elsewhere)."""
     f = k * fs / n
-    jmin, jmax = circle_span(n)
+    jmin, jmax = _circle_span(n)
     if win.kind != "callable":
         u_lo, u_hi = _lag_range(win, f)
         lo = max(jmin, math.ceil(u_lo * fs)) if math.isfinite(u_lo) else jmin
@@ -229,14 +230,6 @@ def _trimmed(first: int, values: npt.NDArray[Any]) -> tuple[int, npt.NDArray[Any
     if kept.size == 0:
         return first, values
     return first + int(kept[0]), values[kept[0]:kept[-1] + 1]
-
-
-def circle_lags(n: int, fs: float) -> npt.NDArray[np.float64]:
-    """The lags u = j/fs of the circle, j = -floor(n/2) .. ceil(n/2) - 1,
-    stored at index j mod n (the order of the DFT)."""
-    j = np.arange(n, dtype=np.float64)
-    j[j >= n - n // 2] -= n
-    return j / fs
 
 
 @dataclass
