@@ -14,6 +14,7 @@ set(ORBELIX_TOOLS_SOURCES
   src/analysis/signal/tfr_power.cpp
   src/analysis/signal/voice_grid.cpp
   src/analysis/signal/voices.cpp
+  src/analysis/signal/window_weights.cpp
   src/analysis/signal/windows.cpp)
 add_library(orbelix_tools_core OBJECT ${ORBELIX_TOOLS_SOURCES})
 target_link_libraries(orbelix_tools_core PUBLIC orbelix_core Threads::Threads)
@@ -32,7 +33,8 @@ if(ORBELIX_BUILD_MODULE)
   find_package(nanobind CONFIG REQUIRED)
   nanobind_add_module(orbelix_tools_ext NB_STATIC ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core.cpp
                        ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core_finite.cpp
-                       ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core_sst.cpp)
+                       ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core_sst.cpp
+                       ${PROJECT_SOURCE_DIR}/python/orbelix_tools/_core_windows.cpp)
   set_target_properties(orbelix_tools_ext PROPERTIES OUTPUT_NAME _core)
   # Object libraries hand their objects only to direct dependents.
   target_link_libraries(orbelix_tools_ext PRIVATE orbelix_tools_core orbelix_core)
@@ -43,6 +45,7 @@ if(ORBELIX_BUILD_MODULE)
 endif()
 
 if(ORBELIX_BUILD_TESTS)
-  target_link_libraries(test_tools_voices PRIVATE orbelix_tools_core)
-  target_link_libraries(test_tools_rows PRIVATE orbelix_tools_core)
+  foreach(name test_tools_rows test_tools_voices test_window_weights)
+    target_link_libraries(${name} PRIVATE orbelix_tools_core)
+  endforeach()
 endif()

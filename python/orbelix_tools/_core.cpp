@@ -108,6 +108,7 @@ void bind_measures(nb::module_ &m);  // _core_measures.cpp
 void bind_dost(nb::module_ &m);
 void bind_finite(nb::module_ &m);  // _core_finite.cpp
 void bind_sst(nb::module_ &m);  // _core_sst.cpp
+void bind_windows(nb::module_ &m);  // _core_windows.cpp
 
 NB_MODULE(_core, m) {
     m.doc() = "C++ voices of orbelix_tools (internal; use the functions of orbelix_tools).";
@@ -144,4 +145,5 @@ NB_MODULE(_core, m) {
     bind_measures(m);
     bind_finite(m);
     bind_sst(m);
+    bind_windows(m);
 }

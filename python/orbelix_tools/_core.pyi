@@ -57,6 +57,7 @@ class _MagnitudesInto(Protocol):
 class _FirstNotFinite(Protocol):
     def __call__(self, a: npt.NDArray[_Samples], owner: npt.NDArray[Any] | None,
                  name: str) -> int: ...
+
 class _SqueezeInto(Protocol):
     def __call__(self, x: npt.NDArray[_Samples],
                  out: npt.NDArray[np.complex64] | npt.NDArray[np.float32], *, k0: int,
@@ -79,6 +80,12 @@ class _RidgePathsInto(Protocol):
     def __call__(self, m: npt.NDArray[np.float64], out: npt.NDArray[np.int32], *,
                  penalty: float, workers: int) -> None: ...
 
+class _WindowWeights(Protocol):
+    def __call__(self, n: int, bins: npt.NDArray[np.int32], first: npt.NDArray[np.int32],
+                 count: npt.NDArray[np.int32], re: npt.NDArray[np.float64],
+                 im: npt.NDArray[np.float64] | None, out: npt.NDArray[np.complex64], *,
+                 workers: int = 1) -> tuple[npt.NDArray[np.int32], npt.NDArray[np.int32]]: ...
+
 class _SimdPath(Protocol):
     def __call__(self) -> str: ...
 
@@ -96,3 +103,4 @@ instantaneous_frequency_into: _SqueezeInto
 ridge_paths_into: _RidgePathsInto
 simd_path: _SimdPath
 first_not_finite: _FirstNotFinite
+window_weights: _WindowWeights

@@ -171,17 +171,26 @@ def long_window_message(win: Window, f: npt.NDArray[np.float64], n: int,
                         fs: float) -> str | None:
     """The warning's text when some voice's window is longer than the
     signal (more than FRACTION of its weight outside it at every time),
-    else None."""
+    else None. A band from 0 Hz (the default fmin) always begins with such
+    voices, whatever the signal: the run of them just above 0 Hz is not
+    reported, since the warning could only repeat that. Voices past that
+    run, and any in a band or list of frequencies that starts above 0 Hz,
+    are: the caller chose them, and can raise fmin, pad, lengthen the
+    epochs or narrow the window."""
     middle = np.array([(n - 1) // 2, n // 2], dtype=np.int64)
     long_voices = []
+    leading = f.size > 0 and f[0] <= 0.0  # in the run just above 0 Hz
     # Windows narrow with frequency for the usual parameters; a voice whose
     # window fits ends the search unless the window is a user's.
     for fi in f.tolist():
         if fi <= 0.0:
             continue
         if outside_share(win, fi, n, fs, middle).min() > FRACTION:
-            long_voices.append(fi)
-        elif win.kind != "callable" and not (win.kind == "gauss_power" and win.params[1] < 0):
+            if not leading:
+                long_voices.append(fi)
+            continue
+        leading = False
+        if win.kind != "callable" and not (win.kind == "gauss_power" and win.params[1] < 0):
             break
     if not long_voices:
         return None

@@ -148,11 +148,12 @@ def _voices(n: int, fs: object, freqs: object, fmin: object, fmax: object, df: o
     return _checked_voices(*arguments)
 
 
-def _window_arguments(win: Window, grid: VoiceGrid, workers: int
+def _window_arguments(win: Window, grid: VoiceGrid, workers: int, previous: Any = None
                       ) -> tuple[dict[str, Any], Any]:
     """The extension's arguments for the window and bins (the width of a
     Gaussian, a constant per voice, or the weights of a shape), and the
-    shaped weights (None for Gaussians)."""
+    shaped weights (None for Gaussians). The weights of a previous group,
+    no longer read, lend their memory."""
     bins = grid.bins_array
     extra: dict[str, Any] = {}
     if grid.bins is not None:
@@ -162,7 +163,7 @@ def _window_arguments(win: Window, grid: VoiceGrid, workers: int
     if win.kind == "gauss_power":
         return {**extra, "width": 1.0,
                 "constants": gauss_constants(win, bins * grid.fs / grid.n)}, None
-    weights = shaped_weights(win, grid.n, grid.fs, bins)
+    weights = shaped_weights(win, grid.n, grid.fs, bins, workers, previous)
     return {**extra, "width": 1.0, "shaped": weights.as_tuple()}, weights
 
 
@@ -289,8 +290,12 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         -floor(n/2) .. ceil(n/2) - 1``, divided by its value at offset 0 (the
         sum of the samples), so that a tone of amplitude A gives ``|S| = A``
         at its bin; a window whose samples sum to 0 at a voice's frequency is
-        refused. Their weights are computed once a call (an FFT of length n
-        a voice).
+        refused. Their weights are computed once a call, shared by the
+        signals of a batch: the shape is sampled where it is not negligible
+        (a callable is called once a voice there, see the guide), and
+        weights below ``2**-24`` of the one at offset 0 are dropped from the
+        ends of a voice's range, which changes a voice by at most
+        ``2**-24`` of the analytic signal's root mean square.
     freqs : sequence of float, optional
         In place of `fmin`, `fmax` and `df`: any increasing list of
         frequencies in Hz from 0 to ``fs/2``, each rounded to its nearest
@@ -355,7 +360,10 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
         Once a call, when the windows of some voices are longer than the
         signal (more than 5% of their weight outside it at every time):
         those voices read the other end of the signal or the padding.
-        :func:`edge_mask` marks where the ends are felt.
+        :func:`edge_mask` marks where the ends are felt. A band from 0 Hz
+        (the default `fmin`) always begins with such voices: the run of them
+        just above 0 Hz is not reported, only voices chosen by a higher
+        `fmin`, by `freqs`, or lying past that run.
 
     See Also
     --------
@@ -444,7 +452,7 @@ def stransform(x: npt.ArrayLike, fs: float = 1.0, *, fmin: float = 0.0,
     first = 0
     for j, part in enumerate(groups):
         if j:
-            window_arguments, weights = _window_arguments(win, part, threads)
+            window_arguments, weights = _window_arguments(win, part, threads, weights)
         out = rows if len(groups) == 1 else np.empty((rows.shape[0], part.count, times), dtype)
         _core.stransform_into(signals, out, k0=part.k0, step=part.step, count=part.count,
                               decim=part.step_in_time, absolute=absolute, output=kind,
@@ -760,7 +768,7 @@ def tfr_power(x: npt.ArrayLike, fs: float, *, fmin: float = 0.0, fmax: float | N
     first = 0
     for j, part in enumerate(groups):
         if j:
-            window_arguments, weights = _window_arguments(win, part, threads)
+            window_arguments, weights = _window_arguments(win, part, threads, weights)
         if len(groups) == 1:
             pw, co = power_rows, itc_rows
         else:

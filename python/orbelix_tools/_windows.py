@@ -1,9 +1,10 @@
 """The windows of the voices: the Gaussian of a width, a Gaussian whose width
 varies with frequency as a power law, asymmetric windows and a user's own.
 
-Gaussians are computed by the extension from one constant per voice; the
-windows given by a shape in time have their weights built here, once per
-call, as the DFT of the shape sampled on the circle."""
+Gaussians are computed by the extension from one constant per voice. The
+windows given by a shape in time are sampled here, voice by voice, where
+they are not negligible; the extension transforms the samples into their
+weights (the DFT of the shape sampled on the circle), once per call."""
 
 from __future__ import annotations
 
@@ -14,6 +15,7 @@ from typing import Any, Callable
 import numpy as np
 import numpy.typing as npt
 
+from . import _core
 from ._grid import WIDTH_RANGE, positive, real_number
 
 #: The windows by name, with the names of their parameters.
@@ -24,15 +26,10 @@ WINDOWS: dict[str, tuple[str, ...]] = {
     "hyperbolic": ("gamma_front", "gamma_back", "lam"),
 }
 
-# Weights below this fraction of a voice's largest are left out: they change
-# no single-precision voice.
-_TRIM = 2.0**-40
 # A voice's weight at offset 0 (the sum of the window's samples) counts as 0
 # below this fraction of the sum of their magnitudes: the voice would be
 # rounding error divided by rounding error.
 _VANISHING = 1e-10
-# Values of the sampled shapes formed at once (16 bytes each).
-_CHUNK = 1 << 22
 
 
 @dataclass(frozen=True)
@@ -136,8 +133,8 @@ def gauss_constants(win: Window, f: npt.NDArray[np.float64]) -> npt.NDArray[np.f
     return np.array([gauss_constant(float(w)) for w in voice_widths(win, f)], dtype=np.float32)
 
 
-def shape_values(win: Window, u: npt.NDArray[np.float64], f: npt.NDArray[np.float64]
-                 ) -> npt.NDArray[Any]:
+def shape_values(win: Window, u: npt.NDArray[np.float64],
+                 f: npt.NDArray[np.float64] | float) -> npt.NDArray[Any]:
     """The window's shape at lags u (s, last axis) for voices at f (Hz, a
     column), unnormalised."""
     if win.kind == "bigauss":
@@ -162,51 +159,77 @@ def shape_values(win: Window, u: npt.NDArray[np.float64], f: npt.NDArray[np.floa
     return values
 
 
-# exp(-x) is exactly 0 in double precision for x above 745.2: the shapes
-# exp(-(f X)^2 / 2) vanish where |f X| exceeds this.
-_ZERO_BEYOND = math.sqrt(2.0 * 745.2)
+# Samples of the named shapes below 2**-64 of their peak are left out of
+# their support: exp(-(f X)^2 / 2) < 2**-64 where |f X| exceeds this. What
+# they would add to any weight is below 2**-60 of the weight at offset 0.
+_CUT = math.sqrt(128.0 * math.log(2.0))
+_NEGLIGIBLE = 2.0**-64
+# A callable is evaluated where |v| <= _CALLABLE_REACH first, and over
+# twice the range while the outer half of what it returned reaches _TRIM
+# of its largest magnitude (up to the whole circle); then, as the named
+# shapes, without the ends below 2**-64 of that.
+_CALLABLE_REACH = 64.0
+_TRIM = 2.0**-40
+# Samples of the voices' shapes held at once: up to 48 bytes each (a
+# complex shape's values, scaled, and their parts for the extension), within
+# the 64 MB the working memory counts for them.
+_SAMPLES_AT_ONCE = 1 << 20
 
 
-def _reach(win: Window, f: float) -> float | None:
-    """A lag (s) beyond which the named shapes are exactly 0 (None: a user's
-    window, evaluated everywhere). X grows at least as fast as
-    min(1/gf, 1/gb) |u - xi| less |b| lam."""
-    if win.shaped and win.kind != "callable" and f <= 0.0:
-        return math.inf  # the voice at 0 Hz: not used, the mean stands for it
+def _lag_range(win: Window, f: float) -> tuple[float, float]:
+    """Lags (s) outside which a named shape is below 2**-64 of its peak. X
+    grows at least as fast as |u - xi| / max(gf, gb), less |b| lam."""
     if win.kind == "bigauss":
-        return _ZERO_BEYOND * max(win.params) / f
-    if win.kind == "hyperbolic":
-        gf, gb, lam = win.params
-        xi = math.sqrt((gf - gb) ** 2 * lam**2 / (4.0 * gf * gb))
-        b = abs(gf - gb) / (2.0 * gf * gb)
-        return xi + (_ZERO_BEYOND / f + b * lam) * max(gf, gb)
-    return None
+        gf, gb = win.params
+        return -_CUT * gf / f, _CUT * gb / f
+    gf, gb, lam = win.params
+    xi = math.sqrt((gf - gb) ** 2 * lam**2 / (4.0 * gf * gb))
+    b = abs(gf - gb) / (2.0 * gf * gb)
+    reach = (_CUT / f + b * lam) * max(gf, gb)
+    return xi - reach, xi + reach
 
 
-def _sampled_shapes(win: Window, u: npt.NDArray[np.float64], f: npt.NDArray[np.float64]
-                    ) -> npt.NDArray[Any]:
-    """The shapes of voices at f (a column) at the lags u, evaluated only
-    within their reach (the rest is exactly 0)."""
-    reach = [_reach(win, float(fk)) for fk in f[:, 0]]
-    if any(r is None for r in reach):
-        return shape_values(win, u[None, :], f)
-    values = np.zeros((f.shape[0], u.size))
-    span = np.abs(u)
-    for row, r in enumerate(reach):
-        inside = np.flatnonzero(span <= r)
-        if inside.size == u.size:
-            values[row] = shape_values(win, u[None, :], f[row:row + 1])[0]
-        elif inside.size:
-            values[row, inside] = shape_values(win, u[None, inside], f[row:row + 1])[0]
-    return values
+def _circle_span(n: int) -> tuple[int, int]:
+    """The lags of the circle in samples: -floor(n/2) .. ceil(n/2) - 1."""
+    return -(n // 2), n - n // 2 - 1
 
 
-def circle_lags(n: int, fs: float) -> npt.NDArray[np.float64]:
-    """The lags u = j/fs of the circle, j = -floor(n/2) .. ceil(n/2) - 1,
-    stored at index j mod n (the order of the DFT)."""
-    j = np.arange(n, dtype=np.float64)
-    j[j >= n - n // 2] -= n
-    return j / fs
+def voice_samples(win: Window, n: int, fs: float, k: int) -> tuple[int, npt.NDArray[Any]]:
+    """(first lag, samples) of the shape of the voice of bin k >= 1 at the
+    lags j/fs of the circle where it is not negligible (0 elsewhere)."""
+    f = k * fs / n
+    jmin, jmax = _circle_span(n)
+    if win.kind != "callable":
+        u_lo, u_hi = _lag_range(win, f)
+        lo = max(jmin, math.ceil(u_lo * fs)) if math.isfinite(u_lo) else jmin
+        hi = min(jmax, math.floor(u_hi * fs)) if math.isfinite(u_hi) else jmax
+        return _trimmed(lo, shape_values(win, np.arange(lo, hi + 1) / fs, f))
+    reach = _CALLABLE_REACH
+    while True:
+        half = reach / f * fs  # samples
+        lo = max(jmin, -math.floor(half)) if half < n else jmin
+        hi = min(jmax, math.floor(half)) if half < n else jmax
+        j = np.arange(lo, hi + 1)
+        values = shape_values(win, j / fs, f)
+        if lo == jmin and hi == jmax:
+            return _trimmed(lo, values)
+        mag = np.abs(values)
+        outer = mag[np.abs(j) > half / 2]
+        with np.errstate(invalid="ignore"):
+            if not outer.max(initial=0.0) >= _TRIM * mag.max():
+                return _trimmed(lo, values)
+        reach *= 2.0
+
+
+def _trimmed(first: int, values: npt.NDArray[Any]) -> tuple[int, npt.NDArray[Any]]:
+    """The run of samples without its ends below 2**-64 of its largest
+    magnitude (all of it when that is not finite or 0: refused later)."""
+    mag = np.abs(values)
+    with np.errstate(invalid="ignore"):
+        kept = np.flatnonzero(mag >= _NEGLIGIBLE * mag.max())
+    if kept.size == 0:
+        return first, values
+    return first + int(kept[0]), values[kept[0]:kept[-1] + 1]
 
 
 @dataclass
@@ -223,60 +246,81 @@ class ShapedWeights:
         return (self.values, self.start, self.lo, self.hi)
 
 
-def shaped_weights(win: Window, n: int, fs: float,
-                   bins: npt.NDArray[np.int64]) -> ShapedWeights:
+def _offset_zero(values: npt.NDArray[Any]) -> str | None:
+    """Why samples cannot be normalised by their sum (None: they can)."""
+    if not np.all(np.isfinite(values)):
+        return "not finite"
+    total = values.sum()
+    if not (np.isfinite(total) and abs(total) > _VANISHING * np.abs(values).sum()):
+        return "0 at offset 0"
+    return None
+
+
+def shaped_weights(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64],
+                   workers: int = 1, previous: ShapedWeights | None = None) -> ShapedWeights:
     """Every voice's weights: the DFT of the shape sampled at the circle's
-    lags, divided by its value at offset 0, over the offsets the voice
-    reads (-k .. n/2 - k), trimmed where negligible. ValueError when a
-    voice's weight at offset 0 is 0 or not finite: it cannot be normalised
-    to unit tone amplitude, nor inverted."""
-    u = circle_lags(n, fs)
-    count = bins.size
-    lo = np.zeros(count, np.int32)
-    hi = np.full(count, -1, np.int32)
-    pieces: list[npt.NDArray[np.complex64]] = []
-    start = np.zeros(count, np.int64)
-    total = 0
-    rows = max(1, _CHUNK // max(n, 1))
-    for c0 in range(0, count, rows):
-        ks = bins[c0:c0 + rows]
-        f = (ks.astype(np.float64) * fs / n)[:, None]
-        values = _sampled_shapes(win, u, f)
-        real = values.dtype.kind != "c"
-        if real:  # W[-d] = conj(W[d]): half the spectrum
-            spectrum = np.fft.rfft(values.astype(np.float64), axis=-1)
-        else:
-            spectrum = np.fft.fft(values.astype(np.complex128), axis=-1)
-        scale = np.abs(values).sum(axis=-1)
-        del values
-        for r, k in enumerate(ks.tolist()):
-            i = c0 + r
-            if k == 0:
-                start[i] = total
-                continue
-            w = spectrum[r]
-            w0 = w[0]
-            if not (np.isfinite(w0) and abs(w0) > _VANISHING * scale[r]
-                    and np.all(np.isfinite(w))):
-                raise ValueError(
-                    f"{win.describe()}: the weights of the voice at {k * fs / n!r} Hz are "
-                    f"{'not finite' if not np.all(np.isfinite(w)) else '0 at offset 0'} "
-                    "(the sum of the window's samples): the voice cannot be normalised to unit "
-                    "tone amplitude, and the transform could not be inverted")
-            d = np.arange(-k, n // 2 - k + 1)
-            if real:
-                wd = np.concatenate([np.conj(w[k:0:-1]), w[:n // 2 - k + 1]]) / w0
-            else:
-                wd = w[d % n] / w0
-            mag = np.abs(wd)
-            keep = np.flatnonzero(mag >= _TRIM * mag.max())
-            a, b = int(keep[0]), int(keep[-1])
-            lo[i], hi[i] = int(d[a]), int(d[b])
-            start[i] = total
-            pieces.append(wd[a:b + 1].astype(np.complex64))
-            total += b - a + 1
-    values_all = np.concatenate(pieces) if pieces else np.zeros(0, np.complex64)
-    return ShapedWeights(values_all, start, lo, hi)
+    lags, divided by its value at offset 0 (the sum of the samples), over
+    the offsets the voice reads (-k .. n/2 - k), trimmed where below 2**-24
+    of the weight at offset 0 (1). The shapes are sampled here on their supports,
+    the transforms run in the extension. ValueError when a voice's weight at
+    offset 0 is 0 or not finite: it cannot be normalised to unit tone
+    amplitude, nor inverted. The values of `previous`, weights no longer
+    read, are overwritten when they have room."""
+    voiced = [int(k) for k in bins.tolist() if k > 0]
+    half = n // 2 + 1
+    # Every voice's full range, trimmed in place: the weights of a dense
+    # window fill it, and nothing is copied.
+    size = len(voiced) * half
+    if previous is not None and previous.values.size >= size:
+        values_all = previous.values[:size].reshape(len(voiced), half)
+    else:
+        values_all = np.empty((len(voiced), half), np.complex64)
+    lo_v = np.zeros(len(voiced), np.int32)
+    hi_v = np.full(len(voiced), -1, np.int32)
+    pending: list[tuple[int, npt.NDArray[Any]]] = []  # (first lag, samples)
+    done = 0  # voices transformed
+
+    def transform_pending() -> None:
+        nonlocal done
+        if not pending:
+            return
+        rows = slice(done, done + len(pending))
+        imag = None
+        if any(values.dtype.kind == "c" for _, values in pending):
+            imag = np.concatenate([values.imag for _, values in pending]).astype(np.float64)
+        lo_v[rows], hi_v[rows] = _core.window_weights(
+            n, np.array(voiced[rows], np.int32), np.array([f for f, _ in pending], np.int32),
+            np.array([v.size for _, v in pending], np.int32),
+            np.concatenate([values.real for _, values in pending]).astype(np.float64), imag,
+            values_all[rows], workers=workers)
+        done += len(pending)
+        pending.clear()
+
+    held = 0
+    for k in voiced:
+        first, values = voice_samples(win, n, fs, k)
+        why = _offset_zero(values)
+        if why is not None:
+            raise ValueError(
+                f"{win.describe()}: the weights of the voice at {k * fs / n!r} Hz are {why} "
+                "(the sum of the window's samples): the voice cannot be normalised to unit "
+                "tone amplitude, and the transform could not be inverted")
+        # A power of two keeps every sample within single precision and
+        # changes no quotient by the sum.
+        pending.append((first, values * 2.0 ** -math.frexp(float(np.abs(values).max()))[1]))
+        held += values.size
+        if held >= _SAMPLES_AT_ONCE:
+            transform_pending()
+            held = 0
+    transform_pending()
+    start = np.full(bins.size, values_all.size, np.int64)
+    lo = np.zeros(bins.size, np.int32)
+    hi = np.full(bins.size, -1, np.int32)
+    inside = bins > 0
+    start[inside] = np.arange(len(voiced), dtype=np.int64) * half + np.array(voiced) + lo_v
+    lo[inside] = lo_v
+    hi[inside] = hi_v
+    return ShapedWeights(values_all.reshape(-1), start, lo, hi)
 
 
 def check_invertible(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64]) -> None:
@@ -287,20 +331,14 @@ def check_invertible(win: Window, n: int, fs: float, bins: npt.NDArray[np.int64]
     which the inverse reads."""
     if not win.shaped:
         return  # A Gaussian's weight at offset 0 is 1.
-    u = circle_lags(n, fs)
-    rows = max(1, _CHUNK // max(n, 1))
-    for c0 in range(0, bins.size, rows):
-        ks = bins[c0:c0 + rows]
-        f = (ks.astype(np.float64) * fs / n)[:, None]
-        values = shape_values(win, u[None, :], f)
-        sums = values.sum(axis=-1)
-        with np.errstate(invalid="ignore"):
-            bad = (ks > 0) & ~(np.isfinite(sums) & (np.abs(sums) > _VANISHING * np.abs(values).sum(axis=-1)))
-        if bad.any():
-            k = int(ks[int(np.argmax(bad))])
+    for k in bins.tolist():
+        if k <= 0:
+            continue
+        why = _offset_zero(voice_samples(win, n, fs, int(k))[1])
+        if why is not None:
             raise ValueError(
                 f"{win.describe()} cannot be inverted: its weight at offset 0 (the sum of its "
-                f"samples) is {'0' if np.isfinite(sums[np.argmax(bad)]) else 'not finite'} "
+                f"samples) is {'0' if why.startswith('0') else 'not finite'} "
                 f"for the voice at {k * fs / n!r} Hz")
 
 

@@ -106,3 +106,57 @@ def renyi_entropy(m, alpha=3):
     p = np.abs(np.asarray(m, dtype=np.complex128)) ** 2
     p = p / p.sum()
     return float(np.log2((p**alpha).sum()) / (1 - alpha))
+
+
+def window_shape(window, u, f):
+    """A window's shape in time at lags u (s) for a voice at f Hz:
+    ("gauss", gamma), ("gauss_power", gamma, p), ("bigauss", gf, gb),
+    ("hyperbolic", gf, gb, lam) or a callable of the scaled time f*u."""
+    u = np.asarray(u, dtype=np.float64)
+    if callable(window):
+        return np.asarray(window(f * u), dtype=np.complex128)
+    name, *p = window
+    if name == "gauss":
+        return np.exp(-0.5 * (f * u / p[0]) ** 2)
+    if name == "gauss_power":
+        sigma = p[0] / abs(f) ** p[1]
+        return np.exp(-0.5 * (u / sigma) ** 2)
+    if name == "bigauss":
+        g = np.where(u < 0, p[0], p[1])
+        return np.exp(-0.5 * (f * u / g) ** 2)
+    gf, gb, lam = p
+    xi = np.sqrt((gf - gb) ** 2 * lam**2 / (4 * gf * gb))
+    s = u - xi
+    x = (gf + gb) / (2 * gf * gb) * s + (gf - gb) / (2 * gf * gb) * np.sqrt(s * s + lam * lam)
+    return np.exp(-0.5 * (f * x) ** 2)
+
+
+def shaped_weights(shape_of_lags, n):
+    """A window given by its shape in time, as the weights of a voice: the
+    DFT of the shape sampled at the lags j = -floor(n/2) .. ceil(n/2) - 1
+    of the circle (stored at j mod n), divided by its value at offset 0.
+    shape_of_lags maps lags in samples to the shape's values. Returns the
+    n weights, indexed by offset mod n."""
+    j = np.arange(n)
+    j[j >= n - n // 2] -= n
+    spectrum = np.fft.fft(np.asarray(shape_of_lags(j.astype(np.float64)), dtype=np.complex128))
+    return spectrum / spectrum[0]
+
+
+def shaped_voices(x, bins, weights_of_bin):
+    """Voices at every time of a window given per voice by its n weights
+    (indexed by offset mod n): voice k is sum_d A[k+d] W[d] e^{2 pi i d t/n}
+    over the offsets -k .. n/2-k where the analytic spectrum A lives."""
+    x = np.asarray(x, dtype=np.complex128)
+    n = x.size
+    a = analytic_spectrum(x)
+    out = np.empty((len(bins), n), dtype=np.complex128)
+    for i, k in enumerate(bins):
+        if k == 0:
+            out[i] = x.mean()
+            continue
+        d = np.arange(-k, n // 2 - k + 1)
+        column = np.zeros(n, np.complex128)
+        column[d % n] = a[k + d] * weights_of_bin(k)[d % n]
+        out[i] = np.fft.ifft(column) * n
+    return out

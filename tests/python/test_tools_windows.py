@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import orbelix_tools as ot
-from references import analytic_spectrum
+from references import analytic_spectrum, window_shape
 
 # Short signals: the lowest voices' windows are longer than the signal.
 pytestmark = pytest.mark.filterwarnings("ignore:the windows of .* longer than the signal")
@@ -23,24 +23,8 @@ SHAPED = {
 ALL = {"gauss": ("gauss", 1.3), "gauss_power": ("gauss_power", 0.9, 0.7), **SHAPED}
 
 
-def shape(window, u, f):
-    """The window's shape at lags u (s) for a voice at f Hz, from its definition."""
-    if callable(window):
-        return np.asarray(window(f * u), dtype=np.complex128)
-    name, *p = window
-    if name == "gauss":
-        return np.exp(-0.5 * (f * u / p[0]) ** 2)
-    if name == "gauss_power":
-        sigma = p[0] / abs(f) ** p[1]
-        return np.exp(-0.5 * (u / sigma) ** 2)
-    if name == "bigauss":
-        g = np.where(u < 0, p[0], p[1])
-        return np.exp(-0.5 * (f * u / g) ** 2)
-    gf, gb, lam = p
-    xi = math.sqrt((gf - gb) ** 2 * lam**2 / (4 * gf * gb))
-    s = u - xi
-    x = (gf + gb) / (2 * gf * gb) * s + (gf - gb) / (2 * gf * gb) * np.sqrt(s * s + lam * lam)
-    return np.exp(-0.5 * (f * x) ** 2)
+# The window's shape at lags u (s) for a voice at f Hz, from its definition.
+shape = window_shape
 
 
 def reference(x, fs, bins, window, absolute=False):
@@ -330,20 +314,6 @@ def test_edge_mask_is_asymmetric_for_asymmetric_windows():
     assert not ot.edge_mask([0.0], t, n, fs).any()  # the mean has no window
 
 
-def test_long_windows_warn_once_per_call():
-    import warnings
-    x = signal(256)
-    with pytest.warns(UserWarning, match=r"the windows of 3 voices \(up to 0.75 Hz\) are longer") as got:
-        ot.stransform(x, 64.0, fmax=10.0)
-    assert len([w for w in got if "longer than the signal" in str(w.message)]) == 1
-    with warnings.catch_warnings():
-        warnings.simplefilter("error")
-        ot.stransform(x, 64.0, fmin=1.0)
-        ot.stransform(x, 64.0, fmin=1.0, pad="reflect")
-    with pytest.warns(UserWarning, match="longer than the signal"):
-        ot.tfr_power(x[None, None], 64.0, fmax=10.0)
-
-
 def test_plot_hatches_the_mask():
     pytest.importorskip("matplotlib")
     from matplotlib.figure import Figure
@@ -392,17 +362,6 @@ def test_voices_in_groups_are_the_voices_at_once(name, monkeypatch):
     for a, b in zip(ot.tfr_power(x, 100.0, **kw), power):
         np.testing.assert_array_equal(a, b)
 
-
-@pytest.mark.parametrize("window", [("bigauss", 0.7, 1.4), ("bigauss", 3.0, 0.2),
-                                    ("hyperbolic", 0.7, 1.4, 0.05), ("hyperbolic", 2.0, 0.3, 0.5),
-                                    ("hyperbolic", 1.0, 1.0, 0.2)])
-def test_shapes_are_only_skipped_where_they_are_exactly_zero(window):
-    from orbelix_tools import _windows
-    win = _windows.parse_window(window, 1.0)
-    u = _windows.circle_lags(20001, 100.0)
-    f = np.array([[0.05], [0.7], [3.0], [49.9]])
-    np.testing.assert_array_equal(_windows._sampled_shapes(win, u, f),
-                                  _windows.shape_values(win, u[None, :], f))
 
 
 # ---- refusals --------------------------------------------------------------

@@ -26,12 +26,20 @@ void VoiceWorker::shaped_voice(const cfloat *a, int i, cfloat *v) {
         // summed in increasing order.
         std::fill(v, v + nt, zero);
         const int base = g_.absolute ? k : 0;
+        // In runs that do not wrap around the folded length, so that the
+        // products vectorise.
         int r = dlo <= dhi ? ((base + dlo) % nt + nt) % nt : 0;
-        for (int d = dlo; d <= dhi; ++d) {
-            const cfloat p = times_weight(a[k + d], w[d]);
-            v[r].re += p.re;
-            v[r].im += p.im;
-            if (++r == nt) r = 0;
+        for (int d = dlo; d <= dhi; r = 0) {
+            const int run = std::min(dhi - d + 1, nt - r);
+            cfloat *__restrict out = v + r;
+            const cfloat *__restrict in = a + k + d;
+            const cfloat *__restrict wd = w + d;
+            for (int j = 0; j < run; ++j) {
+                const cfloat p = times_weight(in[j], wd[j]);
+                out[j].re += p.re;
+                out[j].im += p.im;
+            }
+            d += run;
         }
         check(fold_->transform("b", {v, nt, 1}));
         return;
