@@ -363,7 +363,6 @@ def test_voices_in_groups_are_the_voices_at_once(name, monkeypatch):
         np.testing.assert_array_equal(a, b)
 
 
-
 # ---- refusals --------------------------------------------------------------
 
 W, F, P = (64, 16.0), (500, 100.0), (100, 10.0)  # (n, fs) of the signal refused
