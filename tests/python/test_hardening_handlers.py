@@ -219,7 +219,7 @@ except RuntimeError as e:
 """
 
 
-@pytest.mark.parametrize("workers", [1, 2])
+@pytest.mark.parametrize("workers", [1, pytest.param(2, marks=pytest.mark.slow)])
 def test_input_given_new_data_by_a_signal_handler_stops_a_tools_call(workers):
     # The handler runs while no worker reads the signals, and the call stops
     # before any worker reads them again.
