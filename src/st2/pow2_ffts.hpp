@@ -29,8 +29,9 @@ public:
     // Complex values of one gathered batch: with the engine's work array
     // beside it a batch stays within the core's L2.
     static constexpr int kBatchValues = 1 << 15;
-    // Complex values of one batch of long rows transformed where they lie;
-    // measured fastest at 1024^2 and 4096^2.
+    // Complex values of one batch of long rows transformed where they lie:
+    // enough rows that each cache line read serves several of them, few
+    // enough that the batch stays in the caches from one pass to the next.
     static constexpr int kRowBatchValues = 1 << 18;
 
     // lot sequences of length len (a power of two, at most 2^30) in place:

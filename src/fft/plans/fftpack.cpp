@@ -38,11 +38,10 @@ namespace {
 // Values after each segment of a padded input: one cache line.
 constexpr int kInputGap = 8;
 
-// Where the block tables and the padded input pay (fst and the transform
-// alone, AMD Zen 4): from n = 1024 the tables gain 1-6% in the transform;
-// below, where wsave's rows do not share cache sets, they gained nothing.
-// The padded input gains 3-9% in fst from n = 4096, where the first
-// sweep's input streams lie a multiple of 4 KB apart, and nothing below.
+// Where the block tables and the padded input pay. The tables help once
+// wsave's rows share cache sets; below that length they gain nothing. The
+// padded input helps once the first sweep's input streams lie a multiple of
+// 4 KB apart, which makes them compete for the same cache sets.
 constexpr int kTablesFrom = 1024;
 constexpr int kPaddedFrom = 4096;
 
