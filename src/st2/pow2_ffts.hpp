@@ -57,10 +57,9 @@ public:
 
 private:
     Pow2Ffts() = default;
-    const float *table(int log2_len, int &floats);
+    const float *table(int log2_len);
 
     std::vector<std::unique_ptr<float[]>> tables_;  // index: log2 of the length
-    std::vector<int> table_floats_;
     std::unique_ptr<float[]> work_;
     long long work_floats_ = 0;
     std::unique_ptr<cfloat[]> scratch_;

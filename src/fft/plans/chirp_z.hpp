@@ -40,9 +40,8 @@ public:
 
     int size() const { return n_; }
     int inner_size() const { return m_; }
-    int init_error() const { return inner_.init_error(); }
-    // Forward scaled by 1/n or backward unscaled, in place; returns ier.
-    int transform(bool forward, View1<cfloat> c);
+    // Forward scaled by 1/n or backward unscaled, in place.
+    void transform(bool forward, View1<cfloat> c);
 
     // Smallest 2^a 3^b 5^c >= target (target >= 1), or 0 above 2^30.
     static int smooth_length(long long target);

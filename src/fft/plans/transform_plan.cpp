@@ -70,7 +70,7 @@ TransformPlan::TransformPlan(int n, Tables tables)
         transforms_before_tables_ = kTablesAtTransform;
 }
 
-int TransformPlan::transform(const char *dir, View1<cfloat> c) {
+void TransformPlan::transform(const char *dir, View1<cfloat> c) {
     if (!chirp_) {
         if (transforms_before_tables_ > 0 && --transforms_before_tables_ == 0) {
             // The tables only make the transform faster: without memory
@@ -80,11 +80,10 @@ int TransformPlan::transform(const char *dir, View1<cfloat> c) {
             } catch (const std::bad_alloc &) {
             }
         }
-        return direct_.transform(dir, c);
+        direct_.transform(dir, c);
+        return;
     }
-    if (chirp_->init_error() != 0) return chirp_->init_error();
-    if (dir[0] != 'f' && dir[0] != 'b') return 1;
-    return chirp_->transform(dir[0] == 'f', c);
+    chirp_->transform(forward_direction(dir), c);
 }
 
 }  // namespace orbelix::fftpack

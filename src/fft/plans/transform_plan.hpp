@@ -45,13 +45,11 @@ public:
     explicit TransformPlan(int n, Tables tables = Tables::now);
 
     int size() const { return n_; }
-    // ier of building the tables (0 on success).
-    int init_error() const { return chirp_ ? chirp_->init_error() : direct_.init_error(); }
     // Whether this length is transformed through the chirp-z path.
     bool uses_chirp() const { return chirp_ != nullptr; }
     // Transforms c (extent size()) in place, "f" scaled by 1/n and "b"
-    // unscaled, as cfft1_; returns ier (1 for any other direction).
-    int transform(const char *dir, View1<cfloat> c);
+    // unscaled, as cfft1_ (Refused for any other direction).
+    void transform(const char *dir, View1<cfloat> c);
 
     // The padded input layout transform_padded() takes (Cfft1Plan); none
     // on the chirp-z path, nor before the block tables are built.
@@ -59,9 +57,9 @@ public:
     // Transforms the input laid out in buf as padded_input() says; the
     // result is left in buf[0 .. size()), contiguous, with the numbers of
     // transform(). Segments marked in zero_segments are taken as +0 unread
-    // (Cfft1Plan). Returns ier (2: no such layout).
-    int transform_padded(const char *dir, cfloat *buf, unsigned zero_segments = 0) {
-        return chirp_ ? 2 : direct_.transform_padded(dir, buf, zero_segments);
+    // (Cfft1Plan). Throws Refused when there is no such layout.
+    void transform_padded(const char *dir, cfloat *buf, unsigned zero_segments = 0) {
+        direct_.transform_padded(dir, buf, zero_segments);
     }
 
     // Whether a length n takes the chirp-z path.
