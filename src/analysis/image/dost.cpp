@@ -5,6 +5,8 @@
 #include <map>
 #include <mutex>
 
+#include "core/per_worker.hpp"
+
 namespace orbelix::analysis {
 
 std::vector<DostBand> dost_bands(int n) {
@@ -205,31 +207,19 @@ private:
 
 // One transform object per worker, taken from the pool on first use and
 // given back at the end of the call.
-class PerWorker {
-public:
-    PerWorker(int workers, int n) : n_(n), slots_(workers) {}
-    ~PerWorker() {
-        for (auto &d : slots_)
-            if (d) Pool::instance().give(std::move(d));
-    }
-    PerWorker(const PerWorker &) = delete;
-    PerWorker &operator=(const PerWorker &) = delete;
-    Dost1 &operator[](int w) {
-        if (!slots_[w]) slots_[w] = Pool::instance().take(n_);
-        return *slots_[w];
-    }
-
-private:
-    int n_;
-    std::vector<std::unique_ptr<Dost1>> slots_;
+struct GiveBack {
+    void operator()(Dost1 *d) const { Pool::instance().give(std::unique_ptr<Dost1>(d)); }
 };
+auto from_pool(int n) {
+    return [n] { return std::unique_ptr<Dost1, GiveBack>(Pool::instance().take(n).release()); };
+}
 
 // Columns gathered per task of the column pass: whole cache lines of each row.
 constexpr int kColumnBlock = 16;
 
 // Transforms columns 0 .. ncols-1 of each image.
 void columns(cfloat *a, long long count, int n1, int n2, int ncols, bool inverse, tools::Parallel &par) {
-    PerWorker dost(par.workers(), n1);
+    PerWorker dost(par.workers(), from_pool(n1));
     std::vector<std::vector<cfloat>> bufs(par.workers());
     const int blocks = (ncols + kColumnBlock - 1) / kColumnBlock;
     // Columns kept apart by a stride off the powers of two, so that the
@@ -247,7 +237,7 @@ void columns(cfloat *a, long long count, int n1, int n2, int ncols, bool inverse
             const cfloat *row = img + static_cast<long long>(i) * n2 + j0;
             for (int c = 0; c < bw; ++c) buf[c * ld + i] = row[c];
         }
-        Dost1 &d = dost[w];
+        Dost1 &d = dost(w);
         for (int c = 0; c < bw; ++c) {
             cfloat *col = buf.data() + c * ld;
             inverse ? d.inverse(col) : d.forward(col);
@@ -267,9 +257,9 @@ void dost_rows(cfloat *a, long long count, int n, bool inverse, tools::Parallel 
     const long long per_task = std::max<long long>(1, 4096 / n);
     const long long tasks = (count + per_task - 1) / per_task;
     if (tasks > 0x7fffffff) throw std::bad_alloc();
-    PerWorker dost(par.workers(), n);
+    PerWorker dost(par.workers(), from_pool(n));
     par.run(static_cast<int>(tasks), [&](int w, int task) {
-        Dost1 &d = dost[w];
+        Dost1 &d = dost(w);
         const long long end = std::min(count, (task + 1) * per_task);
         for (long long r = task * per_task; r < end; ++r) {
             cfloat *row = a + r * n;
@@ -291,9 +281,9 @@ void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) 
     const long long per_task = std::max<long long>(1, 2048 / n);
     const long long tasks = (pairs + per_task - 1) / per_task;
     if (tasks > 0x7fffffff) throw std::bad_alloc();
-    PerWorker dost(par.workers(), n);
+    PerWorker dost(par.workers(), from_pool(n));
     par.run(static_cast<int>(tasks), [&](int w, int task) {
-        Dost1 &d = dost[w];
+        Dost1 &d = dost(w);
         const long long end = std::min(pairs, (task + 1) * per_task);
         for (long long q = task * per_task; q < end; ++q) {
             const int row = 2 * static_cast<int>(q % slots);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fft/plans/transform_plan.hpp"
+#include "core/per_worker.hpp"
 #include "st1/cht1.hpp"
 #include "analysis/signal/batch_plan.hpp"
 
@@ -68,11 +69,7 @@ void istransform(const cfloat *s, int batch, const VoiceGrid &g, float *out, Par
                                     sizeof(cdouble) * n, [&] { return demodulation_roots(g.n); })
                    : std::vector<cdouble>();
     auto row = [&](int b, int i) { return s + (static_cast<std::size_t>(b) * g.count + i) * n; };
-    std::vector<std::unique_ptr<Scratch>> slots(par.workers());
-    auto scratch = [&](int w) -> Scratch & {
-        if (!slots[w]) slots[w] = std::make_unique<Scratch>(g.n);
-        return *slots[w];
-    };
+    PerWorker scratch(par.workers(), [&] { return std::make_unique<Scratch>(g.n); });
 
     if (split_by_signal(batch, par)) {
         par.run(batch, [&](int w, int b) {
