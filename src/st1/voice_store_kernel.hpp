@@ -7,29 +7,18 @@
 #pragma once
 
 #include <cstddef>
-#include <cstring>
-#include <type_traits>
 
 #include "core/simd/transpose.hpp"
+#include "core/simd/vectors.hpp"
 #include "core/view.hpp"
 
 namespace orbelix {
 namespace {
 
-// One complex value as one 64-bit lane, W lanes.
-typedef long long Lanes2 __attribute__((vector_size(16)));
-typedef long long Lanes4 __attribute__((vector_size(32)));
-
 template <int W>
 struct VoiceTiles {
-    typedef std::conditional_t<W == 2, Lanes2, Lanes4> v;
-
-    static v load(const cfloat *p) {
-        v x;
-        std::memcpy(&x, p, sizeof x);
-        return x;
-    }
-    static void store(cfloat *p, v x) { std::memcpy(p, &x, sizeof x); }
+    // One complex value as one 64-bit lane, W lanes.
+    using v = simd::int64s<W>;
 
     // s(k0 + b, t) = buf[b*ldb + t], b < nb, t < n, s column-major.
     static void store_block(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s,
@@ -39,12 +28,12 @@ struct VoiceTiles {
         for (; t + W <= n; t += W) {
             for (int b = 0; b < nbw; b += W) {
                 v r[W];
-                for (int i = 0; i < W; ++i) r[i] = load(buf + (b + i) * ldb + t);
+                for (int i = 0; i < W; ++i) r[i] = simd::load<v>(buf + (b + i) * ldb + t);
                 if constexpr (W == 2)
                     simd::transpose2(r);
                 else
                     simd::transpose4(r);
-                for (int j = 0; j < W; ++j) store(&s(k0 + b, t + j), r[j]);
+                for (int j = 0; j < W; ++j) simd::store(&s(k0 + b, t + j), r[j]);
             }
             for (int j = t; j < t + W; ++j)
                 for (int b = nbw; b < nb; ++b) s(k0 + b, j) = buf[b * ldb + j];

@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "core/complex.hpp"
+#include "core/simd/vectors.hpp"
 #include "core/view.hpp"
 
 namespace orbelix::dst2_bands {
@@ -54,14 +54,12 @@ struct Unscale {
     // scalar divisions would dominate the band steps. Subtracting re*ratio
     // is adding re*(-ratio), bit for bit.
     void run(const cfloat *from, int count, cfloat *to) const {
-        typedef float pair __attribute__((vector_size(16)));
+        using pair = simd::floats<4>;
         const pair r = {ratio, -ratio, ratio, -ratio}, d = {denom, denom, denom, denom};
         int i = 0;
         for (; i + 2 <= count; i += 2) {
-            pair u;
-            std::memcpy(&u, from + i, sizeof u);
-            const pair q = (u + __builtin_shufflevector(u, u, 1, 0, 3, 2) * r) / d;
-            std::memcpy(to + i, &q, sizeof q);
+            const pair u = simd::load<pair>(from + i);
+            simd::store(to + i, (u + __builtin_shufflevector(u, u, 1, 0, 3, 2) * r) / d);
         }
         for (; i < count; ++i) to[i] = (*this)(from[i]);
     }
