@@ -4,11 +4,13 @@
 // pages once its sizes have been seen.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "core/interrupt.hpp"
 #include "core/view.hpp"
 
 namespace orbelix {
@@ -47,6 +49,21 @@ public:
 
     // The gather buffer, at least `values` complex values.
     cfloat *scratch(std::size_t values);
+
+    // step(first, m, t) for the items from .. from+count-1 (count >= 1) of
+    // sequences of length len, a batch(len, count) of them at a time, with
+    // the gather buffer t for a whole batch. Polled between batches, where
+    // the buffer is free: a signal handler run by the poll may itself
+    // transform on this thread.
+    template <class Step>
+    void in_batches(int len, int from, int count, Step step) {
+        const int lot = batch(len, count);
+        for (int first = from; first < from + count; first += lot) {
+            poll_interrupt();
+            cfloat *t = scratch(static_cast<std::size_t>(lot) * len);
+            step(first, std::min(lot, from + count - first), t);
+        }
+    }
 
     // Every column of block (unit row stride, length block.n1) in place.
     void columns(bool forward, View2<cfloat> block);
