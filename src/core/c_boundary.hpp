@@ -1,6 +1,7 @@
-// The boundary of the C entry routines of orbelix.h: the one place where an
-// exception of the core becomes a stop of the process, as their interface
-// documents (no C++ exception reaches a C caller).
+// The boundary of the C routines of orbelix.h: the one place where an
+// exception of the core becomes what their interface documents, a stop of
+// the process for the entry routines and an error code for the FFT engine's
+// routines (no C++ exception reaches a C caller).
 #pragma once
 
 #include <cstdio>
@@ -40,6 +41,17 @@ void at_c_boundary(const char *routine, Body &&body) noexcept {
         fatal_stop(routine, e.what());
     } catch (...) {
         fatal_stop(routine, "unexpected failure");
+    }
+}
+
+// Runs body for a C routine that reports through ier: an exception sets
+// *ier = failure instead of unwinding into the C caller.
+template <class Body>
+void with_ier(int *ier, int failure, Body &&body) noexcept {
+    try {
+        body();
+    } catch (...) {
+        *ier = failure;
     }
 }
 

@@ -8,7 +8,6 @@
 
 #include "fft/plans/transform_plan.hpp"
 #include "st1/cht1.hpp"
-#include "core/errors.hpp"
 #include "st1/gauss_window.hpp"
 #include "core/huge_buffer.hpp"
 #include "core/interrupt.hpp"
@@ -72,10 +71,7 @@ public:
         // On the chirp-z path, and where it is faster than the radix
         // passes, each voice convolves only the band where the analytic
         // spectrum is non-zero.
-        if (VoiceChirp::pays(plan)) {
-            chirp_ = std::make_unique<VoiceChirp>(n);
-            if (chirp_->init_error() != 0) refuse("cfst1f: the FFT tables failed");
-        }
+        if (VoiceChirp::pays(plan)) chirp_ = std::make_unique<VoiceChirp>(n);
     }
 
     void run() { visit(0, 0); }
@@ -154,17 +150,16 @@ private:
             if (2 * k <= voices_) keep_window(own, k - first);
             cfloat *col = buf_.data() + (k - first) * ld_;
             if (chirp_) {
-                if (chirp_->voice(a2_.data(), k, work_.data(), work_zero_from_, false, col) != 0)
-                    refuse("cfst1f: the FFT failed");
+                chirp_->voice(a2_.data(), k, work_.data(), work_zero_from_, false, col);
             } else if (padded_.segments > 0) {
                 // The runs that are +0 throughout are neither written nor read.
                 const unsigned unwritten =
                     window_product(a2_.data() + k, work_.data(), n_, padded_.segments,
                                    padded_.gap, col, {zeros.from, zeros.to, true});
-                if (plan_.transform_padded("b", col, unwritten) != 0) refuse("cfst1f: the FFT failed");
+                plan_.transform_padded("b", col, unwritten);
             } else {
                 window_product(a2_.data() + k, work_.data(), n_, col, zeros);
-                if (plan_.transform("b", {col, n_, 1}) != 0) refuse("cfst1f: the FFT failed");
+                plan_.transform("b", {col, n_, 1});
             }
         }
         store_voices(buf_.data(), ld_, n_, last - first + 1, s_, first);
@@ -201,12 +196,11 @@ void cfst1f_in_blocks(View1<const cfloat> h, View2<cfloat> s, int voices_per_blo
     if (n <= 0) return;
 
     fftpack::TransformPlan plan(n);
-    if (plan.init_error() != 0) refuse("cfst1f: the FFT tables failed");
 
     // Analytic spectrum A of h.
     std::vector<cfloat> a(n);
     for (int t = 0; t < n; ++t) a[t] = h[t];
-    if (plan.transform("f", {a.data(), n, 1}) != 0) refuse("cfst1f: the FFT failed");
+    plan.transform("f", {a.data(), n, 1});
     hilbrt::cht1f({a.data(), n, 1});
 
     // Voice 0: the mean of h, two accumulators in increasing t.

@@ -3,8 +3,7 @@
 // each copy stays in its own file.
 #pragma once
 
-#include <cstring>
-
+#include "core/simd/vectors.hpp"
 #include "st1/column_sums.hpp"
 
 namespace orbelix {
@@ -12,21 +11,16 @@ namespace {
 
 template <int W>
 struct ColumnSums {
-    typedef float vf __attribute__((vector_size(4 * W)));
+    using vf = simd::floats<W>;
 
     // out[i] += in[0][i] + ... in order, C columns, i < count floats.
     template <int C>
     static void add(const float *const *in, long count, float *out) {
         long i = 0;
         for (; i + W <= count; i += W) {
-            vf v;
-            std::memcpy(&v, out + i, sizeof v);
-            for (int c = 0; c < C; ++c) {
-                vf x;
-                std::memcpy(&x, in[c] + i, sizeof x);
-                v += x;
-            }
-            std::memcpy(out + i, &v, sizeof v);
+            vf v = simd::load<vf>(out + i);
+            for (int c = 0; c < C; ++c) v += simd::load<vf>(in[c] + i);
+            simd::store(out + i, v);
         }
         for (; i < count; ++i) {
             float v = out[i];

@@ -15,38 +15,17 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
+
+#include "core/simd/vectors.hpp"
 
 namespace orbelix {
 namespace {
 
-// Float and int32 vectors of W lanes.
-template <int W>
-struct Lanes;
-template <>
-struct Lanes<4> {
-    typedef float vf __attribute__((vector_size(16)));
-    typedef std::int32_t vi __attribute__((vector_size(16)));
-    typedef std::uint32_t vu __attribute__((vector_size(16)));
-};
-template <>
-struct Lanes<8> {
-    typedef float vf __attribute__((vector_size(32)));
-    typedef std::int32_t vi __attribute__((vector_size(32)));
-    typedef std::uint32_t vu __attribute__((vector_size(32)));
-};
-template <>
-struct Lanes<16> {
-    typedef float vf __attribute__((vector_size(64)));
-    typedef std::int32_t vi __attribute__((vector_size(64)));
-    typedef std::uint32_t vu __attribute__((vector_size(64)));
-};
-
 template <int W>
 struct Vexp {
-    using vf = typename Lanes<W>::vf;
-    using vi = typename Lanes<W>::vi;
-    using vu = typename Lanes<W>::vu;
+    using vf = simd::floats<W>;
+    using vi = simd::int32s<W>;
+    using vu = simd::uint32s<W>;
 
     static vf splat(float v) { return vf{} + v; }
     static vi splat_i(std::int32_t v) { return vi{} + v; }
@@ -97,7 +76,7 @@ struct Vexp {
             const vf w = exp(-((vc * mm) / vkk));
             const int left = count - i0;
             if (left >= W) {
-                std::memcpy(out + i0, &w, sizeof w);
+                simd::store(out + i0, w);
             } else {
                 for (int i = 0; i < left; ++i) out[i0 + i] = w[i];
             }
@@ -114,10 +93,7 @@ struct Vexp {
     static void exp_array(const float *x, float *y, long long count) {
         long long i = 0;
         for (; i + W <= count; i += W) {
-            vf v;
-            std::memcpy(&v, x + i, sizeof v);
-            v = exp(v);
-            std::memcpy(y + i, &v, sizeof v);
+            simd::store(y + i, exp(simd::load<vf>(x + i)));
         }
         if (i < count) {
             vf v = splat(0.0f);

@@ -27,7 +27,6 @@ VoiceChirp::VoiceChirp(int n)
     fftpack::chirp_values(n, 1.0, chirp_.data());
     for (int d = 0; d < n; ++d)
         unchirp_[n - 1 + d] = unchirp_[n - 1 - d] = {chirp_[d].re, -chirp_[d].im};
-    if (inner_.init_error() != 0) return;
     // The chirp at offsets d = -(n/2) .. n-1 lies at d mod M; the forward
     // DFT of that, unscaled, is the backward DFT of its mirror image, which
     // holds w_r at r <= n/2 and at M - r for r < n. Formed in double up to
@@ -56,9 +55,8 @@ VoiceChirp::VoiceChirp(int n)
     }
 }
 
-int VoiceChirp::voice(const cfloat *a, int k, const float *w, int wlen, bool absolute,
-                      cfloat *out) {
-    if (inner_.init_error() != 0) return inner_.init_error();
+void VoiceChirp::voice(const cfloat *a, int k, const float *w, int wlen, bool absolute,
+                       cfloat *out) {
     // The band where both the spectrum and the window are non-zero.
     const int lo = std::max(0, k - (wlen - 1)), hi = std::min(count_ - 1, k + (wlen - 1));
     const cfloat phase = absolute ? cfloat{1.0f, 0.0f} : chirp_[k];
@@ -86,22 +84,21 @@ int VoiceChirp::voice(const cfloat *a, int k, const float *w, int wlen, bool abs
         centred_window_product(a + b0, conj_chirp + b0, w, k - b0, b1 - b0, phase, run + b0);
         fftpack::set_zero(run + b1, t1 - b1);
     }
-    int ier = padded ? inner_.transform_padded("f", y, unwritten)
-                     : inner_.transform("f", {y, m_, 1});
-    if (ier != 0) return ier;
+    if (padded)
+        inner_.transform_padded("f", y, unwritten);
+    else
+        inner_.transform("f", {y, m_, 1});
     if (padded) {
         fftpack::multiply_padded(fftpack::Product::plain, y, kernel_.data(), m_, m_, pad,
                                  second_.data());
         y = second_.data();
-        ier = inner_.transform_padded("b", y);
+        inner_.transform_padded("b", y);
     } else {
         fftpack::multiply(fftpack::Product::plain, y, kernel_.data(), y, m_);
-        ier = inner_.transform("b", {y, m_, 1});
+        inner_.transform("b", {y, m_, 1});
     }
-    if (ier != 0) return ier;
     const cfloat *post = unchirp_.data() + (n_ - 1 - (absolute ? 0 : k));
     fftpack::multiply(fftpack::Product::plain, y, post, out, n_);
-    return 0;
 }
 
 }  // namespace orbelix

@@ -25,15 +25,13 @@ public:
     // Tables for length n >= 2. Throws std::bad_alloc.
     explicit VoiceChirp(int n);
 
-    // ier of the inner plan's tables (0 on success).
-    int init_error() const { return inner_.init_error(); }
     int inner_size() const { return m_; }
 
     // Voice k (1 <= k <= n/2) of the analytic spectrum a (n values, zero
     // above n/2) into out[0 .. n). The window is w[d] = G_k(d) for d < wlen
     // (wlen >= 1) and zero from there on. With `absolute` phase the factor
-    // e^{-2 pi i k j / n} is left out. Returns ier.
-    int voice(const cfloat *a, int k, const float *w, int wlen, bool absolute, cfloat *out);
+    // e^{-2 pi i k j / n} is left out.
+    void voice(const cfloat *a, int k, const float *w, int wlen, bool absolute, cfloat *out);
 
     // The cyclic convolution length for n: the smallest 2,3,5-smooth
     // multiple of 64 holding n + n/2 slots.

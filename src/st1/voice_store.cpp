@@ -8,10 +8,6 @@
 #include "core/simd/paths.hpp"
 #include "core/simd/stream.hpp"
 
-#if defined(__SSE2__) && defined(__x86_64__)
-#include <emmintrin.h>
-#endif
-
 namespace orbelix {
 
 namespace voice_store_paths {
@@ -89,11 +85,8 @@ void store_voices(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloa
         for (; b < head; ++b) edge(b);
         // Whole lines, two values per 16-byte streaming store.
         for (; b + kPerLine <= nb; b += kPerLine)
-            for (int i = b; i < b + kPerLine; i += 2) {
-                __m128 v = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double *>(src + i * ldb)));
-                v = _mm_loadh_pi(v, reinterpret_cast<const __m64 *>(src + (i + 1) * ldb));
-                _mm_stream_ps(&dst[i].re, v);
-            }
+            for (int i = b; i < b + kPerLine; i += 2)
+                stream_store_pair(dst + i, src + i * ldb, src + (i + 1) * ldb);
         for (; b < nb; ++b) edge(b);
     }
     end_streams();

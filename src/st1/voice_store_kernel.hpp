@@ -7,48 +7,18 @@
 #pragma once
 
 #include <cstddef>
-#include <cstring>
-#include <type_traits>
 
+#include "core/simd/transpose.hpp"
+#include "core/simd/vectors.hpp"
 #include "core/view.hpp"
 
 namespace orbelix {
 namespace {
 
-// One complex value as one 64-bit lane, W lanes.
-typedef long long Lanes2 __attribute__((vector_size(16)));
-typedef long long Lanes4 __attribute__((vector_size(32)));
-
-// r[i] = row i of a W x W tile, in place of its columns.
-[[maybe_unused]] inline void transpose(Lanes2 *r) {
-    const Lanes2 a = __builtin_shufflevector(r[0], r[1], 0, 2);
-    const Lanes2 b = __builtin_shufflevector(r[0], r[1], 1, 3);
-    r[0] = a;
-    r[1] = b;
-}
-
-[[maybe_unused]] inline void transpose(Lanes4 *r) {
-    // Pairs, then halves.
-    const Lanes4 l01 = __builtin_shufflevector(r[0], r[1], 0, 4, 2, 6);
-    const Lanes4 h01 = __builtin_shufflevector(r[0], r[1], 1, 5, 3, 7);
-    const Lanes4 l23 = __builtin_shufflevector(r[2], r[3], 0, 4, 2, 6);
-    const Lanes4 h23 = __builtin_shufflevector(r[2], r[3], 1, 5, 3, 7);
-    r[0] = __builtin_shufflevector(l01, l23, 0, 1, 4, 5);
-    r[1] = __builtin_shufflevector(h01, h23, 0, 1, 4, 5);
-    r[2] = __builtin_shufflevector(l01, l23, 2, 3, 6, 7);
-    r[3] = __builtin_shufflevector(h01, h23, 2, 3, 6, 7);
-}
-
 template <int W>
 struct VoiceTiles {
-    typedef std::conditional_t<W == 2, Lanes2, Lanes4> v;
-
-    static v load(const cfloat *p) {
-        v x;
-        std::memcpy(&x, p, sizeof x);
-        return x;
-    }
-    static void store(cfloat *p, v x) { std::memcpy(p, &x, sizeof x); }
+    // One complex value as one 64-bit lane, W lanes.
+    using v = simd::int64s<W>;
 
     // s(k0 + b, t) = buf[b*ldb + t], b < nb, t < n, s column-major.
     static void store_block(const cfloat *buf, std::size_t ldb, int n, int nb, View2<cfloat> s,
@@ -58,9 +28,12 @@ struct VoiceTiles {
         for (; t + W <= n; t += W) {
             for (int b = 0; b < nbw; b += W) {
                 v r[W];
-                for (int i = 0; i < W; ++i) r[i] = load(buf + (b + i) * ldb + t);
-                transpose(r);
-                for (int j = 0; j < W; ++j) store(&s(k0 + b, t + j), r[j]);
+                for (int i = 0; i < W; ++i) r[i] = simd::load<v>(buf + (b + i) * ldb + t);
+                if constexpr (W == 2)
+                    simd::transpose2(r);
+                else
+                    simd::transpose4(r);
+                for (int j = 0; j < W; ++j) simd::store(&s(k0 + b, t + j), r[j]);
             }
             for (int j = t; j < t + W; ++j)
                 for (int b = nbw; b < nb; ++b) s(k0 + b, j) = buf[b * ldb + j];

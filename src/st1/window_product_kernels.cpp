@@ -18,8 +18,7 @@ namespace {
 template <int W, std::size_t... L>
 ORBELIX_INLINE inline typename cvec<W>::floats spread_reversed(const float *p,
                                                               std::index_sequence<L...>) {
-    typedef float half __attribute__((vector_size(4 * W)));
-    half h;
+    simd::floats<W> h;
     std::memcpy(&h, p, sizeof h);
     return __builtin_shufflevector(h, h, int(W - 1 - L / 2)...);
 }

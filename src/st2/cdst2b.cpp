@@ -6,7 +6,6 @@
 #include "core/simd/complex_pairs.hpp"
 #include "st2/dst2_bands.hpp"
 #include "core/errors.hpp"
-#include "core/interrupt.hpp"
 #include "st2/pow2_ffts.hpp"
 
 namespace orbelix {
@@ -31,13 +30,6 @@ constexpr int kAhead = 4;
 // (an octave whose rows make a single batch has them transformed at once).
 // The right half of the spectrum is filled by the mirror on the way.
 
-// Rows of equal gain: rows first ... first+rows-1 are divided by `by`.
-struct RowRun {
-    int first;
-    int rows;
-    Unscale by;
-};
-
 // Row transforms of column octave P_y in the rows of `runs` (consecutive,
 // ascending), each row divided by its run's gain on the way in and the
 // columns shifted back on the way out.
@@ -45,14 +37,10 @@ void row_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, int y,
               const std::vector<RowRun> &runs) {
     const int turn = half_turn(y);
     const int first = runs.front().first, end = runs.back().first + runs.back().rows;
-    const int lot = Pow2Ffts::batch(y, end - first);
+    std::vector<Unscale> by;
+    for (const RowRun &r : runs) by.emplace_back(r.gain);
     std::size_t run = 0;
-    for (int r0 = first; r0 < end; r0 += lot) {
-        // Polled between batches, where the scratch is free: a signal handler
-        // run by the poll may itself transform on this thread.
-        poll_interrupt();
-        cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * y);
-        const int m = std::min(lot, end - r0);
+    ffts.in_batches(y, first, end - first, [&](int r0, int m, cfloat *t) {
         while (runs[run].first + runs[run].rows <= r0) ++run;
         for (int q = 0; q < y; ++q) {
             const cfloat *from = &s(r0, y + q);
@@ -63,12 +51,12 @@ void row_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, int y,
             for (std::size_t k = run; k < runs.size() && runs[k].first < r0 + m; ++k) {
                 const int lo = std::max(r0, runs[k].first);
                 const int hi = std::min(r0 + m, runs[k].first + runs[k].rows);
-                runs[k].by.run(from + (lo - r0), hi - lo, t + q * m + (lo - r0));
+                by[k].run(from + (lo - r0), hi - lo, t + q * m + (lo - r0));
             }
         }
         ffts.run(true, y, t, m, 1, m);
         for (int q = 0; q < y; ++q) copy_run(t + q * m, m, &a(r0, y + ((q + turn) & (y - 1))));
-    }
+    });
 }
 
 // Column transforms of row octave `band` in columns c0 ... c0+cols-1: the
@@ -81,13 +69,7 @@ void column_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, RowBand
     const int n = a.n1, x = band.width, turn = half_turn(x);
     const Unscale by(g);
     const std::ptrdiff_t stride = a.s2;
-    const int lot = Pow2Ffts::batch(x, cols);
-    for (int b0 = c0; b0 < c0 + cols; b0 += lot) {
-        // Polled between batches, where the scratch is free: a signal handler
-        // run by the poll may itself transform on this thread.
-        poll_interrupt();
-        cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
-        const int m = std::min(lot, c0 + cols - b0);
+    ffts.in_batches(x, c0, cols, [&](int b0, int m, cfloat *t) {
         auto gather = [&](int s0, auto w, int k) {
             const cfloat *from = &s(band.coefficient_row(k), b0 + s0);
             cfloat *to = t + s0 + k * m;
@@ -150,7 +132,7 @@ void column_step(Pow2Ffts &ffts, View2<const cfloat> s, View2<cfloat> a, RowBand
                 return t[i + ((r - band.first + x - turn) & (x - 1)) * m];
             });
         }
-    }
+    });
 }
 
 void inverse(View2<const cfloat> s, View2<cfloat> a) {
@@ -167,34 +149,27 @@ void inverse(View2<const cfloat> s, View2<cfloat> a) {
     }
     for (const int r : {0, mid})
         for (const int c : {0, mid}) a(r, c) = s(r, c);
-    const std::vector<RowBand> bands = row_bands(n);
-    for (const int c0 : {0, mid})
-        for (const RowBand &band : bands)
-            column_step<true, false>(ffts, s, a, band, c0, 1, gain(band.width));
-    for (int y = 1; y < mid; y *= 2) {
-        if (Pow2Ffts::batch(y, n) == n) {
-            // The octave's rows make one batch: one row step for all of
-            // them, in ascending rows.
-            std::vector<RowRun> runs{{0, 1, Unscale(gain(y))}};
-            for (int x = 1; x < mid; x *= 2) runs.push_back({x, x, Unscale(gain(x, y))});
-            runs.push_back({mid, 1, Unscale(gain(y))});
-            for (int x = n / 4; x >= 1; x /= 2) runs.push_back({n - 2 * x + 1, x, Unscale(gain(x, y))});
-            row_step(ffts, s, a, y, runs);
-            for (const int r0 : {0, mid})
-                for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, a(r0, y + k));
-            for (const RowBand &band : bands)
-                column_step<false, true>(ffts, read_only(a), a, band, y, y, 1.0f);
-            continue;
-        }
-        for (const int r0 : {0, mid}) {
-            row_step(ffts, s, a, y, {{r0, 1, Unscale(gain(y))}});
+    // The gains divide the coefficients of columns 0 and mid in their column
+    // steps, and the rows of each column octave in its row steps; the
+    // octave's column steps then only transform.
+    struct Steps {
+        Pow2Ffts &ffts;
+        View2<const cfloat> s;
+        View2<cfloat> a;
+        void column_unit(int) {}
+        void octave(int) {}
+        void rows(int y, const std::vector<RowRun> &runs) { row_step(ffts, s, a, y, runs); }
+        void centre_row(int y, int r0, float) {
             for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, a(r0, y + k));
         }
-        for (const RowBand &band : bands) {
-            row_step(ffts, s, a, y, {{band.first, band.width, Unscale(gain(band.width, y))}});
-            column_step<false, true>(ffts, read_only(a), a, band, y, y, 1.0f);
+        void columns(const RowBand &band, int c0, int cols, float g, bool in_octave) {
+            if (in_octave)
+                column_step<false, true>(ffts, read_only(a), a, band, c0, cols, 1.0f);
+            else
+                column_step<true, false>(ffts, s, a, band, c0, cols, g);
         }
-    }
+    } steps{ffts, s, a};
+    walk_bands(n, steps);
     end_streams();
     ffts.rows(false, a);
     ffts.columns(false, a);

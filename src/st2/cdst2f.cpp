@@ -1,13 +1,11 @@
 #include "st2/cdst2f.hpp"
 
-#include <algorithm>
 #include <cstring>
 
 #include "st2/column_tiles.hpp"
 #include "core/simd/complex_pairs.hpp"
 #include "st2/dst2_bands.hpp"
 #include "core/errors.hpp"
-#include "core/interrupt.hpp"
 #include "st2/pow2_ffts.hpp"
 #include "core/complex.hpp"
 
@@ -34,17 +32,11 @@ namespace {
 void row_step(Pow2Ffts &ffts, View2<cfloat> a, int y, int first, int rows) {
     if (y == 1) return;
     const int turn = half_turn(y);
-    const int lot = Pow2Ffts::batch(y, rows);
-    for (int r0 = first; r0 < first + rows; r0 += lot) {
-        // Polled between batches, where the scratch is free: a signal handler
-        // run by the poll may itself transform on this thread.
-        poll_interrupt();
-        cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * y);
-        const int m = std::min(lot, first + rows - r0);
+    ffts.in_batches(y, first, rows, [&](int r0, int m, cfloat *t) {
         for (int q = 0; q < y; ++q) copy_run(&a(r0, y + ((q + turn) & (y - 1))), m, t + q * m);
         ffts.run(false, y, t, m, 1, m);
         for (int q = 0; q < y; ++q) copy_run(t + q * m, m, &a(r0, y + q));
-    }
+    });
 }
 
 // Column transforms of row octave `band` in columns c0 ... c0+cols-1: the
@@ -53,14 +45,8 @@ void row_step(Pow2Ffts &ffts, View2<cfloat> a, int y, int first, int rows) {
 template <bool Mirror>
 void column_step(Pow2Ffts &ffts, View2<cfloat> a, RowBand band, int c0, int cols, float g) {
     const int n = a.n1, x = band.width, turn = half_turn(x);
-    const int lot = Pow2Ffts::batch(x, cols);
     const std::ptrdiff_t stride = a.s2;
-    for (int b0 = c0; b0 < c0 + cols; b0 += lot) {
-        // Polled between batches, where the scratch is free: a signal handler
-        // run by the poll may itself transform on this thread.
-        poll_interrupt();
-        cfloat *t = ffts.scratch(static_cast<std::size_t>(lot) * x);
-        const int m = std::min(lot, c0 + cols - b0);
+    ffts.in_batches(x, c0, cols, [&](int b0, int m, cfloat *t) {
         by_tiles(
             m, x,
             [&](int s0, auto w, int k) {
@@ -126,7 +112,7 @@ void column_step(Pow2Ffts &ffts, View2<cfloat> a, RowBand band, int c0, int cols
                 return times_real(t[i + k * m], g);
             });
         }
-    }
+    });
 }
 
 void forward(View2<const cfloat> image, View2<cfloat> a) {
@@ -140,38 +126,28 @@ void forward(View2<const cfloat> image, View2<cfloat> a) {
         ffts.columns(true, a);
         return;
     }
-    const int mid = n / 2;
-    const std::vector<RowBand> bands = row_bands(n);
-
-    // Columns 0 and mid: only their row octaves are bands.
-    for (const int c0 : {0, mid}) {
-        ffts.columns(true, {&a(0, c0), n, 1, a.s1, a.s2});
-        for (const RowBand &band : bands) column_step<false>(ffts, a, band, c0, 1, gain(band.width));
-    }
-    // Column octaves P_y; columns mid+1 ... n-1 of the spectrum are never
-    // needed, the mirror overwrites them.
-    for (int y = 1; y < mid; y *= 2) {
-        ffts.columns(true, {&a(0, y), n, y, a.s1, a.s2});
-        const float gy = gain(y);
-        if (Pow2Ffts::batch(y, n) == n) {
-            // The octave's rows make one batch: one row step for all of them.
-            row_step(ffts, a, y, 0, n);
-            for (const int r0 : {0, mid})
-                for (int k = 0; k < y; ++k)
-                    store_with_mirror(a, r0, y + k, times_real(a(r0, y + k), gy));
-            for (const RowBand &band : bands)
-                column_step<true>(ffts, a, band, y, y, gain(band.width, y));
-            continue;
+    // Columns mid+1 ... n-1 of the spectrum are never needed: the mirror
+    // overwrites them. The gains are applied by the column steps and to the
+    // rows 0 and mid of each octave.
+    struct Steps {
+        Pow2Ffts &ffts;
+        View2<cfloat> a;
+        void column_unit(int c0) { ffts.columns(true, {&a(0, c0), a.n1, 1, a.s1, a.s2}); }
+        void octave(int y) { ffts.columns(true, {&a(0, y), a.n1, y, a.s1, a.s2}); }
+        void rows(int y, const std::vector<RowRun> &runs) {
+            row_step(ffts, a, y, runs.front().first, runs.back().first + runs.back().rows - runs.front().first);
         }
-        for (const int r0 : {0, mid}) {
-            row_step(ffts, a, y, r0, 1);
-            for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, times_real(a(r0, y + k), gy));
+        void centre_row(int y, int r0, float g) {
+            for (int k = 0; k < y; ++k) store_with_mirror(a, r0, y + k, times_real(a(r0, y + k), g));
         }
-        for (const RowBand &band : bands) {
-            row_step(ffts, a, y, band.first, band.width);
-            column_step<true>(ffts, a, band, y, y, gain(band.width, y));
+        void columns(const RowBand &band, int c0, int cols, float g, bool in_octave) {
+            if (in_octave)
+                column_step<true>(ffts, a, band, c0, cols, g);
+            else
+                column_step<false>(ffts, a, band, c0, cols, g);
         }
-    }
+    } steps{ffts, a};
+    walk_bands(n, steps);
     end_streams();
 }
 

@@ -3,11 +3,12 @@
 #pragma once
 
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "core/complex.hpp"
+#include "core/simd/vectors.hpp"
 #include "core/view.hpp"
+#include "st2/pow2_ffts.hpp"
 
 namespace orbelix::dst2_bands {
 
@@ -54,14 +55,12 @@ struct Unscale {
     // scalar divisions would dominate the band steps. Subtracting re*ratio
     // is adding re*(-ratio), bit for bit.
     void run(const cfloat *from, int count, cfloat *to) const {
-        typedef float pair __attribute__((vector_size(16)));
+        using pair = simd::floats<4>;
         const pair r = {ratio, -ratio, ratio, -ratio}, d = {denom, denom, denom, denom};
         int i = 0;
         for (; i + 2 <= count; i += 2) {
-            pair u;
-            std::memcpy(&u, from + i, sizeof u);
-            const pair q = (u + __builtin_shufflevector(u, u, 1, 0, 3, 2) * r) / d;
-            std::memcpy(to + i, &q, sizeof q);
+            const pair u = simd::load<pair>(from + i);
+            simd::store(to + i, (u + __builtin_shufflevector(u, u, 1, 0, 3, 2) * r) / d);
         }
         for (; i < count; ++i) to[i] = (*this)(from[i]);
     }
@@ -98,6 +97,60 @@ inline void store_with_mirror(View2<cfloat> a, int r, int c, cfloat v) {
     const int n = a.n1;
     a(r, c) = v;
     a((n - r) & (n - 1), n - c) = conj(v);
+}
+
+// Rows first ... first+rows-1 of one column octave, of equal gain.
+struct RowRun {
+    int first;
+    int rows;
+    float gain;
+};
+
+// The order in which the forward and the inverse transform visit the bands
+// of side n (n >= 4), so that each unit is finished while it is in cache:
+// columns 0 and mid, whose only bands are their row octaves, then each
+// column octave P_y, y = 1, 2, ..., n/4, with its rows 0 and mid first and
+// then the rows of each row octave followed by its columns. steps has
+//   column_unit(c0)                      before the bands of column c0;
+//   octave(y)                            before the bands of octave P_y;
+//   rows(y, runs)                        the row transforms of octave P_y in
+//                                        the consecutive, ascending runs;
+//   centre_row(y, r0, g)                 row r0 (0 or mid) of octave P_y,
+//                                        after its row transform, gain g;
+//   columns(band, c0, cols, g, octave)   the column transforms of row octave
+//                                        `band` in columns c0 ... c0+cols-1,
+//                                        gain g, in a column octave or not.
+// Where an octave's rows make a single batch of the engine's transforms
+// they are transformed at once, in ascending rows.
+template <class Steps>
+void walk_bands(int n, Steps &steps) {
+    const int mid = n / 2;
+    const std::vector<RowBand> bands = row_bands(n);
+    for (const int c0 : {0, mid}) {
+        steps.column_unit(c0);
+        for (const RowBand &band : bands) steps.columns(band, c0, 1, gain(band.width), false);
+    }
+    for (int y = 1; y < mid; y *= 2) {
+        steps.octave(y);
+        if (Pow2Ffts::batch(y, n) == n) {
+            std::vector<RowRun> runs{{0, 1, gain(y)}};
+            for (int x = 1; x < mid; x *= 2) runs.push_back({x, x, gain(x, y)});
+            runs.push_back({mid, 1, gain(y)});
+            for (int x = n / 4; x >= 1; x /= 2) runs.push_back({n - 2 * x + 1, x, gain(x, y)});
+            steps.rows(y, runs);
+            for (const int r0 : {0, mid}) steps.centre_row(y, r0, gain(y));
+            for (const RowBand &band : bands) steps.columns(band, y, y, gain(band.width, y), true);
+            continue;
+        }
+        for (const int r0 : {0, mid}) {
+            steps.rows(y, {{r0, 1, gain(y)}});
+            steps.centre_row(y, r0, gain(y));
+        }
+        for (const RowBand &band : bands) {
+            steps.rows(y, {{band.first, band.width, gain(band.width, y)}});
+            steps.columns(band, y, y, gain(band.width, y), true);
+        }
+    }
 }
 
 // Whether the transforms can work in a directly: unit row stride, columns

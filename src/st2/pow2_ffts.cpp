@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <climits>
 
-#include "fft/checks/checks.hpp"
-#include "orbelix.h"
 #include "core/errors.hpp"
 #include "core/interrupt.hpp"
+#include "fft/checks/checks.hpp"
+#include "fft/plans/batch.hpp"
+#include "fft/plans/factor.hpp"
 
 namespace orbelix {
 
@@ -15,22 +16,15 @@ Pow2Ffts &Pow2Ffts::of_this_thread() {
     return ffts;
 }
 
-const float *Pow2Ffts::table(int log2_len, int &floats) {
-    if (static_cast<int>(tables_.size()) <= log2_len) {
-        tables_.resize(log2_len + 1);
-        table_floats_.resize(log2_len + 1, 0);
-    }
+const float *Pow2Ffts::table(int log2_len) {
+    if (static_cast<int>(tables_.size()) <= log2_len) tables_.resize(log2_len + 1);
     if (!tables_[log2_len]) {
-        int len = 1 << log2_len;
+        const int len = 1 << log2_len;
         const int size = static_cast<int>(fftpack::table_floats(len));
         std::unique_ptr<float[]> t(new float[size]);
-        int ier = 0;
-        cfftmi(&len, t.get(), &size, &ier);
-        if (ier != 0) refuse("dst2: the FFT failed");
+        fftpack::fill_table(len, t.get());
         tables_[log2_len] = std::move(t);
-        table_floats_[log2_len] = size;
     }
-    floats = table_floats_[log2_len];
     return tables_[log2_len].get();
 }
 
@@ -66,14 +60,10 @@ void Pow2Ffts::run(bool forward, int len, cfloat *data, int lot, std::ptrdiff_t 
         work_.reset(new float[need]);
         work_floats_ = need;
     }
-    int lensav = 0;
-    const float *wsave = table(k, lensav);
+    const float *wsave = table(k);
     const int j = static_cast<int>(jump), i = static_cast<int>(inc);
-    const int lenc = static_cast<int>(last + 1), lenwrk = static_cast<int>(need);
-    int ier = 0;
-    (forward ? cfftmf : cfftmb)(&lot, &j, &len, &i, reinterpret_cast<float *>(data), &lenc, wsave,
-                                &lensav, work_.get(), &lenwrk, &ier);
-    if (ier != 0) refuse("dst2: the FFT failed");
+    (forward ? fftpack::transform_batch<true> : fftpack::transform_batch<false>)(
+        lot, j, len, i, data, wsave, work_.get());
 }
 
 void Pow2Ffts::columns(bool forward, View2<cfloat> block) {

@@ -4,11 +4,13 @@
 // pages once its sizes have been seen.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "core/interrupt.hpp"
 #include "core/view.hpp"
 
 namespace orbelix {
@@ -29,8 +31,9 @@ public:
     // Complex values of one gathered batch: with the engine's work array
     // beside it a batch stays within the core's L2.
     static constexpr int kBatchValues = 1 << 15;
-    // Complex values of one batch of long rows transformed where they lie;
-    // measured fastest at 1024^2 and 4096^2.
+    // Complex values of one batch of long rows transformed where they lie:
+    // enough rows that each cache line read serves several of them, few
+    // enough that the batch stays in the caches from one pass to the next.
     static constexpr int kRowBatchValues = 1 << 18;
 
     // lot sequences of length len (a power of two, at most 2^30) in place:
@@ -47,6 +50,21 @@ public:
     // The gather buffer, at least `values` complex values.
     cfloat *scratch(std::size_t values);
 
+    // step(first, m, t) for the items from .. from+count-1 (count >= 1) of
+    // sequences of length len, a batch(len, count) of them at a time, with
+    // the gather buffer t for a whole batch. Polled between batches, where
+    // the buffer is free: a signal handler run by the poll may itself
+    // transform on this thread.
+    template <class Step>
+    void in_batches(int len, int from, int count, Step step) {
+        const int lot = batch(len, count);
+        for (int first = from; first < from + count; first += lot) {
+            poll_interrupt();
+            cfloat *t = scratch(static_cast<std::size_t>(lot) * len);
+            step(first, std::min(lot, from + count - first), t);
+        }
+    }
+
     // Every column of block (unit row stride, length block.n1) in place.
     void columns(bool forward, View2<cfloat> block);
 
@@ -56,10 +74,9 @@ public:
 
 private:
     Pow2Ffts() = default;
-    const float *table(int log2_len, int &floats);
+    const float *table(int log2_len);
 
     std::vector<std::unique_ptr<float[]>> tables_;  // index: log2 of the length
-    std::vector<int> table_floats_;
     std::unique_ptr<float[]> work_;
     long long work_floats_ = 0;
     std::unique_ptr<cfloat[]> scratch_;

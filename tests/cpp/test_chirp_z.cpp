@@ -81,7 +81,6 @@ TEST(ChirpZ, InnerLengthHoldsTheConvolution) {
     for (int n : {2, 3, 937, 2561, 4097, 4099, 8191, 999983}) {
         ChirpZ plan(n);
         EXPECT_EQ(plan.inner_size(), ChirpZ::inner_length(2LL * n - 2)) << n;
-        EXPECT_EQ(plan.init_error(), 0);
     }
     EXPECT_EQ(ChirpZ(937).inner_size(), 1920);
     EXPECT_EQ(ChirpZ(2561).inner_size(), 5120);
@@ -97,8 +96,8 @@ TEST_P(ChirpZFull, BothDirectionsMatchTheDoubleDft) {
     ChirpZ plan(n);
     const auto x = random_signal(n, 11 + n);
     auto f = x, b = x;
-    ASSERT_EQ(plan.transform(true, {f.data(), n, 1}), 0);
-    ASSERT_EQ(plan.transform(false, {b.data(), n, 1}), 0);
+    plan.transform(true, {f.data(), n, 1});
+    plan.transform(false, {b.data(), n, 1});
     EXPECT_LT(rms_relative(f, dft(x, -1, 1.0 / n)), 1e-6);
     EXPECT_LT(rms_relative(b, dft(x, +1, 1.0)), 1e-6);
 }
@@ -114,14 +113,14 @@ TEST(ChirpZ, StridedViewAndRoundTrip) {
     std::vector<cfloat> big(3 * n, cfloat{7.0f, 7.0f});
     for (int j = 0; j < n; ++j) big[3 * j] = x[j];
     auto y = x;
-    ASSERT_EQ(plan.transform(true, {big.data(), n, 3}), 0);
-    ASSERT_EQ(plan.transform(true, {y.data(), n, 1}), 0);
+    plan.transform(true, {big.data(), n, 3});
+    plan.transform(true, {y.data(), n, 1});
     for (int j = 0; j < n; ++j) {
         EXPECT_TRUE(same_bits(big[3 * j], y[j]));
         EXPECT_TRUE(same_bits(big[3 * j + 1], cfloat{7.0f, 7.0f}));
         EXPECT_TRUE(same_bits(big[3 * j + 2], cfloat{7.0f, 7.0f}));
     }
-    ASSERT_EQ(plan.transform(false, {y.data(), n, 1}), 0);
+    plan.transform(false, {y.data(), n, 1});
     std::vector<cd> want(x.size());
     for (int j = 0; j < n; ++j) want[j] = cd(x[j].re, x[j].im);
     EXPECT_LT(rms_relative(y, want), 1e-6);
@@ -138,8 +137,8 @@ TEST_P(ChirpZLarge, SampledBinsMatchTheDoubleDft) {
     std::uniform_int_distribution<int> pick(0, n - 1);
     while (bins.size() < 96) bins.push_back(pick(gen));
     auto f = x, b = x;
-    ASSERT_EQ(plan.transform(true, {f.data(), n, 1}), 0);
-    ASSERT_EQ(plan.transform(false, {b.data(), n, 1}), 0);
+    plan.transform(true, {f.data(), n, 1});
+    plan.transform(false, {b.data(), n, 1});
     const double ef = rms_relative_at(f, bins, dft_bins(x, bins, -1, 1.0 / n));
     const double eb = rms_relative_at(b, bins, dft_bins(x, bins, +1, 1.0));
     char note[64];
@@ -165,10 +164,10 @@ TEST(ChirpZ, PaddedInnerLayoutStridedInputAndEveryPathGiveTheSameBits) {
                 for (simd::Isa run_on : supported_paths()) {
                     const ForcedPath path(run_on);
                     auto y = x;
-                    ASSERT_EQ(plan.transform(forward, {y.data(), n, 1}), 0);
+                    plan.transform(forward, {y.data(), n, 1});
                     std::vector<cfloat> strided(3 * static_cast<std::size_t>(n));
                     for (int j = 0; j < n; ++j) strided[3 * j] = x[j];
-                    ASSERT_EQ(plan.transform(forward, {strided.data(), n, 3}), 0);
+                    plan.transform(forward, {strided.data(), n, 3});
                     if (want.empty()) want = y;
                     int bad = 0;
                     for (int j = 0; j < n; ++j)

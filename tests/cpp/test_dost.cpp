@@ -188,7 +188,7 @@ TEST(Dost, BatchedFftIsThePlanSequenceBySequence) {
                 std::vector<cfloat> seq(n);
                 for (int s = 0; s < lot; ++s) {
                     for (int e = 0; e < n; ++e) seq[e] = x[static_cast<std::size_t>(e) * lot + s];
-                    ASSERT_EQ(plan.transform(forward ? "f" : "b", {seq.data(), n, 1}), 0);
+                    plan.transform(forward ? "f" : "b", {seq.data(), n, 1});
                     for (int e = 0; e < n; ++e)
                         ASSERT_EQ(std::memcmp(&seq[e], &side[static_cast<std::size_t>(e) * lot + s], sizeof(cfloat)), 0)
                             << "n=" << n << " lot=" << lot << " s=" << s << " e=" << e;

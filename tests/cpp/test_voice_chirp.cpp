@@ -93,7 +93,6 @@ TEST(VoiceChirp, MatchesTheVoiceSummedInDoublePrecision) {
     for (int n : {2, 3, 4, 97, 257, 1031, 2049, 2731}) {
         const std::vector<cfloat> a = band_spectrum(n, n);
         VoiceChirp chirp(n);
-        ASSERT_EQ(chirp.init_error(), 0);
         for (int k : {1, 2, n / 4, n / 3, n / 2 - 1, n / 2}) {
             if (k < 1 || k > n / 2 || (n > 2049 && k != 1 && k != n / 2)) continue;
             // The whole window, and one cut short (zero from offset 5 on).
@@ -101,9 +100,7 @@ TEST(VoiceChirp, MatchesTheVoiceSummedInDoublePrecision) {
                 const std::vector<float> w = gaussian(k, n, len);
                 for (bool absolute : {false, true}) {
                     std::vector<cfloat> got(n + 1, cfloat{7.0f, 7.0f});
-                    ASSERT_EQ(chirp.voice(a.data(), k, w.data(), static_cast<int>(w.size()), absolute,
-                                          got.data()),
-                              0);
+                    chirp.voice(a.data(), k, w.data(), static_cast<int>(w.size()), absolute, got.data());
                     const std::vector<cd> want = voice_in_double(a, k, w, absolute);
                     double num = 0, den = 0;
                     for (int j = 0; j < n; ++j) {
@@ -131,7 +128,7 @@ TEST(VoiceChirp, EveryPathGivesTheSameBits) {
             for (int k : {1, 7, 1000, 2049}) {
                 const std::vector<float> w = gaussian(k, n, n);
                 std::vector<cfloat> v(n);
-                ASSERT_EQ(chirp.voice(a.data(), k, w.data(), static_cast<int>(w.size()), k % 2 == 0, v.data()), 0);
+                chirp.voice(a.data(), k, w.data(), static_cast<int>(w.size()), k % 2 == 0, v.data());
                 all.insert(all.end(), v.begin(), v.end());
             }
             by_path.push_back(all);
@@ -153,9 +150,9 @@ TEST(VoiceChirp, AVoiceDoesNotDependOnTheOnesBefore) {
             const std::vector<float> w = gaussian(k, n, n);
             const int len = static_cast<int>(w.size());
             std::vector<cfloat> got(n), want(n);
-            ASSERT_EQ(reused.voice(a.data(), k, w.data(), len, false, got.data()), 0);
+            reused.voice(a.data(), k, w.data(), len, false, got.data());
             VoiceChirp fresh(n);
-            ASSERT_EQ(fresh.voice(a.data(), k, w.data(), len, false, want.data()), 0);
+            fresh.voice(a.data(), k, w.data(), len, false, want.data());
             EXPECT_EQ(std::memcmp(got.data(), want.data(), n * sizeof(cfloat)), 0)
                 << "n " << n << ", k " << k;
         }
@@ -169,12 +166,11 @@ TEST(VoiceChirp, LongLengthsWithTheKernelInSinglePrecision) {
     ASSERT_GT(VoiceChirp::inner_length(n), VoiceChirp::kDoubleKernelUpTo);
     const std::vector<cfloat> a = band_spectrum(n, 5);
     VoiceChirp chirp(n);
-    ASSERT_EQ(chirp.init_error(), 0);
     for (int k : {1, n / 2}) {
         const std::vector<float> w = gaussian(k, n, k == 1 ? 5 : n);
         const int wlen = static_cast<int>(w.size());
         std::vector<cfloat> got(n);
-        ASSERT_EQ(chirp.voice(a.data(), k, w.data(), wlen, false, got.data()), 0);
+        chirp.voice(a.data(), k, w.data(), wlen, false, got.data());
         double num = 0, den = 0;
         for (long long j = 0; j < n; j += n / 17) {
             cd want = 0;

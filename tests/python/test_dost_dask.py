@@ -77,6 +77,7 @@ def two_process_client():
         yield client
 
 
+@pytest.mark.slow
 def test_two_worker_processes_match_eager(two_process_client):
     x = images((4, 32, 24), seed=3)
     dx = da.from_array(x, chunks=(2, -1, -1))

@@ -30,7 +30,8 @@ print("usable", flush=True)
 """
 
 
-@pytest.mark.parametrize("call,workers", [("dost", 1), ("dost", 2), ("local_spectrum", 2)])
+@pytest.mark.parametrize("call,workers", [("dost", 1), pytest.param("dost", 2, marks=pytest.mark.slow),
+                                          pytest.param("local_spectrum", 2, marks=pytest.mark.slow)])
 def test_sigint_interrupts_a_long_call(call, workers):
     child = subprocess.Popen([sys.executable, "-c", CHILD, call, str(workers)],
                              stdout=subprocess.PIPE, text=True)

@@ -7,7 +7,7 @@ from references import analytic_spectrum
 from references import fst as fst_reference
 from references import ifst as ifst_reference
 
-LENGTHS = list(range(1, 65)) + [127, 1000, 4096]
+LENGTHS = list(range(1, 65)) + [127, 1000, pytest.param(4096, marks=pytest.mark.slow)]
 ROUND_TRIP_LENGTHS = list(range(1, 65)) + [1000, 4096]
 
 

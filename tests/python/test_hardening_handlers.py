@@ -188,7 +188,8 @@ except (ValueError, RuntimeError) as e:
     # The handler runs while no worker reads the signals, and the call stops
     # before any worker reads them again.
     ("setstate", 1, "the input array was resized or given new data during the call"),
-    ("setstate", 2, "the input array was resized or given new data during the call"),
+    pytest.param("setstate", 2, "the input array was resized or given new data during the call",
+                 marks=pytest.mark.slow),
 ])
 def test_a_signal_handler_changing_an_input_the_tools_workers_read(change, workers, outcome):
     assert run_child(TOOLS_HANDLER_CHILD, change, workers) == outcome

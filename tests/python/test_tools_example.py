@@ -22,6 +22,7 @@ def example():
     return module
 
 
+@pytest.mark.slow
 def test_main_writes_the_figure_and_finds_the_sources(example, tmp_path, monkeypatch):
     monkeypatch.setenv("MPLBACKEND", "Agg")
     monkeypatch.chdir(tmp_path)

@@ -22,7 +22,8 @@ CALLS = {
 }
 
 
-@pytest.mark.parametrize("name", CALLS)
+@pytest.mark.parametrize("name", [pytest.param("stransform", marks=pytest.mark.slow), "istransform",
+                                  pytest.param("tfr_power", marks=pytest.mark.slow)])
 def test_tools_no_leaks(name):
     good, bad = CALLS[name]
     arguments = (X, EPOCHS, F, S)

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <stdexcept>
+
+#include "core/per_worker.hpp"
 
 namespace orbelix::analysis {
 
@@ -238,24 +239,12 @@ private:
 
 // One transform object per worker, taken from the pool on first use and
 // given back at the end of the call.
-class PerWorker {
-public:
-    PerWorker(int workers, int n) : n_(n), slots_(workers) {}
-    ~PerWorker() {
-        for (auto &d : slots_)
-            if (d) Pool::instance().give(std::move(d));
-    }
-    PerWorker(const PerWorker &) = delete;
-    PerWorker &operator=(const PerWorker &) = delete;
-    Dost1 &operator[](int w) {
-        if (!slots_[w]) slots_[w] = Pool::instance().take(n_);
-        return *slots_[w];
-    }
-
-private:
-    int n_;
-    std::vector<std::unique_ptr<Dost1>> slots_;
+struct GiveBack {
+    void operator()(Dost1 *d) const { Pool::instance().give(std::unique_ptr<Dost1>(d)); }
 };
+auto from_pool(int n) {
+    return [n] { return std::unique_ptr<Dost1, GiveBack>(Pool::instance().take(n).release()); };
+}
 
 // Vectors transformed side by side per task: a block of them, n values
 // each, stays in the level-2 cache with the FFT's scratch, and its band
@@ -308,7 +297,7 @@ int task_count(long long tasks) {
 constexpr int kLongColumns = 16;
 
 void columns(cfloat *a, long long count, int n1, int n2, int ncols, bool inverse, tools::Parallel &par) {
-    PerWorker dost(par.workers(), n1);
+    PerWorker dost(par.workers(), from_pool(n1));
     const bool side_by_side = n1 <= kSideBySideUpTo;
     const int lot = side_by_side ? block_lot(n1) : kLongColumns;
     const std::ptrdiff_t ld = side_by_side ? 0 : static_cast<std::ptrdiff_t>(n1) + 8;
@@ -317,7 +306,7 @@ void columns(cfloat *a, long long count, int n1, int n2, int ncols, bool inverse
         cfloat *img = a + (task / blocks) * static_cast<long long>(n1) * n2;
         const int j0 = (task % blocks) * lot;
         const int bw = std::min(lot, ncols - j0);
-        Dost1 &d = dost[w];
+        Dost1 &d = dost(w);
         if (!side_by_side) {
             cfloat *buf = d.block(static_cast<std::size_t>(bw) * ld);
             for (std::ptrdiff_t i = 0; i < n1; ++i) {
@@ -349,11 +338,11 @@ void columns(cfloat *a, long long count, int n1, int n2, int ncols, bool inverse
 void dost_rows(cfloat *a, long long count, int n, bool inverse, tools::Parallel &par) {
     if (count <= 0 || n <= 0) return;
     const int lot = row_lot(count, n);
-    PerWorker dost(par.workers(), n);
+    PerWorker dost(par.workers(), from_pool(n));
     if (lot == 1) {
         par.run(task_count(count), [&](int w, int task) {
             cfloat *row = a + static_cast<long long>(task) * n;
-            inverse ? dost[w].inverse(row) : dost[w].forward(row);
+            inverse ? dost(w).inverse(row) : dost(w).forward(row);
         });
         return;
     }
@@ -361,10 +350,10 @@ void dost_rows(cfloat *a, long long count, int n, bool inverse, tools::Parallel 
     par.run(task_count((count + lot - 1) / lot), [&](int w, int task) {
         const long long r0 = static_cast<long long>(task) * lot;
         const int bw = static_cast<int>(std::min<long long>(lot, count - r0));
-        cfloat *buf = dost[w].block(static_cast<std::size_t>(n) * bw);
+        cfloat *buf = dost(w).block(static_cast<std::size_t>(n) * bw);
         cfloat *rows = a + r0 * n;
         to_side_by_side(rows, n, bw, buf);
-        inverse ? dost[w].inverse(buf, bw) : dost[w].forward(buf, bw);
+        inverse ? dost(w).inverse(buf, bw) : dost(w).forward(buf, bw);
         from_side_by_side(buf, n, bw, rows);
     });
 }
@@ -392,7 +381,7 @@ void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) 
     const int slots = (n1 + 1) / 2;
     const long long pairs = count * slots;
     const int lot = row_lot(pairs, n);
-    PerWorker dost(par.workers(), n);
+    PerWorker dost(par.workers(), from_pool(n));
     auto row_at = [&](long long q) { return a + ((q / slots) * n1 + 2 * (q % slots)) * static_cast<long long>(n); };
     auto paired_at = [&](long long q) { return 2 * (q % slots) + 1 < n1; };
     if (lot == 1) {
@@ -400,12 +389,12 @@ void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) 
         par.run(task_count(pairs), [&](int w, int task) {
             cfloat *x = row_at(task);
             if (!paired_at(task)) {
-                dost[w].forward(x);
+                dost(w).forward(x);
                 return;
             }
             const cfloat *y = x + n;
             for (int m = 0; m < n; ++m) x[m].im = y[m].re;
-            dost[w].forward(x);
+            dost(w).forward(x);
             for (int m = 0; m <= n / 2; ++m) {
                 const int mm = (n - m) % n;
                 split_pair(x[m], x[mm], x, n, m, mm);
@@ -416,7 +405,7 @@ void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) 
     par.run(task_count((pairs + lot - 1) / lot), [&](int w, int task) {
         const long long q0 = static_cast<long long>(task) * lot;
         const int bw = static_cast<int>(std::min<long long>(lot, pairs - q0));
-        cfloat *buf = dost[w].block(static_cast<std::size_t>(n) * bw);
+        cfloat *buf = dost(w).block(static_cast<std::size_t>(n) * bw);
         // Vector r = row x + i row y (the real parts of both), or row x alone.
         cfloat *x[kMaxLot];
         const cfloat *y[kMaxLot];
@@ -427,7 +416,7 @@ void real_rows(cfloat *a, long long count, int n1, int n, tools::Parallel &par) 
         by_tiles<4>(n, bw, [&](std::ptrdiff_t k, int r) {
             buf[k * bw + r] = {x[r][k].re, y[r] != x[r] ? y[r][k].re : x[r][k].im};
         });
-        dost[w].forward(buf, bw);
+        dost(w).forward(buf, bw);
         // Back into the rows, two vectors (four rows) at a time as above:
         // m and its mirror mm from the same two values.
         by_tiles<2>(n / 2 + 1, bw, [&](std::ptrdiff_t m, int r) {

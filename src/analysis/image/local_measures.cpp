@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "analysis/image/local_measures_kernel.hpp"
+#include "core/per_worker.hpp"
 #include "core/simd/isa.hpp"
 #include "local/rht14f.hpp"
 
@@ -127,11 +128,12 @@ void local_measures(const ImageBatch &x, float coarse, float fine, int kernel_si
     const long long tasks = bands * x.batch;
     const std::size_t strip_size = static_cast<std::size_t>(band + 2LL * kr) * stride;
 
-    std::vector<std::unique_ptr<Scratch>> slots(par.workers());
+    PerWorker scratch(par.workers(), [&] {
+        return std::make_unique<Scratch>(strip_size, static_cast<std::size_t>(width));
+    });
     const std::size_t plane = static_cast<std::size_t>(out_rows) * out_cols;
     par.run(static_cast<int>(tasks), [&](int w, int task) {
-        if (!slots[w]) slots[w] = std::make_unique<Scratch>(strip_size, static_cast<std::size_t>(width));
-        Scratch &s = *slots[w];
+        Scratch &s = scratch(w);
         const int b = static_cast<int>(task / bands);
         const int r0 = static_cast<int>(task % bands) * band;
         const int r1 = std::min(out_rows, r0 + band);

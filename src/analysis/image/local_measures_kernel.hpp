@@ -9,6 +9,7 @@
 
 #include "analysis/image/local_measures.hpp"
 #include "core/simd/paths.hpp"
+#include "core/simd/vectors.hpp"
 
 namespace orbelix::analysis::kernel {
 
@@ -16,7 +17,7 @@ namespace orbelix::analysis::kernel {
 // sums in flight to hide the adds' latency behind the multiplies.
 template <int W, int U>
 struct Shape {
-    typedef float Vec __attribute__((vector_size(4 * W)));
+    using Vec = simd::floats<W>;
     static constexpr int lanes = W;
     static constexpr int block = W * U;
 };

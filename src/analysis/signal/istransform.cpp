@@ -3,11 +3,11 @@
 #include <cmath>
 #include <complex>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "fft/plans/transform_plan.hpp"
+#include "core/per_worker.hpp"
 #include "st1/cht1.hpp"
 #include "analysis/signal/batch_plan.hpp"
 
@@ -46,9 +46,7 @@ cfloat voice_bin(const cfloat *row, const VoiceGrid &g, int i, const std::vector
 }
 
 struct Scratch {
-    explicit Scratch(int n) : plan(n, fftpack::TransformPlan::Tables::when_reused), h(n) {
-        if (plan.init_error() != 0) throw std::runtime_error("FFT tables failed");
-    }
+    explicit Scratch(int n) : plan(n, fftpack::TransformPlan::Tables::when_reused), h(n) {}
     fftpack::TransformPlan plan;
     std::vector<cfloat> h;
 };
@@ -58,7 +56,7 @@ struct Scratch {
 void synthesize(Scratch &s, float *dst) {
     const int n = s.plan.size();
     hilbrt::cht1b({s.h.data(), n, 1});
-    if (s.plan.transform("b", {s.h.data(), n, 1}) != 0) throw std::runtime_error("FFT failed");
+    s.plan.transform("b", {s.h.data(), n, 1});
     for (int t = 0; t < n; ++t) dst[t] = s.h[t].re;
 }
 
@@ -71,11 +69,7 @@ void istransform(const cfloat *s, int batch, const VoiceGrid &g, float *out, Par
                                     sizeof(cdouble) * n, [&] { return demodulation_roots(g.n); })
                    : std::vector<cdouble>();
     auto row = [&](int b, int i) { return s + (static_cast<std::size_t>(b) * g.count + i) * n; };
-    std::vector<std::unique_ptr<Scratch>> slots(par.workers());
-    auto scratch = [&](int w) -> Scratch & {
-        if (!slots[w]) slots[w] = std::make_unique<Scratch>(g.n);
-        return *slots[w];
-    };
+    PerWorker scratch(par.workers(), [&] { return std::make_unique<Scratch>(g.n); });
 
     if (split_by_signal(batch, par)) {
         par.run(batch, [&](int w, int b) {

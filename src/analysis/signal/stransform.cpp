@@ -5,6 +5,7 @@
 
 #include "analysis/signal/batch_plan.hpp"
 #include "analysis/signal/rows.hpp"
+#include "core/per_worker.hpp"
 #include "analysis/signal/voices.hpp"
 
 namespace orbelix::tools {
@@ -32,11 +33,7 @@ void stransform(const Signals &x, const VoiceGrid &g, Output output, void *out, 
     WindowTable table;
     share_windows(batch, g, par, table);
 
-    std::vector<std::unique_ptr<Scratch>> slots(par.workers());
-    auto scratch = [&](int w) -> Scratch & {
-        if (!slots[w]) slots[w] = std::make_unique<Scratch>(g, output);
-        return *slots[w];
-    };
+    PerWorker scratch(par.workers(), [&] { return std::make_unique<Scratch>(g, output); });
     // Voice i of signal b from the analytic spectrum a, written to its row.
     auto emit = [&](Scratch &s, const cfloat *a, cfloat mean, int b, int i) {
         const std::size_t row = (static_cast<std::size_t>(b) * g.count + i) * nt;

@@ -6,6 +6,7 @@
 
 #include "analysis/signal/batch_plan.hpp"
 #include "analysis/signal/rows.hpp"
+#include "core/per_worker.hpp"
 #include "analysis/signal/voices.hpp"
 
 namespace orbelix::tools {
@@ -41,11 +42,7 @@ void tfr_power(const Signals &x, const VoiceGrid &g, float *power, float *itc, P
     const std::size_t n = g.n, nt = g.stored();
     WindowTable table;
     share_windows(epochs * channels, g, par, table);
-    std::vector<std::unique_ptr<Scratch>> slots(par.workers());
-    auto scratch = [&](int w) -> Scratch & {
-        if (!slots[w]) slots[w] = std::make_unique<Scratch>(g);
-        return *slots[w];
-    };
+    PerWorker scratch(par.workers(), [&] { return std::make_unique<Scratch>(g); });
     auto signal = [&](int e, int c) { return e * channels + c; };
 
     // The sums of every epoch, then the means (rows.hpp). Epoch 0 stores

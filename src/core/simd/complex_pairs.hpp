@@ -6,20 +6,16 @@
 #include <cstddef>
 #include <cstring>
 
+#include "core/simd/vectors.hpp"
 #include "core/view.hpp"
 
 namespace orbelix::pairs {
 
-typedef float pair __attribute__((vector_size(16)));
-typedef int lanes __attribute__((vector_size(16)));
+using pair = simd::floats<4>;
+using lanes = simd::int32s<4>;
 
-inline pair load(const cfloat *p) {
-    pair v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void store(cfloat *p, pair v) { std::memcpy(p, &v, sizeof v); }
+inline pair load(const cfloat *p) { return simd::load<pair>(p); }
+inline void store(cfloat *p, pair v) { simd::store(p, v); }
 
 // The first values of u and v, and their second values: with u and v two
 // neighbouring columns' values at rows k and k+1, these are rows k and k+1

@@ -23,6 +23,19 @@ inline void stream_store(cfloat *p, cfloat z) {
 #endif
 }
 
+// Stores *first and *second at p (16-byte aligned) as one non-temporal
+// store.
+inline void stream_store_pair(cfloat *p, const cfloat *first, const cfloat *second) {
+#if defined(__x86_64__)
+    __m128 v = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double *>(first)));
+    v = _mm_loadh_pi(v, reinterpret_cast<const __m64 *>(second));
+    _mm_stream_ps(&p->re, v);
+#else
+    p[0] = *first;
+    p[1] = *second;
+#endif
+}
+
 // Orders the non-temporal stores before anything that follows.
 inline void end_streams() {
 #if defined(__x86_64__)

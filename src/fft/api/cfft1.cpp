@@ -1,8 +1,8 @@
 // Single-sequence transforms: cfft1i, cfft1f, cfft1b.
 #include "orbelix.h"
 
+#include "fft/api/init_table.hpp"
 #include "fft/checks/checks.hpp"
-#include "fft/plans/factor.hpp"
 #include "fft/kernels/passes.hpp"
 
 namespace orbelix::fftpack {

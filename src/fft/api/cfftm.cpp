@@ -1,10 +1,10 @@
 // Multiple-sequence transforms: cfftmi, cfftmf, cfftmb.
 #include "orbelix.h"
 
+#include "fft/api/init_table.hpp"
 #include "fft/checks/checks.hpp"
-#include "fft/plans/factor.hpp"
-#include "fft/kernels/passes.hpp"
 #include "fft/checks/xercon.hpp"
+#include "fft/plans/batch.hpp"
 
 namespace orbelix::fftpack {
 namespace {
@@ -27,20 +27,7 @@ void cfftm(const char *name, int lot, int jump, int n, int inc, float *c, int le
         return;
     if (n == 1) return;
     if (reject(!table_fits(n, wsave, lensav), name, 7, kBadTable, ier)) return;
-    cfloat *data = reinterpret_cast<cfloat *>(c);
-    cfloat *scratch = reinterpret_cast<cfloat *>(work);
-    if (inc == 1 && jump >= n) {
-        // Contiguous sequences (columns): one at a time keeps each in cache.
-        // The arithmetic per sequence is the same as in the batched passes.
-        for (int s = 0; s < lot; ++s)
-            drive<Fwd, false>(1, n, Contiguous{data + static_cast<long long>(s) * jump},
-                              Contiguous{scratch}, wsave);
-        return;
-    }
-    if (jump == 1)
-        drive<Fwd, true>(lot, n, Interleaved{data, inc}, Interleaved{scratch, lot}, wsave);
-    else
-        drive<Fwd, true>(lot, n, Seqs{data, jump, inc}, Seqs{scratch, 1, lot}, wsave);
+    transform_batch<Fwd>(lot, jump, n, inc, reinterpret_cast<cfloat *>(c), wsave, work);
 }
 
 }  // namespace

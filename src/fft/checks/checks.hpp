@@ -1,8 +1,9 @@
 // Length checks shared by the engine routines.
 #pragma once
 
-#include "fft/checks/xerfft.hpp"
+#include "core/c_boundary.hpp"
 #include "fft/checks/ilog2.hpp"
+#include "fft/checks/xerfft.hpp"
 
 namespace orbelix::fftpack {
 
@@ -61,11 +62,7 @@ inline bool table_fits(int n, const float *wsave, int lensav) {
 // unwinds through the engine's C entry points.
 template <class Body>
 void guarded(int *ier, Body &&body) noexcept {
-    try {
-        body();
-    } catch (...) {
-        *ier = kInternalFailure;
-    }
+    with_ier(ier, kInternalFailure, static_cast<Body &&>(body));
 }
 
 // Float offset of the M table in a 2-D table, right after the L table.

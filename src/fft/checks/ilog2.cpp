@@ -8,7 +8,7 @@ namespace orbelix::mutl {
 int ilog2(int n) {
     // Every engine call checks its table length with this, and a thread
     // asks for the same n over and over: its last answer is kept (the
-    // logarithm cost about 5 ns, a tenth of a 16-point transform).
+    // logarithm costs a noticeable part of a short transform).
     thread_local int last_n = 0, last = INT_MIN;
     if (n == last_n) return last;
     const float q = std::log(static_cast<float>(n)) / 0.6931472f;

@@ -9,9 +9,10 @@
 #include <cstring>
 #include <utility>
 
-#include "fft/kernels/kernel_isa.hpp"
 #include "core/complex.hpp"
+#include "core/simd/vectors.hpp"
 #include "core/view.hpp"
+#include "fft/kernels/kernel_isa.hpp"
 
 namespace orbelix::fftpack {
 inline namespace ORBELIX_KERNEL_ISA {
@@ -45,12 +46,12 @@ inline cfloat twiddle(cfloat y, float wr, float wi) {
 template <int W>
 struct cvec {
     static constexpr int kWidth = W;
-    typedef float floats __attribute__((vector_size(8 * W)));
-    typedef int ints __attribute__((vector_size(8 * W)));
+    using floats = simd::floats<2 * W>;
+    using ints = simd::int32s<2 * W>;
     // The same register as W 64-bit lanes, one value each, for moving
     // values between registers without touching their bits.
-    typedef double values __attribute__((vector_size(8 * W)));
-    typedef long long value_index __attribute__((vector_size(8 * W)));
+    using values = simd::values<W>;
+    using value_index = simd::int64s<W>;
     floats v;
 
     ORBELIX_INLINE static cvec load(const cfloat *p) {
@@ -202,8 +203,7 @@ ORBELIX_INLINE inline typename cvec<W>::floats spread_lanes(H h, std::index_sequ
 // Each of the W floats at p in both lanes of its value: (p0, p0, p1, p1, ...).
 template <int W>
 ORBELIX_INLINE inline typename cvec<W>::floats spread(const float *p) {
-    typedef float half __attribute__((vector_size(4 * W)));
-    half h;
+    simd::floats<W> h;
     std::memcpy(&h, p, sizeof h);
     return spread_lanes<W>(h, std::make_index_sequence<2 * W>());
 }

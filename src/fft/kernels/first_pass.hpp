@@ -9,6 +9,7 @@
 
 #include <type_traits>
 
+#include "core/simd/transpose.hpp"
 #include "fft/kernels/butterflies.hpp"
 #include "fft/kernels/complex_ops.hpp"
 #include "fft/kernels/first_sweep.hpp"
@@ -55,9 +56,10 @@ ORBELIX_INLINE inline void store_groups(cfloat *out, const cvec<W> *y, std::ptrd
     if constexpr (W == 2 && (P == 2 || P == 4)) {
         // Pairs (y[j] of group 0, y[j+1] of group 0), then group 1.
         for (int j = 0; j < P; j += 2) {
-            const V a = as_values(y[j]), b = as_values(y[j + 1]);
-            store_values(out + j, __builtin_shufflevector(a, b, 0, 2));
-            store_values(out + stride + j, __builtin_shufflevector(a, b, 1, 3));
+            V r[2] = {as_values(y[j]), as_values(y[j + 1])};
+            simd::transpose2(r);
+            store_values(out + j, r[0]);
+            store_values(out + stride + j, r[1]);
         }
     } else if constexpr (W == 4 && P == 2) {
         if (stride != P) {
@@ -69,17 +71,9 @@ ORBELIX_INLINE inline void store_groups(cfloat *out, const cvec<W> *y, std::ptrd
         store_values(out, __builtin_shufflevector(a, b, 0, 4, 1, 5));
         store_values(out + 4, __builtin_shufflevector(a, b, 2, 6, 3, 7));
     } else if constexpr (W == 4 && P == 4) {
-        // A 4 x 4 transpose: pairs within 128-bit halves, then halves.
-        const V a = as_values(y[0]), b = as_values(y[1]), c = as_values(y[2]),
-                d = as_values(y[3]);
-        const V ab0 = __builtin_shufflevector(a, b, 0, 4, 2, 6);  // groups 0, 2
-        const V ab1 = __builtin_shufflevector(a, b, 1, 5, 3, 7);  // groups 1, 3
-        const V cd0 = __builtin_shufflevector(c, d, 0, 4, 2, 6);
-        const V cd1 = __builtin_shufflevector(c, d, 1, 5, 3, 7);
-        store_values(out, __builtin_shufflevector(ab0, cd0, 0, 1, 4, 5));
-        store_values(out + stride, __builtin_shufflevector(ab1, cd1, 0, 1, 4, 5));
-        store_values(out + 2 * stride, __builtin_shufflevector(ab0, cd0, 2, 3, 6, 7));
-        store_values(out + 3 * stride, __builtin_shufflevector(ab1, cd1, 2, 3, 6, 7));
+        V r[4] = {as_values(y[0]), as_values(y[1]), as_values(y[2]), as_values(y[3])};
+        simd::transpose4(r);
+        for (int g = 0; g < 4; ++g) store_values(out + g * stride, r[g]);
     } else {
         for (int g = 0; g < W; ++g)
             for (int j = 0; j < P; ++j) out[stride * g + j] = {y[j].v[2 * g], y[j].v[2 * g + 1]};

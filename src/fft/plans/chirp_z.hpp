@@ -40,19 +40,18 @@ public:
 
     int size() const { return n_; }
     int inner_size() const { return m_; }
-    int init_error() const { return inner_.init_error(); }
-    // Forward scaled by 1/n or backward unscaled, in place; returns ier.
-    int transform(bool forward, View1<cfloat> c);
+    // Forward scaled by 1/n or backward unscaled, in place.
+    void transform(bool forward, View1<cfloat> c);
 
     // Smallest 2^a 3^b 5^c >= target (target >= 1), or 0 above 2^30.
     static int smooth_length(long long target);
     // The convolution length for target = 2n - 2 slots: the smallest
-    // 2,3,5-smooth multiple of 64 at or above it, or 0 above 2^30. With
-    // fewer factors of 2 the passes run slower per point: 1875 = 3 * 5^4
-    // takes twice as long as 1920 = 2^7 * 3 * 5 or 2048. Against the
-    // fastest of the next 14 smooth lengths, this choice costs 1-4% more on
-    // average (targets 200 to 2 * 10^6), the smallest smooth length 7-13%
-    // (up to twice as much; benchmarks/cpp/inner_lengths.cpp).
+    // 2,3,5-smooth multiple of 64 at or above it, or 0 above 2^30. The
+    // passes run slower per point the fewer factors of 2 a length has
+    // (3 * 5^4 is much slower than 2^7 * 3 * 5 or 2^11), so a few slots
+    // more are worth six factors of 2: the smallest smooth length is often
+    // far slower than this choice, which stays close to the fastest smooth
+    // length nearby (benchmarks/cpp/inner_lengths.cpp compares them).
     static int inner_length(long long target);
 
 private:

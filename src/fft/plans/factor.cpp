@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "fft/checks/checks.hpp"
-
 namespace orbelix::fftpack {
 
 int factor(int n, int *ip) {
@@ -57,12 +55,8 @@ void mcfti1(int n, float *wa, float *fnf, float *fac) {
     }
 }
 
-int init_table(const char *name, int n, float *wsave, int lensav) {
-    int ier = 0;
-    if (reject(n < 1, name, 1, kBadLength, ier) || reject(lensav < table_floats(n), name, 3, 2, ier))
-        return ier;
+void fill_table(int n, float *wsave) {
     if (n > 1) mcfti1(n, wsave, wsave + 2L * n, wsave + 2L * n + 1);
-    return 0;
 }
 
 }  // namespace orbelix::fftpack

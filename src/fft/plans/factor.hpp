@@ -17,8 +17,8 @@ void tables(int ido, int ip, float *wa);
 // number of factors at *fnf and the factors from fac, all as floats.
 void mcfti1(int n, float *wa, float *fnf, float *fac);
 
-// cfft1i and cfftmi under the name `name`: checks n and lensav (reporting
-// through xerfft), then fills the table of length n; returns ier.
-int init_table(const char *name, int n, float *wsave, int lensav);
+// The table of length n >= 1 into wsave (table_floats(n) floats), as cfft1i
+// and cfftmi write it: nothing to write for n = 1.
+void fill_table(int n, float *wsave);
 
 }  // namespace orbelix::fftpack

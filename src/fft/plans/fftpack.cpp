@@ -4,14 +4,19 @@
 #include <climits>
 #include <vector>
 
+#include "core/errors.hpp"
 #include "fft/checks/checks.hpp"
 #include "fft/kernels/passes.hpp"
-#include "orbelix.h"
+#include "fft/plans/factor.hpp"
 
 namespace orbelix::fftpack {
-namespace {
 
-bool is_direction(const char *dir) { return dir[0] == 'f' || dir[0] == 'b'; }
+bool forward_direction(const char *dir) {
+    if (dir[0] != 'f' && dir[0] != 'b') refuse("FFT direction is neither \"f\" nor \"b\"");
+    return dir[0] == 'f';
+}
+
+namespace {
 
 template <class T>
 void copy_view(View1<T> from, View1<T> to) {
@@ -20,11 +25,10 @@ void copy_view(View1<T> from, View1<T> to) {
 
 }  // namespace
 
-Cfft1Plan::Cfft1Plan(int n) : n_(std::max(n, 0)), lensav_(0) {
+Cfft1Plan::Cfft1Plan(int n) : n_(std::max(n, 0)) {
     if (n_ == 0) return;
-    lensav_ = static_cast<int>(table_floats(n_));
-    wsave_.reset(new float[lensav_]);
-    cfft1i(&n_, wsave_.get(), &lensav_, &init_ier_);
+    wsave_.reset(new float[table_floats(n_)]);
+    fill_table(n_, wsave_.get());
 }
 
 void Cfft1Plan::reserve_work(long long floats) {
@@ -38,18 +42,17 @@ namespace {
 // Values after each segment of a padded input: one cache line.
 constexpr int kInputGap = 8;
 
-// Where the block tables and the padded input pay (fst and the transform
-// alone, AMD Zen 4): from n = 1024 the tables gain 1-6% in the transform;
-// below, where wsave's rows do not share cache sets, they gained nothing.
-// The padded input gains 3-9% in fst from n = 4096, where the first
-// sweep's input streams lie a multiple of 4 KB apart, and nothing below.
+// Where the block tables and the padded input pay. The tables help once
+// wsave's rows share cache sets; below that length they gain nothing. The
+// padded input helps once the first sweep's input streams lie a multiple of
+// 4 KB apart, which makes them compete for the same cache sets.
 constexpr int kTablesFrom = 1024;
 constexpr int kPaddedFrom = 4096;
 
 }  // namespace
 
 void Cfft1Plan::prepare_first_sweep() {
-    if (n_ < kTablesFrom || init_ier_ != 0) return;
+    if (n_ < kTablesFrom) return;
     fused_table_ = fused_sweep_table(n_, wsave_.get());
     single_table_ = single_sweep_table(n_, wsave_.get());
     padded_isa_ = simd::active();
@@ -63,19 +66,20 @@ PaddedInput Cfft1Plan::padded_input() const {
     return simd::active() == padded_isa_ ? padded_ : PaddedInput{};
 }
 
-int Cfft1Plan::transform_padded(const char *dir, cfloat *buf, unsigned zero_segments) {
-    if (!is_direction(dir)) return 1;
+void Cfft1Plan::transform_padded(const char *dir, cfloat *buf, unsigned zero_segments) {
+    const bool forward = forward_direction(dir);
     // The layout belongs to the path the plan was prepared on.
-    if (padded_input().segments == 0) return 2;
-    run(dir[0] == 'f', buf, padded_.gap, zero_segments);
-    return 0;
+    if (padded_input().segments == 0) refuse("FFT plan has no padded input layout");
+    run(forward, buf, sweep(padded_.gap, zero_segments));
 }
 
-void Cfft1Plan::run(bool forward, cfloat *c, std::ptrdiff_t gap, unsigned zero_segments) {
+FirstSweep Cfft1Plan::sweep(std::ptrdiff_t gap, unsigned zero_segments) const {
+    return {fused_table_.empty() ? nullptr : fused_table_.data(),
+            single_table_.empty() ? nullptr : single_table_.data(), gap, zero_segments};
+}
+
+void Cfft1Plan::run(bool forward, cfloat *c, const FirstSweep &sweep) {
     reserve_work(2LL * n_);
-    const FirstSweep sweep{fused_table_.empty() ? nullptr : fused_table_.data(),
-                           single_table_.empty() ? nullptr : single_table_.data(), gap,
-                           zero_segments};
     Contiguous data{c}, scratch{reinterpret_cast<cfloat *>(work_.get())};
     if (forward)
         drive<true, false>(1, n_, data, scratch, wsave_.get(), true, sweep);
@@ -83,37 +87,24 @@ void Cfft1Plan::run(bool forward, cfloat *c, std::ptrdiff_t gap, unsigned zero_s
         drive<false, false>(1, n_, data, scratch, wsave_.get(), true, sweep);
 }
 
-int Cfft1Plan::transform(const char *dir, View1<cfloat> c) {
-    if (n_ == 0) return 0;
-    if (init_ier_ != 0) return init_ier_;
-    if (!is_direction(dir)) return 1;
-    if (n_ >= 2 && c.contiguous() && !single_table_.empty()) {
-        // Straight to the passes, with the block tables.
-        run(dir[0] == 'f', c.data, 0);
-        return 0;
+void Cfft1Plan::transform(const char *dir, View1<cfloat> c) {
+    if (n_ == 0) return;
+    const bool forward = forward_direction(dir);
+    if (n_ == 1) return;
+    if (c.contiguous()) {
+        // Straight to the passes, with the block tables where there are.
+        run(forward, c.data, sweep(0, 0));
+        return;
     }
-    const bool strided = !c.contiguous();
-    reserve_work(strided ? 4LL * n_ : 2LL * n_);
-    // A strided view goes through a contiguous copy kept after the scratch.
-    float *work = work_.get();
-    cfloat *data = c.data;
-    if (strided) {
-        data = reinterpret_cast<cfloat *>(work + 2LL * n_);
-        copy_view(c, View1<cfloat>{data, n_, 1});
-    }
-    const int inc = 1, lenwrk = 2 * n_;
-    int ier = 0;
-    auto run = dir[0] == 'b' ? cfft1b : cfft1f;
-    run(&n_, &inc, reinterpret_cast<float *>(data), &n_, wsave_.get(), &lensav_, work, &lenwrk,
-        &ier);
-    if (strided && ier == 0) copy_view(View1<cfloat>{data, n_, 1}, c);
-    return ier;
+    // A strided view goes through a contiguous copy kept after the scratch,
+    // transformed as cfft1f and cfft1b transform one sequence.
+    reserve_work(4LL * n_);
+    cfloat *data = reinterpret_cast<cfloat *>(work_.get() + 2LL * n_);
+    copy_view(c, View1<cfloat>{data, n_, 1});
+    run(forward, data, FirstSweep{});
+    copy_view(View1<cfloat>{data, n_, 1}, c);
 }
 
-void cfft1_(const char *dir, View1<cfloat> c, int &ier) {
-    Cfft1Plan plan(c.n);
-    ier = plan.init_error();
-    if (ier == 0) ier = plan.transform(dir, c);
-}
+void cfft1_(const char *dir, View1<cfloat> c) { Cfft1Plan(c.n).transform(dir, c); }
 
 }  // namespace orbelix::fftpack

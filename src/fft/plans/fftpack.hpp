@@ -2,8 +2,8 @@
 // callers that transform many arrays of one size.
 //
 // Direction "f" is forward and scaled by 1/n, "b" backward and unscaled;
-// spectra are in natural order. Any other first character gives ier = 1 and
-// leaves the array untouched.
+// spectra are in natural order. Any other first character throws Refused
+// and leaves the array untouched.
 #pragma once
 
 #include <cstddef>
@@ -16,17 +16,20 @@
 
 namespace orbelix::fftpack {
 
+// Whether dir asks for the forward transform; throws Refused for any other
+// than "f" and "b".
+bool forward_direction(const char *dir);
+
 // Tables and scratch for one transform length. A plan gives exactly the
 // numbers cfft1_ gives, since the tables depend on the length alone.
 class Cfft1Plan {
 public:
+    // n <= 0 gives an empty plan. Throws std::bad_alloc.
     explicit Cfft1Plan(int n);
 
     int size() const { return n_; }
-    // ier of building the tables (0 on success).
-    int init_error() const { return init_ier_; }
-    // Transforms c (extent size()) in place; returns ier.
-    int transform(const char *dir, View1<cfloat> c);
+    // Transforms c (extent size()) in place.
+    void transform(const char *dir, View1<cfloat> c);
 
     // For a plan that transforms many arrays: the first sweep's twiddles in
     // the order it reads them, and a padded input layout, where they pay
@@ -38,27 +41,28 @@ public:
     // Transforms the input laid out in buf as padded_input() says; the
     // result is left in buf[0 .. size()), contiguous, with the numbers of
     // transform(). Segments whose bit is set in zero_segments are taken as
-    // all +0 and not read: the caller need not write them. Returns ier (1:
-    // unknown direction, 2: no such layout).
-    int transform_padded(const char *dir, cfloat *buf, unsigned zero_segments = 0);
+    // all +0 and not read: the caller need not write them. Throws Refused
+    // when the plan has no such layout.
+    void transform_padded(const char *dir, cfloat *buf, unsigned zero_segments = 0);
 
 private:
     int n_;
-    int lensav_;
-    int init_ier_ = 0;
     std::unique_ptr<float[]> wsave_;
     std::unique_ptr<float[]> work_;
     std::vector<float> fused_table_, single_table_;
     PaddedInput padded_;
     simd::Isa padded_isa_ = simd::Isa::sse2;
 
+    // The first sweep with the block tables, where there are.
+    FirstSweep sweep(std::ptrdiff_t gap, unsigned zero_segments) const;
     // One contiguous sequence straight through the passes.
-    void run(bool forward, cfloat *c, std::ptrdiff_t gap, unsigned zero_segments = 0);
+    void run(bool forward, cfloat *c, const FirstSweep &sweep);
     int work_len_ = 0;
     void reserve_work(long long floats);
 };
 
 // One-dimensional transform of the whole view c, in place. Strided views are
-// transformed through a contiguous copy; an empty view returns ier = 0.
-void cfft1_(const char *dir, View1<cfloat> c, int &ier);
+// transformed through a contiguous copy; an empty view is left alone.
+void cfft1_(const char *dir, View1<cfloat> c);
+
 }  // namespace orbelix::fftpack

@@ -18,9 +18,9 @@ int TransformPlan::largest_prime_factor(int n) {
 }
 
 // Estimated times of one transform of n points through the radix passes and
-// through the chirp-z path, in units of about 0.0024 ns: weights fitted by
-// non-negative least squares to the measured times of 1200 lengths from 300
-// to 300000 whose largest prime factor lies between 43 and 113. A general
+// through the chirp-z path, in one arbitrary unit: weights fitted by
+// non-negative least squares to measured times of lengths whose largest
+// prime factor lies between the two bounds of the header. A general
 // pass of p points does about p^2 work per group of p values: up to 41 in
 // registers, above that in sweeps over groups 4 at a time in SIMD registers
 // and one at a time for the rest. Beside it the radix-2 and -4 passes weigh
@@ -70,7 +70,7 @@ TransformPlan::TransformPlan(int n, Tables tables)
         transforms_before_tables_ = kTablesAtTransform;
 }
 
-int TransformPlan::transform(const char *dir, View1<cfloat> c) {
+void TransformPlan::transform(const char *dir, View1<cfloat> c) {
     if (!chirp_) {
         if (transforms_before_tables_ > 0 && --transforms_before_tables_ == 0) {
             // The tables only make the transform faster: without memory
@@ -80,11 +80,10 @@ int TransformPlan::transform(const char *dir, View1<cfloat> c) {
             } catch (const std::bad_alloc &) {
             }
         }
-        return direct_.transform(dir, c);
+        direct_.transform(dir, c);
+        return;
     }
-    if (chirp_->init_error() != 0) return chirp_->init_error();
-    if (dir[0] != 'f' && dir[0] != 'b') return 1;
-    return chirp_->transform(dir[0] == 'f', c);
+    chirp_->transform(forward_direction(dir), c);
 }
 
 }  // namespace orbelix::fftpack

@@ -21,25 +21,22 @@ public:
     // Which path a length takes, by its largest prime factor p: the radix
     // passes up to kRadixPrimeUpTo (exactly cfft1_'s numbers there), the
     // chirp-z path above kChirpPrimeAbove, and in between the one an
-    // estimate of their times calls faster. For n = p * 2^a near 1024, 4096,
-    // 16384 and 65536 (benchmarks/cpp/transform_plan_timing.cpp) chirp/radix
-    // time is 0.98-2.4 up to p = 89, 0.84-1.14 from 97 to 113 and 0.45-0.93
-    // from 127 on (1.05-1.10 once, at p = 131 near 65536); with other odd
-    // factors beside p the chirp-z path wins sooner. Over 500 random lengths
-    // with p from 43 to 113 the estimate's choice took 0.8% longer than the
-    // faster path on average below 20000 and 0.7% up to 300000; always the
-    // radix passes 14% and 4.4%, always the chirp-z path 21% and 42%
-    // (benchmarks/cpp/transform_path_choice.cpp). Both are as accurate
-    // there: rms error against a float64 DFT 1.8e-7 to 3.5e-7 at p = 101
-    // and 113, on either path.
+    // estimate of their times calls faster. A general pass costs about p^2
+    // per group of p values, the chirp-z path a fixed few transforms of a
+    // smooth length, so the chirp-z path wins for large p, and sooner when
+    // other odd factors stand beside p; between the two bounds neither path
+    // always wins, and the estimate follows the faster one closely
+    // (benchmarks/cpp/transform_plan_timing.cpp and
+    // transform_path_choice.cpp measure both). The two paths are equally
+    // accurate there.
     static constexpr int kRadixPrimeUpTo = 41;
     static constexpr int kChirpPrimeAbove = 113;
 
     // When the radix path builds the first sweep's block tables (the same
-    // numbers either way). They take 3.4 n floats and as long to build as
-    // 11-12 transforms save with them (n = 14400 and 921600), so a plan
-    // that may transform only once or twice (the whole signal of an
-    // analysis, the sums of an inverse) builds them at its 12th transform,
+    // numbers either way). They take about 3.4 n floats, and building them
+    // costs as much as they save over about kTablesAtTransform transforms,
+    // so a plan that may transform only once or twice (the whole signal of
+    // an analysis, the sums of an inverse) builds them at that transform,
     // or goes on without them if there is no memory for them then.
     enum class Tables { now, when_reused };
     static constexpr int kTablesAtTransform = 12;
@@ -48,13 +45,11 @@ public:
     explicit TransformPlan(int n, Tables tables = Tables::now);
 
     int size() const { return n_; }
-    // ier of building the tables (0 on success).
-    int init_error() const { return chirp_ ? chirp_->init_error() : direct_.init_error(); }
     // Whether this length is transformed through the chirp-z path.
     bool uses_chirp() const { return chirp_ != nullptr; }
     // Transforms c (extent size()) in place, "f" scaled by 1/n and "b"
-    // unscaled, as cfft1_; returns ier (1 for any other direction).
-    int transform(const char *dir, View1<cfloat> c);
+    // unscaled, as cfft1_ (Refused for any other direction).
+    void transform(const char *dir, View1<cfloat> c);
 
     // The padded input layout transform_padded() takes (Cfft1Plan); none
     // on the chirp-z path, nor before the block tables are built.
@@ -62,9 +57,9 @@ public:
     // Transforms the input laid out in buf as padded_input() says; the
     // result is left in buf[0 .. size()), contiguous, with the numbers of
     // transform(). Segments marked in zero_segments are taken as +0 unread
-    // (Cfft1Plan). Returns ier (2: no such layout).
-    int transform_padded(const char *dir, cfloat *buf, unsigned zero_segments = 0) {
-        return chirp_ ? 2 : direct_.transform_padded(dir, buf, zero_segments);
+    // (Cfft1Plan). Throws Refused when there is no such layout.
+    void transform_padded(const char *dir, cfloat *buf, unsigned zero_segments = 0) {
+        direct_.transform_padded(dir, buf, zero_segments);
     }
 
     // Whether a length n takes the chirp-z path.
