@@ -43,7 +43,7 @@ std::vector<cfloat> awkward_values(std::size_t n, unsigned seed) {
 
 template <class T>
 bool same_bits(const std::vector<T> &a, const std::vector<T> &b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
 }
 
 // Lengths through several vector bodies and every tail, at odd offsets.
