@@ -147,7 +147,7 @@ def peak_memory(n, output):
     return float(out.stdout)
 
 
-def bench_local_spectrum():
+def bench_local_frequency_maps():
     n = 1024
     g = np.random.default_rng(2).standard_normal((n, n)).astype(np.float32)
     t = median_times({"dominant": lambda: ot.local_spectrum(g),
@@ -184,7 +184,7 @@ def main():
     bench_dost()
     bench_dost2()
     bench_dst2()
-    bench_local_spectrum()
+    bench_local_frequency_maps()
     bench_imfreq_loop()
 
 

@@ -6,7 +6,7 @@ set(ORBELIX_IMAGE_SOURCES
   src/analysis/image/batch_fft.cpp
   src/analysis/image/dost.cpp
   src/analysis/image/local_measures.cpp
-  src/analysis/image/local_spectrum.cpp)
+  src/analysis/image/local_frequency_maps.cpp)
 add_library(orbelix_image_core OBJECT ${ORBELIX_IMAGE_SOURCES})
 orbelix_add_isa_kernels(orbelix_image_core analysis/image/local_measures_kernels.cpp)
 target_link_libraries(orbelix_image_core PUBLIC orbelix_tools_core orbelix_core Threads::Threads)

@@ -46,7 +46,7 @@ to_xarray
 from ._dost import DostBand, dost, dost2, dost_bands, idost, idost2
 from ._edges import edge_mask
 from ._local_measures import local_measures
-from ._local_spectrum import local_spectrum
+from ._local_frequency_maps import local_spectrum
 from ._ridges import Ridges, component, ridges
 from ._simd import simd_path, warn_unless_honoured
 from ._synchrosqueeze import instantaneous_frequency, isstransform, sstransform

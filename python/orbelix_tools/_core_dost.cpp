@@ -12,7 +12,7 @@
 #include <string>
 
 #include "analysis/image/dost.hpp"
-#include "analysis/image/local_spectrum.hpp"
+#include "analysis/image/local_frequency_maps.hpp"
 #include "analysis/signal/parallel.hpp"
 #include "_binding.hpp"
 

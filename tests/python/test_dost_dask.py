@@ -29,7 +29,7 @@ def test_transforms_match_eager_on_threads(chunks):
 
 
 @pytest.mark.parametrize("output", ["dominant", "octaves", "full"])
-def test_local_spectrum_matches_eager_on_threads(output):
+def test_local_frequency_maps_matches_eager_on_threads(output):
     x = images((4, 24, 20), seed=1)
     lazy = ot.local_spectrum(da.from_array(x, chunks=(1, 12, -1)), spacing=(2.0, 1.0), output=output)
     eager = ot.local_spectrum(x, spacing=(2.0, 1.0), output=output)

@@ -1,4 +1,4 @@
-#include "analysis/image/local_spectrum.hpp"
+#include "analysis/image/local_frequency_maps.hpp"
 
 #include <algorithm>
 #include <cmath>
