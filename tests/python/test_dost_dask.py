@@ -68,15 +68,6 @@ def test_bad_arguments_raise_when_the_graph_is_built():
         ot.dost(dx, axis=3)
 
 
-@pytest.fixture(scope="module")
-def two_process_client():
-    distributed = pytest.importorskip("distributed")
-    with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
-                                  dashboard_address=None, host="127.0.0.1") as cluster, \
-            distributed.Client(cluster) as client:
-        yield client
-
-
 @pytest.mark.slow
 def test_two_worker_processes_match_eager(two_process_client):
     x = images((4, 32, 24), seed=3)

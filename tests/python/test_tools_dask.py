@@ -155,15 +155,6 @@ def test_a_bad_sample_is_named_by_its_index_in_the_whole_array():
         ot.tfr_power(dy, FS, epochs_axis=0, axis=1)[2].compute()
 
 
-@pytest.fixture(scope="module")
-def two_process_client():
-    distributed = pytest.importorskip("distributed")
-    with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
-                                  dashboard_address=None, host="127.0.0.1") as cluster, \
-            distributed.Client(cluster) as client:
-        yield client
-
-
 @pytest.mark.slow
 def test_two_worker_processes_match_eager(two_process_client):
     x = signals((6, 3, 250), np.float32, seed=2)
